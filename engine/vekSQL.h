@@ -1,0 +1,266 @@
+// The text-table SQL engine: record sets (tables and results held in memory),
+// the text-table file, and the engine object that runs batches of statements
+// over one catalog folder.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mwStringHashList.h"
+#include "vekSQLExpression2.h"
+#include "vekSQLStatus.h"
+#include "vekSQLTokenizer.h"
+
+namespace vek {
+
+// ---- Cells, rows and record sets -------------------------------------------
+
+// One cell: a text of any bytes. Short texts (up to 15 bytes) live inside the
+// 16-byte object, longer ones in one heap block of exactly their size.
+class TvekSQLRecordField {
+ public:
+  TvekSQLRecordField() { clear_inline(); }
+  explicit TvekSQLRecordField(std::string_view text) { assign_new(text); }
+  TvekSQLRecordField(const TvekSQLRecordField& other) { assign_new(other.value()); }
+  TvekSQLRecordField(TvekSQLRecordField&& other) noexcept;
+  TvekSQLRecordField& operator=(const TvekSQLRecordField& other);
+  TvekSQLRecordField& operator=(TvekSQLRecordField&& other) noexcept;
+  ~TvekSQLRecordField() { release(); }
+
+  std::string_view value() const {
+    if (is_heap()) return {heap_.ptr, heap_.len};
+    return {inline_, static_cast<std::size_t>(kInlineMax - inline_[kInlineMax])};
+  }
+  void SetValue(std::string_view text);
+
+ private:
+  static constexpr std::size_t kInlineMax = 15;
+  static constexpr unsigned char kHeapTag = 0xFF;
+  bool is_heap() const { return static_cast<unsigned char>(inline_[kInlineMax]) == kHeapTag; }
+  void clear_inline() { inline_[kInlineMax] = static_cast<char>(kInlineMax); }
+  void assign_new(std::string_view text);
+  void release();
+
+  struct Heap {
+    char* ptr;
+    std::uint32_t len;
+    char pad[3];
+    char tag;
+  };
+  union {
+    char inline_[16];  // byte 15 holds 15 - length, or kHeapTag
+    Heap heap_;
+  };
+};
+static_assert(sizeof(TvekSQLRecordField) == 16);
+
+// Raised by TvekRecord::GetField for an index outside the row: "fieldcount:" + count.
+class EFieldCount : public std::runtime_error {
+ public:
+  explicit EFieldCount(int count) : std::runtime_error("fieldcount:" + std::to_string(count)) {}
+};
+
+class TvekRecord {
+ public:
+  std::vector<TvekSQLRecordField> Fields;
+  bool Marked = false;
+
+  int FieldCount() const { return static_cast<int>(Fields.size()); }
+  void AddField(std::string_view value) { Fields.emplace_back(value); }
+  // Throws EFieldCount for -1 or an index not below the count, std::out_of_range
+  // for other negative indexes.
+  TvekSQLRecordField& GetField(int index);
+  // The text of a cell; "" for a cell the row does not have (a short row).
+  std::string_view Cell(int index) const {
+    return index >= 0 && index < FieldCount() ? Fields[index].value() : std::string_view();
+  }
+  // Stores into a cell, padding a short row with empty cells first.
+  void SetCell(int index, std::string_view value);
+  bool DeleteField(int index);
+  void ClearFields() { Fields.clear(); }
+
+  // The row as a file line (cells encoded, joined with ";") and back.
+  std::string GetRow() const;
+  void SetRow(std::string_view line);
+};
+
+class TvekRecordSet {
+ public:
+  std::string Name;
+  std::vector<std::string> FieldNames;
+  std::vector<TTokenOperator> Aggregates;  // results only: one per column
+  std::vector<TvekRecord> Records;
+  bool Persistent = false;
+  bool Modified = false;
+  std::int32_t CurrentRow = 0;
+  bool IsVariable = false;
+  // The file this set was read from or last saved to; COMMIT and ROLLBACK use it.
+  std::string FileName;
+
+  // Appends a column (unless one of that name exists, case ignored) and a cell
+  // holding `value` at the column's index of every row (short rows padded).
+  bool AddField(std::string_view name, std::string_view value);
+  bool DeleteField(int index);
+  bool DeleteField(std::string_view name);
+  // Index of a new last row with one empty cell per column.
+  int AddRecord();
+  void DeleteRecord(int index);
+  // nullptr for a set without rows; throws std::out_of_range outside the rows.
+  TvekRecord* GetRecord(int index);
+  int RecordCount() const { return static_cast<int>(Records.size()); }
+  int FieldCount() const { return static_cast<int>(FieldNames.size()); }
+  // 0-based, letter case ignored (first match); -1 when absent.
+  int FieldIndex(std::string_view name) const;
+  std::string FieldList() const;
+  std::string QualifiedFieldList() const;
+  void Clear();
+
+  // Reads the whole file into this set. `loaded` is false for a missing file
+  // (set unchanged) and for an empty one (set emptied). An unreadable file gives
+  // an error and leaves the set as it was.
+  Status LoadFromFile(const std::string& file_name, bool& loaded);
+  // Writes header and rows to a temporary file beside the target and renames it
+  // over the target (keeping the old file's permission bits). On failure the old
+  // file is intact and the error says why.
+  Status SaveToFile(const std::string& file_name) const;
+};
+
+using RecordSetPtr = std::shared_ptr<TvekRecordSet>;
+
+// ---- The splitter of delimited text and the cell encoding ------------------
+
+// Cuts `text` at ";" outside quoted stretches (opened by ", ' or `, closed by the
+// same character). Inside a double-quoted stretch a backslash steps over the
+// next character. The empty text gives no pieces.
+void SplitText(std::string_view text, std::vector<std::string>& list);
+std::string JoinText(const std::vector<std::string>& list);
+
+// A cell as written in a file line and back; see README's file format.
+std::string EncodeCell(std::string_view value);
+void EncodeCell(std::string_view value, std::string& out);
+std::string DecodeCell(std::string_view piece);
+
+// ---- Statements -------------------------------------------------------------
+
+class TvekSQL;
+
+class TvekSQLQuery {
+ public:
+  std::vector<TToken> Tokens;
+  TvekSQLExpression2 Parser;
+  TvekSQL* Engine = nullptr;
+  const TToken& TokenAt(int index) const { return Tokens.at(index); }
+};
+
+class TvekSQLCalcField {
+ public:
+  TvekSQLExpression2 Expression;
+  std::string ExpressionText;
+  std::string Name;
+  std::int32_t FieldIndex = 0;
+};
+
+class TvekSQLOutput {
+ public:
+  std::vector<std::unique_ptr<TvekSQLCalcField>> Fields;
+  TvekSQLCalcField* AddField();
+  TvekSQLCalcField* GetField(int index);
+  int Count() const { return static_cast<int>(Fields.size()); }
+  void Clear() { Fields.clear(); }
+  std::string FieldNameList() const;
+};
+
+// ---- The engine ---------------------------------------------------------------
+
+// The process-wide last error text, shared by every engine object.
+void SetLastError(std::string_view text);
+const std::string& LastErrorText();
+
+class TvekSQL {
+ public:
+  TvekSQL();
+  ~TvekSQL();
+  TvekSQL(const TvekSQL&) = delete;
+  TvekSQL& operator=(const TvekSQL&) = delete;
+
+  // Runs a batch of ";"-separated statements: 0 when one failed (reason in the
+  // last error text), -1 when the last produced no record set, else the number
+  // of the last statement's record set. Exceptions from below pass through with
+  // the last error text saying what happened.
+  int ExecuteSQL(std::string_view sql);
+  static std::string GetLastError();
+  // nullptr when n is outside 1..RecordSetCount().
+  TvekRecordSet* GetRecordSet(int n);
+  bool ReleaseRecordSet(int n);
+
+  // ---- for the statement handlers ----
+  int RecordSetCount() const { return static_cast<int>(record_sets_.size()); }
+  // The set numbered n (1-based) as a handle that keeps it alive; null outside.
+  RecordSetPtr RecordSetAt(int n) const;
+  // The current number of a set, -1 when it is no longer listed.
+  int NumberOf(const TvekRecordSet* set) const;
+  // First set whose name equals `name` ignoring case; -1 when none.
+  int FindRecordSet(std::string_view name) const;
+  // Finds an open table or opens it from its file; -1 when it cannot.
+  int GetTableIndex(std::string_view name);
+  // Appends a new empty set and returns its number.
+  int AddRecordSet(std::string_view name);
+  void DeleteRecordSet(int n);
+  std::string NewResultName();
+
+  // The one place where table paths are built: Catalog + "/" + name + ".txt".
+  // Fails with "Invalid table name: " + name for an empty name or one holding
+  // "/" or NUL.
+  Status TablePath(std::string_view name, std::string& path) const;
+  // Like TablePath, and fails unless the catalog is a real folder: for
+  // statements that write or delete a table file.
+  Status WritableTablePath(std::string_view name, std::string& path) const;
+  bool TableFileExists(std::string_view name) const;
+  bool CatalogIsFolder() const;
+
+  // Runs a sub-select as a nested batch and returns its first column.
+  Status RunSubSelect(std::string_view sql, std::vector<std::string>& values);
+
+  const std::string& Catalog() const { return catalog_; }
+  bool InMemory() const { return in_memory_; }
+  Status SetCatalog(std::string_view folder);
+
+  TmwStringHashList NameSpace;
+  std::int32_t CurrentRecordSet = 0;
+  bool WholeFieldNames = false;
+  std::int32_t ResultCounter = 0;
+
+ private:
+  int ExecuteStatement(std::string_view statement);
+  int DispatchStatement(TvekSQLQuery& query, std::string_view statement);
+
+  std::vector<RecordSetPtr> record_sets_;
+  std::string catalog_;
+  bool in_memory_ = false;
+  int depth_ = 0;
+};
+
+// Statement handlers: 0 = failure (reason in the last error text), -1 = success
+// without a record set, n >= 1 = success with record set n. `statement` is the
+// statement's text after line breaks were joined and blanks trimmed.
+int SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLCreateTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLDropTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLAlterTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLAssign(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLSaveTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLReleaseTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLCommit(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+int SQLRollback(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+// SELECT from query.Tokens[first_token..]; `target` is empty or the ASSIGN TO name.
+int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string_view target);
+
+}  // namespace vek
