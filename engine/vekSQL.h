@@ -150,6 +150,7 @@ class TvekSQL;
 
 class TvekSQLQuery {
  public:
+  std::string Statement;  // the statement's text the tokens were read from
   std::vector<TToken> Tokens;
   TvekSQLExpression2 Parser;
   TvekSQL* Engine = nullptr;

@@ -53,21 +53,35 @@ class TvekSQLExpression2 {
 
   // Tokenizes `text` (no sub-select handler) and compiles it. A text that cannot
   // be tokenized or parsed gives an error and an empty program.
+  //
+  // Operators from the loosest: or; and; prefix not; comparisons, like and the
+  // postfix "in (...)"; binary + and -; * and /; unary - and +. Binary operators
+  // group from the left (10 - 2 + 3 is 11). not, and, or are logical on truth
+  // values (see ValueToBool; an empty value is false). A function call takes
+  // its comma-separated arguments; a missing trailing argument is the empty
+  // text, and of surplus arguments the last ones are used. Errors: unbalanced
+  // brackets, a missing operand or operator, a keyword, "*=" or "=*", a comma
+  // outside a call.
   Status SetExpression(std::string_view text);
 
   // Compiles tokens[first..last] (both included; nothing when last < first).
   Status SetInfixTokens(const std::vector<TToken>& tokens, int first, int last);
 
   // Runs the program. On any failure the result is the empty text and the
-  // function returns false.
+  // function returns false. An empty program gives the empty text and true.
   bool Evaluate(rtl::Variant& result);
   rtl::Variant Evaluate();
 
   const std::string& ExpressionText() const { return expression_text_; }
   bool IsEmpty() const;
 
-  // The compiled program in postfix order, tokens separated by blanks (numbers as
-  // written, texts in quotes, functions with their argument count: "x 2 left/2").
+  // The compiled program in postfix order, tokens separated by blanks, for tests
+  // that compare trees: numbers and variables as written, texts in apostrophes
+  // (one inside doubled), the words date and time as written, operators as
+  // written but "and", "or", "not", "like" in lower case, "u-" and "u+" for
+  // unary minus and plus, "in[a][b]" for an IN test with its items, functions
+  // in lower case with the number of arguments written: "x 2 left/2",
+  // "a 1 u- =", "'x y' name =".
   std::string ToString() const;
 
   // Names of all variables the program reads, in program order (repeats kept).

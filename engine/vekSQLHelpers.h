@@ -27,6 +27,7 @@ std::int32_t Soundex(std::string_view text);
 std::optional<double> EasterDate(int year);
 
 // "yyyy-mm-dd" (the year with at least four digits); the time of day is ignored.
+// Empty for a serial outside 0001-01-01 .. 9999-12-31.
 std::string DateToISO(double date);
 
 // Bytes 1-4, 6-7 and 9-10 read as whole numbers forming a valid date; bytes 5
@@ -35,11 +36,12 @@ std::string DateToISO(double date);
 std::optional<double> ISOToDate(std::string_view text);
 
 // The date parts of a text as ISOToDate reads them, each nullopt when its bytes
-// are missing or not a whole number (year(), month() and day() use these).
+// are missing or not a whole number (year(), month() and day() use these). A
+// part cut short by the end of the text is read as far as it goes.
 std::optional<std::int64_t> DatePart(std::string_view text, int first_byte, int length);
 
 // Week of the year, weeks running Sunday to Saturday, week 1 holding January 1st
-// (1..54).
+// (1..54); 0 for a serial outside 0001-01-01 .. 9999-12-31.
 int WeekNumber(double date);
 
 }  // namespace vek

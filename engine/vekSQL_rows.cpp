@@ -1,26 +1,416 @@
-// Row statements: INSERT INTO, UPDATE and DELETE FROM.
+// Row statements: INSERT INTO ... VALUES, INSERT INTO ... SELECT, UPDATE and
+// DELETE FROM. They change a table's record set in memory and mark it
+// modified; only COMMIT or SAVE TABLE write the change to the table's file.
+#include <algorithm>
+#include <string>
+#include <vector>
+
 #include "vekSQL.h"
+#include "vekSQLNames.h"
 
 namespace vek {
 
-int SQLInsertValues(TvekSQL&, TvekSQLQuery&, std::string_view) {
-  SetLastError("Unknown SQL command");
-  return 0;
+namespace {
+
+constexpr int kFailed = 0;
+constexpr int kDone = -1;
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
+  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
+  return s;
 }
 
-int SQLInsertSelect(TvekSQL&, TvekSQLQuery&, std::string_view) {
-  SetLastError("Unknown SQL command");
-  return 0;
+int TokenCount(const TvekSQLQuery& query) { return static_cast<int>(query.Tokens.size()); }
+
+// Whether the statement has at least `min_count` tokens, the first with
+// operator `first` and the one at index `at` with operator `second`.
+bool Opens(const TvekSQLQuery& query, int min_count, TTokenOperator first, int at,
+           TTokenOperator second) {
+  return TokenCount(query) >= min_count && query.Tokens[0].Operator == first &&
+         query.Tokens[at].Operator == second;
 }
 
-int SQLUpdate(TvekSQL&, TvekSQLQuery&, std::string_view) {
-  SetLastError("Unknown SQL command");
-  return 0;
+// Index of the first token at or after `from` with operator `op`; -1 when none.
+int FindOperator(const TvekSQLQuery& query, int from, TTokenOperator op) {
+  for (int i = from; i < TokenCount(query); ++i) {
+    if (query.Tokens[i].Operator == op) return i;
+  }
+  return -1;
 }
 
-int SQLDelete(TvekSQL&, TvekSQLQuery&, std::string_view) {
-  SetLastError("Unknown SQL command");
-  return 0;
+// Index of the first ")" token at or after `from`; -1 when none.
+int FindClose(const TvekSQLQuery& query, int from) {
+  for (int i = from; i < TokenCount(query); ++i) {
+    if (query.Tokens[i].Kind == tkClose) return i;
+  }
+  return -1;
+}
+
+// The statement's own text from token `first` to its end, as the user wrote it:
+// the condition named in an error text.
+std::string TextFrom(const TvekSQLQuery& query, int first) {
+  std::string_view statement = query.Statement;
+  std::size_t at = query.Tokens[first].Position;
+  return std::string(TrimBlanks(at < statement.size() ? statement.substr(at) : std::string_view()));
+}
+
+// A token as the statement's texts write it back: a quoted text in quotes.
+void AppendToken(const TToken& token, std::string& out) {
+  if (token.Operator == toAString) {
+    out += '\'';
+    out += token.Name;
+    out += '\'';
+  } else {
+    out += token.Name;
+  }
+}
+
+// ---- INSERT INTO ... VALUES ---------------------------------------------------
+
+// The values are literal texts, never evaluated: the tokens between the
+// brackets run together, a quoted text in quotes, so "(1 2)" is the value 12 and
+// "('x, y', 3)" keeps the comma inside the first value.
+std::string ValuesText(const TvekSQLQuery& query, int first, int last) {
+  std::string text;
+  for (int i = first; i <= last; ++i) AppendToken(query.Tokens[i], text);
+  return text;
+}
+
+// Takes the values text apart at its commas; a quoted value is kept exactly and
+// must be followed by a comma or the end. A comma at the end adds an empty last
+// value, as a comma between two commas adds an empty one.
+bool SplitValues(std::string_view s, std::vector<std::string>& values) {
+  s = TrimBlanks(s);
+  while (true) {
+    std::size_t close =
+        s.size() > 1 && s.front() == '\'' ? s.find('\'', 1) : std::string_view::npos;
+    if (close != std::string_view::npos) {
+      values.emplace_back(s.substr(1, close - 1));
+      s = TrimBlanks(s.substr(close + 1));
+      if (s.empty()) return true;
+      if (s.front() != ',') {
+        SetLastError("INSERT INTO parsing values:missing ,");
+        return false;
+      }
+    } else {
+      std::size_t comma = s.find(',');
+      values.emplace_back(TrimBlanks(s.substr(0, comma)));
+      if (comma == std::string_view::npos) return true;
+      s = s.substr(comma);
+    }
+    s = TrimBlanks(s.substr(1));  // past the comma
+    if (s.empty()) {
+      values.emplace_back();
+      return true;
+    }
+  }
+}
+
+// The target column of every value. Without a column list value k goes to
+// column k; with one, to the column named k-th (letter case ignored).
+bool MapValues(const TvekRecordSet& table, const std::vector<std::string>* names,
+               std::size_t value_count, std::vector<int>& targets) {
+  SetLastError("INSERT INTO: number of columns and values is different");
+  if (!names) {
+    // Checked before the row is appended, so a surplus value adds no row.
+    if (value_count > static_cast<std::size_t>(table.FieldCount())) return false;
+    for (std::size_t k = 0; k < value_count; ++k) targets.push_back(static_cast<int>(k));
+    return true;
+  }
+  if (names->size() != value_count) return false;
+  for (const std::string& name : *names) {
+    int column = table.FieldIndex(name);
+    if (column < 0) return false;
+    targets.push_back(column);
+  }
+  return true;
+}
+
+int InsertValues(TvekSQL& engine, std::string_view table_name, const std::string* column_text,
+                 const std::string& values_text) {
+  SetLastError("Missing table name in INSERT INTO component");
+  if (table_name.empty()) return kFailed;
+  SetLastError("Table " + std::string(table_name) + " not open");
+  int t = engine.GetTableIndex(table_name);
+  if (t == -1) return kFailed;
+  RecordSetPtr table = engine.RecordSetAt(t);
+
+  std::vector<std::string> values;
+  if (!SplitValues(values_text, values)) return kFailed;
+  std::vector<std::string> names;
+  if (column_text) SplitText(*column_text, names);
+  std::vector<int> targets;
+  if (!MapValues(*table, column_text ? &names : nullptr, values.size(), targets)) return kFailed;
+
+  TvekRecord& row = table->Records[table->AddRecord()];
+  // In list order, so of a column named twice the later value stays.
+  for (std::size_t k = 0; k < values.size(); ++k) row.SetCell(targets[k], values[k]);
+  table->Modified = true;
+  return kDone;
+}
+
+// ---- UPDATE and DELETE: conditions ---------------------------------------------
+
+// Reads the condition tokens[first..last] as a truth value for every row of the
+// table in `rows` (entry 0) and sets hits[i] for the rows where it holds. The
+// condition is compiled from the statement's own tokens, so quoted texts, the
+// words date and time and the lists of IN keep what they were read as. Every
+// row is decided before the caller changes any, so a condition that fails on
+// one row changes nothing. An empty range holds for every row.
+bool MatchRows(const TvekSQLQuery& query, int first, int last, RowResolver& rows,
+               std::vector<char>& hits) {
+  const int count = rows.Set(0)->RecordCount();
+  hits.assign(count, 1);
+  if (last < first) return true;
+
+  const std::string condition = TextFrom(query, first);
+  TvekSQLExpression2 expression;
+  expression.SetVariableSource(&rows);
+  Status s = expression.SetInfixTokens(query.Tokens, first, last);
+  if (!s.ok()) {
+    SetLastError("WHERE: " + s.message() + ": " + condition);
+    return false;
+  }
+  rtl::Variant value;
+  for (int i = 0; i < count; ++i) {
+    rows.SetRow(0, i);
+    bool holds = false;
+    // A failed evaluation gives the empty text, which is no truth value either.
+    if (!expression.Evaluate(value) || !ValueToBool(value, holds)) {
+      SetLastError("WHERE: condition is not a truth value: " + condition);
+      return false;
+    }
+    hits[i] = holds;
+  }
+  return true;
+}
+
+// ---- UPDATE: assignments ---------------------------------------------------------
+
+// The column named left of "=" in an assignment, written as the tokens read
+// (each followed by a blank, brackets and commas without one), then trimmed:
+// "first name = 'x'" names the column "first name".
+std::string AssignedName(const TvekSQLQuery& query, int first, int last) {
+  std::string name;
+  for (int i = first; i <= last; ++i) {
+    const TToken& token = query.Tokens[i];
+    AppendToken(token, name);
+    if (token.Kind != tkOpen && token.Kind != tkClose && token.Kind != tkComma) name += ' ';
+  }
+  return std::string(TrimBlanks(name));
+}
+
+// Compiles "column = expression, ..." from tokens[first..last] into `list`, each
+// expression reading the row through `rows`. Assignments are separated by the
+// commas outside brackets: "a = left(b, 2), c = 1" holds two.
+bool BuildAssignments(const TvekSQLQuery& query, int first, int last, const TvekRecordSet& table,
+                      RowResolver& rows, TvekSQLOutput& list) {
+  SetLastError("SELECT dev: can not set output fields");
+  int depth = 0;
+  int start = first;
+  for (int i = first; i <= last + 1; ++i) {
+    if (i <= last) {
+      const TToken& token = query.Tokens[i];
+      if (token.Kind == tkOpen) ++depth;
+      if (token.Kind == tkClose && depth > 0) --depth;
+      if (token.Kind != tkComma || depth > 0) continue;
+    }
+    // tokens[start..i-1] is one assignment.
+    int eq = -1;
+    for (int k = start; k < i && eq < 0; ++k) {
+      if (query.Tokens[k].Operator == toEq) eq = k;
+    }
+    if (eq < 0) return false;
+    int column = table.FieldIndex(AssignedName(query, start, eq - 1));
+    if (column < 0) return false;
+    TvekSQLCalcField* field = list.AddField();
+    field->Name = table.FieldNames[column];
+    field->FieldIndex = column;
+    field->Expression.SetVariableSource(&rows);
+    if (!field->Expression.SetInfixTokens(query.Tokens, eq + 1, i - 1).ok()) return false;
+    start = i + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+// INSERT INTO table [(column, ...)] VALUES (value, ...)
+int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+  const int n = TokenCount(query);
+  if (!Opens(query, 3, tosqlINSERT, 1, tosqlINTO)) return kFailed;
+  const std::string& table_name = query.Tokens[2].Name;
+
+  std::string column_text;
+  bool has_columns = false;
+  int values_at = 3;
+  if (n > 3 && query.Tokens[3].Kind == tkOpen) {
+    int close = FindClose(query, 4);
+    if (close < 0 || close == 4) return kFailed;
+    for (int i = 4; i < close; ++i) {
+      column_text += query.Tokens[i].Kind == tkComma ? std::string(";") : query.Tokens[i].Name;
+    }
+    has_columns = true;
+    values_at = close + 1;
+  }
+
+  SetLastError("SQLInsert: missing VALUES");
+  if (values_at + 2 >= n || query.Tokens[values_at].Operator != tosqlVALUES) return kFailed;
+  SetLastError("SQLInsert: missing ( after VALUES");
+  const int open = values_at + 1;
+  if (query.Tokens[open].Kind != tkOpen) return kFailed;
+  SetLastError("SQLInsert: missing ) after VALUES");
+  const int close = FindClose(query, open + 1);
+  if (close < 0) return kFailed;
+  SetLastError("SQLInsert: no values after VALUES");
+  if (close == open + 1) return kFailed;
+
+  return InsertValues(engine, table_name, has_columns ? &column_text : nullptr,
+                      ValuesText(query, open + 1, close - 1));
+}
+
+// INSERT INTO table SELECT ...: the result's columns go to the table's columns
+// of the same names, letter case ignored; the others are left out.
+int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+  const std::string& table_name = query.Tokens[2].Name;
+  SetLastError("INSERT INTO: can not find table " + table_name);
+  int t = engine.GetTableIndex(table_name);
+  if (t == -1) return kFailed;
+  RecordSetPtr table = engine.RecordSetAt(t);
+
+  // The result is complete before the first row is appended, so the SELECT may
+  // read the very table it fills.
+  int r = SQLSelect(engine, query, 3, {});
+  if (r == 0) return kFailed;
+  RecordSetPtr result = engine.RecordSetAt(r);
+
+  // A failure from here on leaves the result listed in the engine.
+  SetLastError("No result records");
+  if (result->RecordCount() == 0) return kFailed;
+
+  std::vector<int> targets(result->FieldNames.size());
+  bool any = false;
+  for (std::size_t c = 0; c < targets.size(); ++c) {
+    targets[c] = table->FieldIndex(result->FieldNames[c]);
+    any = any || targets[c] >= 0;
+  }
+  SetLastError("INSERT INTO..SELECT: no mathing fields");
+  if (!any) return kFailed;
+
+  // The result is released below, so its cells are moved rather than copied,
+  // and a row whose columns are the table's, in order, moves whole.
+  bool same_columns = result->FieldCount() == table->FieldCount();
+  for (std::size_t c = 0; c < targets.size(); ++c) {
+    same_columns = same_columns && targets[c] == static_cast<int>(c);
+  }
+  table->Records.reserve(table->Records.size() + result->Records.size());
+  for (TvekRecord& from : result->Records) {
+    if (same_columns) {
+      TvekRecord& row = table->Records.emplace_back(std::move(from));
+      row.Fields.resize(table->FieldNames.size());
+      row.Marked = false;
+      continue;
+    }
+    TvekRecord& row = table->Records[table->AddRecord()];
+    const int cells = std::min(from.FieldCount(), static_cast<int>(targets.size()));
+    for (int c = 0; c < cells; ++c) {
+      if (targets[c] >= 0) row.Fields[targets[c]] = std::move(from.Fields[c]);
+    }
+  }
+  table->Modified = true;
+  engine.ReleaseRecordSet(engine.NumberOf(result.get()));
+  return kDone;
+}
+
+// UPDATE table SET column = expression [, ...] [WHERE condition]
+int SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+  const int n = TokenCount(query);
+  if (!Opens(query, 6, tosqlUPDATE, 2, tosqlSET)) return kFailed;
+  const std::string& table_name = query.Tokens[1].Name;
+  // A WHERE anywhere after SET ends the assignments, also inside brackets.
+  const int where = FindOperator(query, 3, tosqlWHERE);
+  const int last_assignment = where < 0 ? n - 1 : where - 1;
+
+  SetLastError("UPDATE: missing tablename");
+  if (table_name.empty()) return kFailed;
+  SetLastError("UPDATE: missing update fields");
+  if (last_assignment < 3) return kFailed;
+  SetLastError("UPDATE: cannot find table " + table_name);
+  int t = engine.GetTableIndex(table_name);
+  if (t == -1) return kFailed;
+  RecordSetPtr table = engine.RecordSetAt(t);
+
+  RowResolver rows;
+  rows.AddEntry(table, table->Name, {}, false);
+  TvekSQLOutput assignments;
+  if (!BuildAssignments(query, 3, last_assignment, *table, rows, assignments)) return kFailed;
+  if (table->RecordCount() == 0) return kDone;
+
+  engine.CurrentRecordSet = t;
+  std::vector<char> hits;
+  if (where >= 0 && !MatchRows(query, where + 1, n - 1, rows, hits)) return kFailed;
+  if (where < 0) hits.assign(table->RecordCount(), 1);
+
+  rtl::Variant value;
+  std::string text;
+  for (int i = 0; i < table->RecordCount(); ++i) {
+    if (!hits[i]) continue;
+    rows.SetRow(0, i);
+    TvekRecord& row = table->Records[i];
+    // Each value is stored at once, so "SET a = b, b = a" reads the new a.
+    for (const auto& assignment : assignments.Fields) {
+      // A failed evaluation gives the empty text, which is stored as it is.
+      assignment->Expression.Evaluate(value);
+      if (value.IsText()) {
+        row.SetCell(assignment->FieldIndex, value.s);
+      } else {
+        text.clear();
+        AppendValueText(value, text);
+        row.SetCell(assignment->FieldIndex, text);
+      }
+    }
+  }
+  table->CurrentRow = table->RecordCount() - 1;
+  table->Modified = true;
+  return kDone;
+}
+
+// DELETE FROM table [WHERE condition]
+int SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+  const int n = TokenCount(query);
+  if (!Opens(query, 3, tosqlDELETE, 1, tosqlFROM)) return kFailed;
+  const std::string& table_name = query.Tokens[2].Name;
+  if (n > 3 && (n < 6 || query.Tokens[3].Operator != tosqlWHERE)) {
+    SetLastError("`WHERE` expected but `" + query.Tokens[3].Name + "` found.");
+    return kFailed;
+  }
+  int t = engine.GetTableIndex(table_name);
+  if (t == -1) return kFailed;
+  RecordSetPtr table = engine.RecordSetAt(t);
+  if (table->RecordCount() == 0) return kDone;
+
+  engine.CurrentRecordSet = t;
+  if (n == 3) {
+    table->Records.clear();
+  } else {
+    RowResolver rows;
+    rows.AddEntry(table, table->Name, {}, false);
+    std::vector<char> hits;
+    if (!MatchRows(query, 4, n - 1, rows, hits)) return kFailed;
+    // One compaction pass keeps the remaining rows in their order.
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < table->Records.size(); ++i) {
+      if (hits[i]) continue;
+      if (kept != i) table->Records[kept] = std::move(table->Records[i]);
+      ++kept;
+    }
+    table->Records.erase(table->Records.begin() + static_cast<std::ptrdiff_t>(kept),
+                         table->Records.end());
+  }
+  table->CurrentRow = 0;
+  table->Modified = true;
+  return kDone;
 }
 
 }  // namespace vek

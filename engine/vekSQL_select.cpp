@@ -1,11 +1,471 @@
-// SELECT: parsing of the clauses and execution over one table.
-#include "vekSQL.h"
+// SELECT: the statement's clauses cut from its tokens, the output columns, the
+// result record set (anonymous or named by ASSIGN TO), and the execution over one
+// table or over the product of several, then grouping, HAVING and ordering.
+#include <cctype>
+#include <string>
+#include <vector>
+
+#include "vekSQLNames.h"
+#include "vekSQL_join.h"
+#include "vekSQL_select.h"
 
 namespace vek {
 
-int SQLSelect(TvekSQL&, TvekSQLQuery&, int, std::string_view) {
-  SetLastError("Unknown SQL command");
+namespace {
+
+// A range of token indexes, both ends included; empty when last < first.
+struct TokenRange {
+  int first = 0;
+  int last = -1;
+  bool empty() const { return last < first; }
+  int size() const { return last - first + 1; }
+};
+
+// The clauses of one SELECT, as token ranges of the statement.
+struct SelectClauses {
+  std::vector<TokenRange> columns;  // the field list, cut at commas outside brackets
+  bool star = false;                // the field list is "*"
+  std::vector<std::string> tables;  // FROM entries: "name" or "name|alias[|...]"
+  TokenRange where;
+  std::string group_text;  // keys joined with ";"
+  TokenRange having;
+  std::string order_text;  // keys joined with ";", each [#]name[+|-]
+};
+
+// One output column: its result name, aggregate kind and compiled expression
+// (none for a plain copy of a source column).
+struct OutputColumn {
+  std::string name;
+  TTokenOperator aggregate = toNone;
+  TvekSQLCalcField* field = nullptr;
+};
+
+bool IsClauseStart(TTokenOperator op) {
+  return op == tosqlWHERE || op == tosqlGROUP || op == tosqlHAVING || op == tosqlORDER;
+}
+
+// The text of a range of tokens joined without separators, as the field list
+// and the GROUP BY keys are read: a quoted text loses its quotes.
+std::string TokensText(const std::vector<TToken>& tokens, TokenRange r) {
+  std::string text;
+  for (int i = r.first; i <= r.last; ++i) text += tokens[i].Name;
+  return text;
+}
+
+// The statement's own text of a token range, for error messages.
+std::string SourceText(const TvekSQLQuery& query, TokenRange r) {
+  if (r.empty()) return {};
+  std::size_t begin = query.Tokens[r.first].Position;
+  std::size_t end = r.last + 1 < static_cast<int>(query.Tokens.size())
+                        ? query.Tokens[r.last + 1].Position
+                        : query.Statement.size();
+  std::string_view text = std::string_view(query.Statement).substr(begin, end - begin);
+  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+  return std::string(text);
+}
+
+int Fail(std::string_view text) {
+  SetLastError(text);
   return 0;
+}
+
+// Cuts the statement into its clauses. Returns false with the last error text
+// set when the statement is malformed.
+bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
+  const std::vector<TToken>& tokens = query.Tokens;
+  const int n = static_cast<int>(tokens.size());
+
+  if (n - first < 4) return Fail("SELECT: Need at least 4 token"), false;
+  if (tokens[first].Operator != tosqlSELECT) return Fail("SELECT: missing SELECT"), false;
+  int from = -1;
+  for (int i = first + 1; i < n; ++i) {
+    if (tokens[i].Operator == tosqlFROM) {
+      from = i;
+      break;
+    }
+  }
+  if (from < 0) return Fail("SELECT: missing FROM"), false;
+  if (from < first + 2 || from == n - 1) return Fail("SELECT: missing selected field list"), false;
+
+  // Field list: columns end at commas outside brackets.
+  int depth = 0;
+  TokenRange column{first + 1, first};
+  for (int i = first + 1; i < from; ++i) {
+    TTokenOperator op = tokens[i].Operator;
+    if (op == toOpen) ++depth;
+    if (op == toClose) --depth;
+    if (op == toComma && depth == 0) {
+      out.columns.push_back(column);
+      column = {i + 1, i};
+      continue;
+    }
+    column.last = i;
+  }
+  out.columns.push_back(column);
+  out.star = from == first + 2 && tokens[first + 1].Operator == toMultiply;
+
+  // Table list: operands and commas.
+  int i = from + 1;
+  bool new_entry = true;
+  for (; i < n && (tokens[i].Kind == tkOperand || tokens[i].Kind == tkComma); ++i) {
+    if (tokens[i].Kind == tkComma) {
+      out.tables.emplace_back();
+      new_entry = true;
+      continue;
+    }
+    if (out.tables.empty()) out.tables.emplace_back();
+    if (!new_entry) out.tables.back() += '|';
+    out.tables.back() += tokens[i].Name;
+    new_entry = false;
+  }
+  if (i < n && !IsClauseStart(tokens[i].Operator)) {
+    // FROM a JOIN b ON ...: answering from a alone would be a different query.
+    return Fail("SELECT: unexpected " + tokens[i].Name), false;
+  }
+
+  auto clause_end = [&](int from_index, std::initializer_list<TTokenOperator> stops) {
+    int j = from_index;
+    for (; j < n; ++j) {
+      for (TTokenOperator stop : stops) {
+        if (tokens[j].Operator == stop) return j;
+      }
+    }
+    return j;
+  };
+
+  if (i < n && tokens[i].Operator == tosqlWHERE) {
+    ++i;
+    if (n - i < 2) return Fail("SELECT: missing expression after WHERE"), false;
+    int end = clause_end(i, {tosqlORDER, tosqlGROUP, tosqlHAVING});
+    out.where = {i, end - 1};
+    i = end;
+  }
+  if (i < n - 1 && tokens[i].Operator == tosqlGROUP) {
+    int end = clause_end(i + 1, {tosqlORDER, tosqlHAVING});
+    std::string text = TokensText(tokens, {i + 1, end - 1});
+    for (char& c : text) {
+      if (c == ',') c = ';';
+    }
+    out.group_text = std::move(text);
+    i = end;
+  }
+  if (i < n - 1 && tokens[i].Operator == tosqlHAVING) {
+    int end = clause_end(i + 1, {tosqlORDER});
+    out.having = {i + 1, end - 1};
+    i = end;
+  }
+  if (i < n - 1 && tokens[i].Operator == tosqlORDER) {
+    std::string text;
+    for (int j = i + 1; j < n; ++j) {
+      if (tokens[j].Operator == tosqlASC) {
+        text += '+';
+      } else if (tokens[j].Operator == tosqlDESC) {
+        text += '-';
+      } else if (tokens[j].Kind == tkComma) {
+        text += ';';
+      } else {
+        text += tokens[j].Name;
+      }
+    }
+    out.order_text = std::move(text);
+  }
+  return true;
+}
+
+TTokenOperator AggregateOf(std::string_view word) {
+  std::string lower;
+  for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (lower == "count") return tosqlCount;
+  if (lower == "sum") return tosqlSum;
+  if (lower == "avg") return tosqlAvg;
+  if (lower == "max") return tosqlMAX;
+  if (lower == "min") return tosqlMIN;
+  if (lower == "stddev") return tosqlStdDev;
+  return toNone;
+}
+
+// Builds the output columns from the field list's tokens. An aggregate column
+// (its first word is count, sum, avg, max, min or stddev followed by a bracket)
+// is named by the text between its first "(" and the first ")" after it unless
+// it has an alias, and computes per row the column with the aggregate word
+// removed: sum(price)+1 gives price + 1 for every row, which grouping then sums.
+bool BuildOutput(const TvekSQLQuery& query, const SelectClauses& clauses, TvekSQLOutput& output,
+                 std::vector<OutputColumn>& columns, bool& has_aggregate,
+                 VariableSource& resolver) {
+  const std::vector<TToken>& tokens = query.Tokens;
+  has_aggregate = false;
+  for (TokenRange column : clauses.columns) {
+    OutputColumn out;
+    TokenRange expr = column;
+    std::string alias;
+    for (int i = column.first; i <= column.last; ++i) {
+      if (tokens[i].Operator == tosqlAS) {
+        expr.last = i - 1;
+        alias = TokensText(tokens, {i + 1, column.last});
+        break;
+      }
+    }
+    if (expr.empty()) return false;
+
+    std::vector<TToken> program(tokens.begin() + expr.first, tokens.begin() + expr.last + 1);
+    std::string text = TokensText(tokens, expr);
+    if (expr.size() >= 3 && tokens[expr.first].Operator == toVariable &&
+        tokens[expr.first + 1].Operator == toOpen) {
+      out.aggregate = AggregateOf(tokens[expr.first].Name);
+    }
+    if (out.aggregate != toNone) {
+      has_aggregate = true;
+      std::size_t open = text.find('(');
+      std::size_t close = text.find(')', open);
+      std::string argument = close == std::string::npos ? text.substr(open + 1)
+                                                        : text.substr(open + 1, close - open - 1);
+      out.name = alias.empty() ? argument : alias;
+      program.erase(program.begin());
+      // count(*) counts rows; its argument is no expression.
+      if (program.size() == 3 && program[1].Operator == toMultiply) program.clear();
+    } else {
+      out.name = alias.empty() ? text : alias;
+    }
+
+    TvekSQLCalcField* field = output.AddField();
+    field->Name = out.name;
+    field->ExpressionText = text;
+    field->Expression.SetVariableSource(&resolver);
+    if (!program.empty() &&
+        !field->Expression.SetInfixTokens(program, 0, static_cast<int>(program.size()) - 1).ok()) {
+      return false;
+    }
+    out.field = field;
+    columns.push_back(std::move(out));
+  }
+  return true;
+}
+
+// Creates the result record set: "$$$" + counter, or the ASSIGN TO target, which
+// replaces an earlier variable of that name. Returns null with the last error
+// text set when the target is taken.
+RecordSetPtr CreateResult(TvekSQL& engine, std::string_view target) {
+  if (target.empty()) {
+    int n = engine.AddRecordSet(engine.NewResultName());
+    return engine.RecordSetAt(n);
+  }
+  std::string name(target);
+  SetLastError("SELECT INTO: table " + name + " allready exists.");
+  if (engine.TableFileExists(name)) return nullptr;
+  int existing = engine.FindRecordSet(name);
+  if (existing > 0) {
+    if (!engine.GetRecordSet(existing)->IsVariable) {
+      SetLastError("ASSIGN: table " + name + " is not a variable");
+      return nullptr;
+    }
+    // The statement holds its own handles on the tables it reads, so the old
+    // variable stays readable until the statement ends.
+    engine.DeleteRecordSet(existing);
+  }
+  int n = engine.AddRecordSet(name);
+  RecordSetPtr result = engine.RecordSetAt(n);
+  result->IsVariable = true;
+  return result;
+}
+
+// Reads the WHERE or HAVING value of the current row as a truth value.
+bool ConditionHolds(TvekSQLExpression2& condition, rtl::Variant& value, bool& holds) {
+  condition.Evaluate(value);
+  return ValueToBool(value, holds);
+}
+
+struct SourceTable {
+  std::string name;
+  std::string alias;
+  RecordSetPtr set;
+};
+
+// Resolves the FROM entries. Returns false with the last error text set.
+bool OpenTables(TvekSQL& engine, const SelectClauses& clauses, std::vector<SourceTable>& tables) {
+  const bool join = clauses.tables.size() > 1;
+  for (const std::string& entry : clauses.tables) {
+    SourceTable table;
+    std::size_t bar = entry.find('|');
+    // One table takes the whole entry as its name ("t|u" is not found); in a
+    // join the text after the first "|" is the alias.
+    if (join && bar != std::string::npos) {
+      table.name = entry.substr(0, bar);
+      table.alias = entry.substr(bar + 1);
+    } else {
+      table.name = entry;
+      table.alias = entry;
+    }
+    SetLastError("SELECT: can not find table " + table.name);
+    int t = engine.GetTableIndex(table.name);
+    if (t == -1) return false;
+    table.set = engine.RecordSetAt(t);
+    tables.push_back(std::move(table));
+  }
+  return true;
+}
+
+// Calls `visit` for every combination of rows of the tables, the first table
+// varying slowest. Returns false as soon as `visit` does.
+template <typename Visit>
+bool ForEachCombination(RowResolver& resolver, int level, Visit& visit) {
+  const int rows = resolver.Set(level)->RecordCount();
+  const bool last = level == resolver.EntryCount() - 1;
+  for (int r = 0; r < rows; ++r) {
+    resolver.SetRow(level, r);
+    if (last ? !visit() : !ForEachCombination(resolver, level + 1, visit)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string_view target) {
+  SelectClauses clauses;
+  if (!ParseSelect(query, first_token, clauses)) return 0;
+  const bool join = clauses.tables.size() > 1;
+
+  engine.WholeFieldNames = false;
+  std::vector<SourceTable> tables;
+  if (!OpenTables(engine, clauses, tables)) return 0;
+
+  RowResolver resolver;
+  for (const SourceTable& table : tables) {
+    resolver.AddEntry(table.set, table.name, table.alias, join);
+    if (join) {
+      engine.NameSpace.AddString(table.name, engine.NumberOf(table.set.get()));
+      engine.NameSpace.AddString(table.alias, engine.NumberOf(table.set.get()));
+    }
+  }
+
+  // Output columns: "*" copies every source column as it stands; anything else
+  // is compiled from the statement's tokens.
+  TvekSQLOutput output;
+  std::vector<OutputColumn> columns;
+  std::vector<std::pair<int, int>> copies;  // (entry, column) per output column of "*"
+  bool has_aggregate = false;
+  if (clauses.star) {
+    for (int e = 0; e < static_cast<int>(tables.size()); ++e) {
+      const TvekRecordSet& set = *tables[e].set;
+      for (int c = 0; c < set.FieldCount(); ++c) {
+        OutputColumn out;
+        out.name = join ? set.Name + "." + set.FieldNames[c] : set.FieldNames[c];
+        columns.push_back(std::move(out));
+        copies.emplace_back(e, c);
+      }
+    }
+  } else {
+    SetLastError("SELECT dev: can not set output fields");
+    if (!BuildOutput(query, clauses, output, columns, has_aggregate, resolver)) return 0;
+  }
+
+  RecordSetPtr result = CreateResult(engine, target);
+  if (!result) return 0;
+  for (const OutputColumn& column : columns) {
+    result->FieldNames.push_back(column.name);
+    result->Aggregates.push_back(column.aggregate);
+  }
+  const int result_number = engine.NumberOf(result.get());
+  auto fail = [&](std::string text) {
+    // A failing SELECT leaves no result set behind.
+    engine.ReleaseRecordSet(engine.NumberOf(result.get()));
+    return Fail(text);
+  };
+
+  TvekSQLExpression2& condition = query.Parser;
+  const bool has_where = !clauses.where.empty();
+  if (has_where) {
+    condition.SetVariableSource(&resolver);
+    Status s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
+    if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
+  }
+
+  engine.CurrentRecordSet = engine.NumberOf(tables.front().set.get());
+  rtl::Variant value;
+  std::string text;
+  bool condition_failed = false;
+  auto add_row = [&]() {
+    TvekRecord& row = result->Records.emplace_back();
+    row.Fields.reserve(columns.size());
+    if (!copies.empty()) {
+      for (auto [entry, column] : copies) {
+        const TvekRecordSet& set = *resolver.Set(entry);
+        row.AddField(set.Records[resolver.Row(entry)].Cell(column));
+      }
+      return true;
+    }
+    for (const OutputColumn& column : columns) {
+      if (column.field->Expression.IsEmpty()) {
+        row.AddField({});
+        continue;
+      }
+      column.field->Expression.Evaluate(value);
+      if (value.IsText()) {
+        row.AddField(value.s);
+      } else {
+        text.clear();
+        AppendValueText(value, text);
+        row.AddField(text);
+      }
+    }
+    return true;
+  };
+  auto visit = [&]() {
+    if (has_where) {
+      bool holds = false;
+      if (!ConditionHolds(condition, value, holds)) {
+        condition_failed = true;
+        return false;
+      }
+      if (!holds) return true;
+    }
+    return add_row();
+  };
+  JoinOutcome joined = JoinOutcome::kNotApplicable;
+  if (join && has_where) {
+    joined = HashJoin(query.Tokens, clauses.where.first, clauses.where.last, resolver,
+                      [&] { return add_row(); });
+    condition_failed = joined == JoinOutcome::kConditionFailed;
+  }
+  if (joined == JoinOutcome::kNotApplicable) ForEachCombination(resolver, 0, visit);
+  if (condition_failed) {
+    return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
+  }
+
+  engine.CurrentRecordSet = result_number;
+  if (has_aggregate || !clauses.group_text.empty()) {
+    Status s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
+    if (!s.ok()) return fail(s.message());
+  }
+
+  // HAVING and ORDER BY read the result's columns by their whole names.
+  engine.WholeFieldNames = true;
+  if (!clauses.having.empty() && result->RecordCount() > 0) {
+    RowResolver result_names;
+    result_names.AddEntry(result, result->Name, result->Name, false);
+    result_names.SetWholeFieldNames(true);
+    condition.SetVariableSource(&result_names);
+    Status s = condition.SetInfixTokens(query.Tokens, clauses.having.first, clauses.having.last);
+    if (!s.ok()) return fail("HAVING: " + s.message() + ": " + SourceText(query, clauses.having));
+    std::vector<char> keep(result->Records.size());
+    for (int k = 0; k < result->RecordCount(); ++k) {
+      result_names.SetRow(0, k);
+      bool holds = false;
+      if (!ConditionHolds(condition, value, holds)) {
+        return fail("HAVING: condition is not a truth value: " +
+                    SourceText(query, clauses.having));
+      }
+      keep[k] = holds;
+    }
+    std::size_t k = 0;
+    std::erase_if(result->Records, [&](const TvekRecord&) { return !keep[k++]; });
+    condition.SetVariableSource(nullptr);
+  }
+
+  if (!clauses.order_text.empty()) {
+    Status s = OrderBy(engine, *result, clauses.order_text);
+    if (!s.ok()) return fail(s.message());
+  }
+  return engine.NumberOf(result.get());
 }
 
 }  // namespace vek

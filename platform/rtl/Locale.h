@@ -4,11 +4,15 @@
 // a valid character in the locale's encoding are kept as they are.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace rtl {
 
+// Every character mapped by towupper/towlower under the global C locale (set by
+// setlocale, see InitLocaleSeparators). A mapped character that the encoding
+// cannot write stays as it was.
 std::string AnsiUpperCase(std::string_view text);
 std::string AnsiLowerCase(std::string_view text);
 
@@ -17,22 +21,29 @@ std::string AsciiUpperCase(std::string_view text);
 std::string AsciiLowerCase(std::string_view text);
 
 // Case-insensitive comparison under the locale: both sides upper-cased, then
-// compared by the locale's collation. <0, 0, >0.
+// compared by the locale's collation. -1, 0 or 1.
 int AnsiCompareText(std::string_view a, std::string_view b);
 bool AnsiSameText(std::string_view a, std::string_view b);
 
-// Case-sensitive comparison by the locale's collation (strcoll). Texts holding a
-// NUL byte compare their bytes after the first NUL too.
+// Case-sensitive comparison by the locale's collation (strcoll): -1, 0 or 1.
+// Texts holding NUL bytes compare segment by segment between them; when all
+// segments agree, the text with fewer segments is the smaller.
 int AnsiCompareStr(std::string_view a, std::string_view b);
 
-// A key whose byte order equals the collation order (strxfrm), for sorting many
-// texts by one precomputed key each.
+// A key whose byte order (unsigned, as std::string compares) equals the order of
+// AnsiCompareStr (strxfrm), for sorting many texts by one precomputed key each.
 std::string CollationKey(std::string_view text);
 
 // Case-insensitive position of `pattern` in `text` from byte `from` (0-based),
-// character by character on the original bytes; npos when absent or `pattern`
-// is empty. Letters whose case forms differ in byte length are matched too.
+// character by character on the original bytes: each character is compared by
+// its upper-case form, so "ÉA" is found in "xéa" at byte 1. npos when absent,
+// when `pattern` is empty or when `from` is not inside `text`.
 std::size_t FindTextIgnoreCase(std::string_view text, std::string_view pattern,
                                std::size_t from = 0);
+// The same, also giving the byte length of the match in `text`, which can differ
+// from the pattern's length when a letter's case forms differ in byte length.
+// `match_length` is left alone when nothing is found.
+std::size_t FindTextIgnoreCase(std::string_view text, std::string_view pattern, std::size_t from,
+                               std::size_t& match_length);
 
 }  // namespace rtl

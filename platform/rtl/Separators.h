@@ -10,10 +10,19 @@ char ThousandSeparator();
 void SetDecimalSeparator(char c);
 void SetThousandSeparator(char c);
 
-// setlocale(LC_ALL, "") and takes both separators from localeconv(). A separator
-// the locale gives as empty or as more than one byte falls back to "." for the
-// decimal and "," for the thousand separator. Call once at start-up.
+// setlocale(LC_ALL, "") and takes both separators from localeconv(), as
+// SeparatorsFromLocale says. Call once at start-up, before any other thread runs.
 void InitLocaleSeparators();
+
+struct SeparatorPair {
+  char decimal;
+  char thousand;
+};
+// The separators for the locale's decimal_point and thousands_sep texts. A text
+// that is empty or longer than one byte falls back: the decimal separator to ".",
+// the thousand separator to ",", or to "." when the decimal separator is already
+// "," (a locale with "," and a multi-byte grouping space must not read "1,5" as 15).
+SeparatorPair SeparatorsFromLocale(const char* decimal_point, const char* thousands_sep);
 
 // Restores both separators on destruction; for tests and for code that switches
 // them for one operation.

@@ -16,7 +16,7 @@ enum class VarType : std::uint8_t {
   kFloat,  // 64-bit floating number
   kInt,    // whole number, kept in 64 bits
   kBool,
-  kDate,   // date serial (days since 1899-12-30) in `f`
+  kDate,  // date serial (days since 1899-12-30) in `f`
 };
 
 struct Variant {

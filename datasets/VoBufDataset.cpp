@@ -1,0 +1,180 @@
+// TVoBufDataset: construction, properties, opening and closing, the packet
+// layout's sizes, field data and blob streams.
+#include "VoBufDataset.h"
+
+namespace {
+
+bool IsEditing(db::DataSetState state) {
+  return state == db::DataSetState::kEdit || state == db::DataSetState::kInsert;
+}
+
+}  // namespace
+
+TVoBufDataset::TVoBufDataset() {
+  InternalAddIndex("DEFAULT_ORDER", "", 0, "", "");
+  InternalAddIndex("", "", 0, "", "");
+}
+
+TVoBufDataset::~TVoBufDataset() {
+  try {
+    Close();
+  } catch (...) {
+    // A handler that throws while the dataset goes must not end the program.
+  }
+}
+
+void TVoBufDataset::CreateDataset() {
+  CheckInactive();
+  CreateFields();
+}
+
+void TVoBufDataset::SetPacketRecords(int value) {
+  if (value != -1 && value <= 0) Raise(kSPacketRecords);
+  packet_records_ = value;
+}
+
+void TVoBufDataset::SetMaxIndexesCount(int value) {
+  CheckInactive();
+  if (value <= 1) Raise(kSMinIndexes);
+  max_indexes_count_ = value;
+}
+
+std::int64_t TVoBufDataset::GetFieldSize(const db::FieldDef& def) {
+  using db::FieldType;
+  std::int64_t size = def.Size;
+  switch (def.DataType) {
+    case FieldType::ftString:
+    case FieldType::ftFixedChar:
+    case FieldType::ftGuid:
+      return size + 1;
+    case FieldType::ftWideString:
+    case FieldType::ftFixedWideChar:
+      return (size + 1) * 2;
+    case FieldType::ftSmallint:
+    case FieldType::ftInteger:
+    case FieldType::ftWord:
+      return 4;
+    case FieldType::ftBoolean:
+      return 2;
+    case FieldType::ftFloat:
+    case FieldType::ftCurrency:
+    case FieldType::ftBCD:
+    case FieldType::ftDate:
+    case FieldType::ftTime:
+    case FieldType::ftDateTime:
+    case FieldType::ftLargeint:
+      return 8;
+    default:
+      return db::IsBlobType(def.DataType) ? 16 : 10;
+  }
+}
+
+TRecordLayout TVoBufDataset::CalcRecordSize(const db::FieldDefList& defs) {
+  TRecordLayout layout;
+  std::int64_t count = defs.Count();
+  layout.NullMaskSize = count == 0 ? 1 : 1 + (count - 1) / 8;
+  layout.RecordSize = layout.NullMaskSize;
+  for (const db::FieldDef& def : defs) {
+    layout.FieldOffsets.push_back(layout.RecordSize);
+    layout.RecordSize += GetFieldSize(def);
+  }
+  return layout;
+}
+
+void TVoBufDataset::InternalOpen() {
+  store_.Reset(db::RecordFormat(FieldDefs()));
+  edit_buffer_ = store_.Format().NewBuffer();
+  indexes_[0]->Initialise(0);
+  BuildAllIndexes();
+}
+
+void TVoBufDataset::InternalClose() {
+  store_.Reset(db::RecordFormat());
+  for (auto& index : indexes_) index->Release();
+  edit_buffer_.clear();
+  edit_buffer_.shrink_to_fit();
+  pending_blobs_.clear();
+  filter_record_ = db::kNoRecord;
+}
+
+int TVoBufDataset::GetRecordCount() const { return static_cast<int>(store_.Count()); }
+
+bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) const {
+  int field_index = field.FieldNo() - 1;
+  db::RecordId record;
+  switch (State()) {
+    case db::DataSetState::kEdit:
+    case db::DataSetState::kInsert: {
+      for (auto it = pending_blobs_.rbegin(); it != pending_blobs_.rend(); ++it) {
+        if (it->field_index == field_index) {
+          data.s = *it->contents;
+          return true;
+        }
+      }
+      const db::FieldValue& value = edit_buffer_[static_cast<std::size_t>(field_index)];
+      if (value.is_null) return false;
+      data.i = value.i;
+      data.f = value.f;
+      data.s = value.s;
+      return true;
+    }
+    case db::DataSetState::kFilter:
+      record = filter_record_;
+      break;
+    default:
+      if (!HasCurrentRecord()) return false;
+      record = Current().CursorRecord();
+  }
+  if (record == db::kNoRecord) return false;
+  db::PackedRecord packed = store_.Get(record);
+  if (packed.IsNull(field_index)) return false;
+  data = packed.Get(field_index);
+  return true;
+}
+
+void TVoBufDataset::SetFieldData(db::Field& field, const db::FieldData* data) {
+  int field_index = field.FieldNo() - 1;
+  // A value written directly replaces contents written through a stream.
+  std::erase_if(pending_blobs_,
+                [field_index](const PendingBlob& blob) { return blob.field_index == field_index; });
+  db::FieldValue& value = edit_buffer_[static_cast<std::size_t>(field_index)];
+  if (data == nullptr) {
+    value.is_null = true;
+    return;
+  }
+  value.is_null = false;
+  value.i = data->i;
+  value.f = data->f;
+  value.s.assign(data->s);
+}
+
+std::unique_ptr<db::BlobStream> TVoBufDataset::CreateBlobStream(db::Field& field,
+                                                                db::BlobStreamMode mode) {
+  if (!Active() || !db::IsBlobType(field.DataType()) || field.FieldNo() <= 0) return nullptr;
+  int field_index = field.FieldNo() - 1;
+  switch (mode) {
+    case db::BlobStreamMode::bmRead: {
+      if (IsEditing(State())) {
+        for (auto it = pending_blobs_.rbegin(); it != pending_blobs_.rend(); ++it) {
+          if (it->field_index == field_index) {
+            return std::make_unique<db::BlobStream>(it->contents, false);
+          }
+        }
+      }
+      db::FieldData data;
+      if (!GetFieldData(field, data)) return nullptr;
+      return std::make_unique<db::BlobStream>(std::make_shared<std::string>(data.s), false);
+    }
+    case db::BlobStreamMode::bmWrite: {
+      if (!IsEditing(State())) Raise(db::FormatMessage(db::kSNotEditing, {Name()}));
+      if (field.ReadOnly()) Raise(db::FormatMessage(db::kSReadOnlyField, {field.DisplayName()}));
+      auto contents = std::make_shared<std::string>();
+      pending_blobs_.push_back({field_index, contents});
+      FieldChanged(field);
+      return std::make_unique<db::BlobStream>(contents, true);
+    }
+    case db::BlobStreamMode::bmReadWrite:
+      return nullptr;
+  }
+  return nullptr;
+}

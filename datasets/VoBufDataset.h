@@ -1,0 +1,259 @@
+// TVoBufDataset: the in-memory dataset. Every record lives in one record store
+// and is linked into one or more indexes; each index is a doubly linked list of
+// the records in its own order with its own cursor, and the dataset's cursor is
+// the cursor of the current index. Index 0, "DEFAULT_ORDER", keeps the records in
+// the order they were added; index 1 serves IndexFieldNames; further indexes
+// come from AddIndex and are sorted by their key fields when built.
+//
+// Which indexes take a new record, and where: the current index at the insertion
+// point (before the record that was current for Insert, at its end for Append),
+// DEFAULT_ORDER before that same record or at its end, every further index before
+// its own cursor; index 1 only while it is current. Posting an edit moves a record
+// in no index; a sorted index is sorted again only when built: by AddIndex, by
+// writing IndexFieldNames and by RebuildIndexes at the end of a bulk load.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "DataSet.h"
+#include "RecordStore.h"
+
+// Compares two values of one key field: <0, 0 or >0.
+using TCompareFunc = int (*)(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
+
+// Text by the locale's collation (upper-cased first when case-insensitive);
+// truth values false before true; whole numbers (every integer type and the full
+// 64 bits of a BCD value); floating numbers and dates.
+int CompareTextValues(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
+int CompareByteValues(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
+int CompareLargeintValues(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
+int CompareDoubleValues(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
+
+// One key field of an index: its place in the record and how it compares.
+struct TDBCompareRec {
+  TCompareFunc CompareFunc = nullptr;
+  int FieldIndex = 0;  // 0-based position of the field's definition
+  bool Descending = false;
+  bool CaseInsensitive = false;
+};
+using TDBCompareStruct = std::vector<TDBCompareRec>;
+
+// The record image sizes of the dataset packet layout: a null mask of one bit per
+// field, then one slot per field definition of GetFieldSize bytes.
+struct TRecordLayout {
+  std::int64_t NullMaskSize = 1;
+  std::int64_t RecordSize = 1;
+  std::vector<std::int64_t> FieldOffsets;
+};
+
+// One index: its definition, and while the dataset is open its list and cursor.
+// The list is a ring through a sentinel (kSentinel): the sentinel's next is the
+// first record and its prior the last. A cursor on the sentinel stands before the
+// first record for a move forward and after the last for a move back.
+class TBufIndex {
+ public:
+  static constexpr db::RecordId kSentinel = db::kNoRecord;
+
+  TBufIndex(std::string_view name, std::string_view fields, db::IndexOptions options,
+            std::string_view desc_fields, std::string_view case_ins_fields);
+
+  std::string Name;
+  std::string IndexFields;
+  std::string DescFields;
+  std::string CaseInsFields;
+  db::IndexOptions Options = 0;
+  TDBCompareStruct CompareStruct;
+
+  // Holds a list: the dataset is open and the index was built (DEFAULT_ORDER
+  // always); an index whose key fields did not resolve at the last build holds none
+  // and cannot be selected.
+  bool IsInitialised() const { return initialised_; }
+
+  db::RecordId FirstRecord() const { return LinkOf(kSentinel).next; }
+  db::RecordId LastRecord() const { return LinkOf(kSentinel).prior; }
+  db::RecordId Next(db::RecordId record) const { return LinkOf(record).next; }
+  db::RecordId Prior(db::RecordId record) const { return LinkOf(record).prior; }
+  bool IsEmpty() const { return FirstRecord() == kSentinel; }
+  db::RecordId CursorRecord() const { return cursor_; }
+  void SetCursor(db::RecordId record) { cursor_ = record; }
+  // 1 + the number of records before `record` in this index's order.
+  int RecordNumber(db::RecordId record) const;
+
+ private:
+  friend class TVoBufDataset;
+
+  struct LinkPair {
+    db::RecordId prior;
+    db::RecordId next;
+  };
+  // The sentinel's id is all ones, so id + 1 (wrapping to 0) puts it first.
+  const LinkPair& LinkOf(db::RecordId record) const { return links_[record + 1u]; }
+  LinkPair& LinkOf(db::RecordId record) { return links_[record + 1u]; }
+
+  void Initialise(std::size_t id_limit);
+  void Release();
+  void Reserve(std::size_t id_limit);
+  void InsertBefore(db::RecordId position, db::RecordId record);
+  // Removes `record`; a cursor on it moves to the following record.
+  void Unlink(db::RecordId record);
+  // Makes the list hold exactly `order`, cursor on the sentinel.
+  void Relink(const std::vector<db::RecordId>& order);
+
+  std::vector<LinkPair> links_;
+  db::RecordId cursor_ = kSentinel;
+  bool initialised_ = false;
+};
+
+class TVoBufDataset : public db::DataSet {
+ public:
+  TVoBufDataset();
+  ~TVoBufDataset() override;
+
+  // Makes the field objects from FieldDefs; DatabaseError when the dataset is
+  // active. It does not open the dataset.
+  void CreateDataset();
+
+  // -1 or more than 0; DatabaseError "PacketRecords has to be larger then 0"
+  // otherwise. Records are never fetched lazily here; the value is kept for
+  // descendants that read from a source.
+  int PacketRecords() const { return packet_records_; }
+  void SetPacketRecords(int value);
+
+  // The most indexes an open dataset can hold (2 at first). Written only while
+  // inactive (DatabaseError otherwise); values below 2 raise "The minimum amount
+  // of indexes is 1".
+  int MaxIndexesCount() const { return max_indexes_count_; }
+  void SetMaxIndexesCount(int value);
+
+  int IndexesCount() const { return static_cast<int>(indexes_.size()); }
+  const TBufIndex& Indexes(int index) const { return *indexes_[static_cast<std::size_t>(index)]; }
+  const TBufIndex& CurrentIndex() const { return *indexes_[current_index_]; }
+
+  // Adds a sorted index. DatabaseError: "There are no fields selected to base the
+  // index on" for empty `fields`; "The maximum amount of indexes is reached" on an
+  // open dataset that holds MaxIndexesCount indexes; on an open dataset the field
+  // errors of the build ("Field not found", "... invalid field type ...") after
+  // which the index is not kept. On an inactive dataset the index is kept and
+  // built at the next open, MaxIndexesCount grows to the number of indexes, and
+  // PacketRecords becomes -1.
+  virtual void AddIndex(std::string_view name, std::string_view fields,
+                        db::IndexOptions options = 0, std::string_view desc_fields = "",
+                        std::string_view case_ins_fields = "");
+
+  // The current index's name. Writing selects the first index of that name (the
+  // letters a to z in any case; "" means DEFAULT_ORDER) with the current record
+  // kept; an unknown name, or an index that cannot be selected because its fields
+  // are missing, changes nothing and raises nothing.
+  std::string IndexName() const;
+  void SetIndexName(std::string_view name);
+  // The field list of index 1 while it is current, else "". Writing "" selects
+  // DEFAULT_ORDER; any other list is built into index 1 first (the errors of
+  // AddIndex's build), and only a successful build makes it current, with the
+  // current record kept. On an inactive dataset the list is stored and built at
+  // the next open.
+  std::string IndexFieldNames() const;
+  void SetIndexFieldNames(std::string_view fields);
+
+  // The index definitions, refreshed from the indexes by UpdateIndexDefs only.
+  db::IndexDefList& IndexDefs() { return index_defs_; }
+  void UpdateIndexDefs();
+
+  // Sorts every index from index 1 on again (index 1 only when its field list is
+  // not empty), and places the current index's cursor on its first record. An
+  // index whose fields no longer resolve is skipped; when it was current,
+  // DEFAULT_ORDER becomes current. Called at the end of each bulk load.
+  void RebuildIndexes();
+
+  // The sizes of the packet layout's record image (pure functions of the
+  // definitions).
+  static std::int64_t GetFieldSize(const db::FieldDef& def);
+  static TRecordLayout CalcRecordSize(const db::FieldDefList& defs);
+
+  // Blob and memo fields. bmRead: nullptr for a null field, otherwise a stream
+  // over a copy of the value, or, in the edit and insert states, over contents
+  // written through a stream and not yet posted. bmWrite: DatabaseError outside
+  // the edit and insert states; a stream over new, empty contents that become the
+  // field's value when the record is posted (a cancel drops them); the field's
+  // change event is raised. bmReadWrite and non-blob fields: nullptr.
+  std::unique_ptr<db::BlobStream> CreateBlobStream(db::Field& field,
+                                                   db::BlobStreamMode mode) override;
+
+  // True when the bookmark names a record that is still stored.
+  bool BookmarkValid(const db::Bookmark& bookmark) const override;
+
+  // Texts of the errors raised here.
+  static constexpr std::string_view kSNoIndexFields =
+      "There are no fields selected to base the index on";
+  static constexpr std::string_view kSMaxIndexes = "The maximum amount of indexes is reached";
+  static constexpr std::string_view kSMinIndexes = "The minimum amount of indexes is 1";
+  static constexpr std::string_view kSPacketRecords = "PacketRecords has to be larger then 0";
+  static constexpr std::string_view kSInvalidIndexType =
+      "Field \"%s\" has an invalid field type (%s) to base index on.";
+
+ protected:
+  // The filter test of a record offered while Filtered is on: Accept starts
+  // true and OnFilterRecord may change it. The record being tested is the active
+  // record (the dataset is in the filter state).
+  virtual void DoFilterRecord(bool& accept);
+  virtual void InternalAddIndex(std::string_view name, std::string_view fields,
+                                db::IndexOptions options, std::string_view desc_fields,
+                                std::string_view case_ins_fields);
+  // Resolves the key fields and sorts the index from DEFAULT_ORDER, stable; on
+  // an error the index is left as it was.
+  void BuildIndex(TBufIndex& index);
+  // The compare entry of a key field; DatabaseError for a type an index cannot use.
+  void FillCompareEntry(const db::Field& field, TDBCompareRec& entry) const;
+  int CompareRecords(db::RecordId a, db::RecordId b, const TDBCompareStruct& compare) const;
+
+  void InternalOpen() override;
+  void InternalClose() override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  db::GetResult GetRecord(db::GetMode mode, bool do_check) override;
+  void InternalInsert(bool append) override;
+  void InternalEdit() override;
+  void InternalPost() override;
+  void InternalCancel() override;
+  void InternalDelete() override;
+  db::Bookmark InternalGetBookmark() const override;
+  void InternalGotoBookmark(const db::Bookmark& bookmark) override;
+  int GetRecordCount() const override;
+  int GetRecNo() const override;
+  bool GetFieldData(const db::Field& field, db::FieldData& data) const override;
+  void SetFieldData(db::Field& field, const db::FieldData* data) override;
+
+ private:
+  TBufIndex& Current() { return *indexes_[current_index_]; }
+  const TBufIndex& Current() const { return *indexes_[current_index_]; }
+  // Whether the index takes new records and gives up deleted ones.
+  bool IsMaintained(std::size_t index) const;
+  // Builds each index from index 1 on; one that fails is left uninitialised.
+  void BuildAllIndexes();
+  bool FilterAccepts(db::RecordId record);
+  TDBCompareStruct ResolveKeys(const TBufIndex& index) const;
+  std::vector<db::RecordId> SortedRecords(const TDBCompareStruct& compare) const;
+  void Resynchronise();
+
+  db::RecordStore store_;
+  std::vector<std::unique_ptr<TBufIndex>> indexes_;
+  std::size_t current_index_ = 0;
+  int max_indexes_count_ = 2;
+  int packet_records_ = 10;
+  db::IndexDefList index_defs_;
+
+  // The record being inserted or edited: its values, the record it replaces or
+  // goes before (kNoRecord: appended), and blob contents written through streams.
+  db::RecordBuffer edit_buffer_;
+  db::RecordId edit_target_ = db::kNoRecord;
+  bool appending_ = false;
+  struct PendingBlob {
+    int field_index;
+    std::shared_ptr<std::string> contents;
+  };
+  std::vector<PendingBlob> pending_blobs_;
+  db::RecordId filter_record_ = db::kNoRecord;
+};

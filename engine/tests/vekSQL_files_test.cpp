@@ -1,0 +1,511 @@
+// The text-table file: splitting, cell encoding and decoding, line ends, reading
+// and writing whole tables, values that must survive any number of save/load
+// cycles, and saves and loads that fail without harming the file or the set.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vekSQL.h"
+
+namespace vek {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+using Rows = std::vector<Strings>;
+
+Rows CellsOf(const TvekRecordSet& set) {
+  Rows rows;
+  for (const TvekRecord& row : set.Records) {
+    Strings cells;
+    for (const TvekSQLRecordField& cell : row.Fields) cells.emplace_back(cell.value());
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TvekRecordSet MakeSet(const Strings& names, const Rows& rows) {
+  TvekRecordSet set;
+  set.FieldNames = names;
+  for (const Strings& cells : rows) {
+    TvekRecord& row = set.Records.emplace_back();
+    for (const std::string& cell : cells) row.AddField(cell);
+  }
+  return set;
+}
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void WriteFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Shows a value with its control bytes visible, for failure messages.
+std::string Visible(std::string_view text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c < 32 || c >= 127) {
+      out += "<" + std::to_string(c) + ">";
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+class TableFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() /
+              ("vekSQL_files_test-" + std::to_string(::getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
+  Strings FolderEntries() const {
+    Strings names;
+    for (const auto& entry : fs::directory_iterator(folder_)) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Saves and loads `set` `cycles` times through one file; returns the last load.
+  TvekRecordSet Cycle(const TvekRecordSet& set, int cycles) {
+    TvekRecordSet current = set;
+    for (int i = 0; i < cycles; ++i) {
+      const std::string path = PathOf("t.txt");
+      EXPECT_TRUE(current.SaveToFile(path).ok());
+      TvekRecordSet next;
+      bool loaded = false;
+      EXPECT_TRUE(next.LoadFromFile(path, loaded).ok());
+      EXPECT_TRUE(loaded);
+      current = std::move(next);
+    }
+    return current;
+  }
+
+  fs::path folder_;
+};
+
+// ---- Splitting -------------------------------------------------------------------
+
+TEST(SplitText, CutsAtSeparatorsOutsideQuotedStretches) {
+  struct Case {
+    const char* name;
+    std::string text;
+    Strings pieces;
+  } cases[] = {
+      {"empty text", "", {}},
+      {"lone separator", ";", {"", ""}},
+      {"trailing separator", "a;b;", {"a", "b", ""}},
+      {"adjacent separators", "a;;b", {"a", "", "b"}},
+      {"blanks stay", " a ; b ", {" a ", " b "}},
+      {"apostrophe stretch", "'a;b';c", {"'a;b'", "c"}},
+      {"backtick stretch", "`a;b`;c", {"`a;b`", "c"}},
+      {"apostrophe inside double quotes", "\"it's;x\";y", {"\"it's;x\"", "y"}},
+      {"double quote inside apostrophes", "'a\";b';c", {"'a\";b'", "c"}},
+      {"stretch opened inside a piece", "a'b;c'd;e", {"a'b;c'd", "e"}},
+      {"unclosed stretch runs to the end", "a;\"b;c;d", {"a", "\"b;c;d"}},
+      {"escaped quote inside double quotes",
+       "\"say \\\"hi\\\";x\";y",
+       {"\"say \\\"hi\\\";x\"", "y"}},
+      {"escaped backslash before the closing quote", "\"a\\\\\";b", {"\"a\\\\\"", "b"}},
+      {"backslash at the end of an open stretch", "\"x\\", {"\"x\\"}},
+      {"backslash plain in apostrophes", "'x\\'; COMMIT", {"'x\\'", " COMMIT"}},
+      {"backslash plain in backticks", "`x\\`;y", {"`x\\`", "y"}},
+      {"backslash plain outside stretches", "a\\;b", {"a\\", "b"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Strings pieces = {"left over"};
+    SplitText(c.text, pieces);
+    EXPECT_EQ(pieces, c.pieces);
+  }
+}
+
+TEST(SplitText, JoinTextPutsOneSeparatorBetweenEveryTwo) {
+  EXPECT_EQ(JoinText({}), "");
+  EXPECT_EQ(JoinText({""}), "");
+  EXPECT_EQ(JoinText({"", ""}), ";");
+  EXPECT_EQ(JoinText({"a", "", "b;c"}), "a;;b;c");
+}
+
+// ---- Cell encoding -------------------------------------------------------------------
+
+TEST(CellEncoding, EncodesEscapesAndQuotes) {
+  struct Case {
+    const char* name;
+    std::string value, written;
+  } cases[] = {
+      {"empty", "", ""},
+      {"plain", "abc 1.5", "abc 1.5"},
+      {"separator", "a;b", "\"a;b\""},
+      {"apostrophe", "it's", "\"it's\""},
+      {"backtick", "a`b", "\"a`b\""},
+      {"line break", "a\r\nb", "a\\n\\lb"},
+      {"tab and NUL", std::string("a\tb\0c", 5), "a\\tb\\0c"},
+      {"double quotes", "say \"hi\"", "\"say \\\"hi\\\"\""},
+      {"backslash", "C:\\dir", "C:\\\\dir"},
+      {"backslash before the closing quote", "a;\\", "\"a;\\\\\""},
+      {"slash is plain", "a/b//c", "a/b//c"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(EncodeCell(c.value), c.written);
+    std::string appended = "x;";
+    EncodeCell(c.value, appended);
+    EXPECT_EQ(appended, "x;" + c.written);
+  }
+}
+
+TEST(CellEncoding, DecodesQuotesAndEscapes) {
+  struct Case {
+    const char* name;
+    std::string piece, value;
+  } cases[] = {
+      {"two double quotes", "\"\"", ""},
+      {"one double quote", "\"", "\""},
+      {"mismatched quotes", "'a\"", "'a\""},
+      {"quote on one side", "x\"", "x\""},
+      {"double quoted", "\"a;b\"", "a;b"},
+      {"apostrophes", "'a'", "a"},
+      {"backticks", "`a`", "a"},
+      {"only one pair is stripped", "\"\"a\"\"", "\"a\""},
+      {"blanks stay", "\" a \"", " a "},
+      {"escaped quotes", "\"say \\\"hi\\\"\"", "say \"hi\""},
+      {"every escape", "a\\nb\\lc\\td\\0e\\\\f", std::string("a\rb\nc\td\0e\\f", 11)},
+      {"unknown escape stays", "a\\x", "a\\x"},
+      {"backslash at the end stays", "a\\", "a\\"},
+      {"escaped backslash then n", "\\\\n", "\\n"},
+      {"unknown escape then a real one", "\\q\\n", "\\q\r"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(DecodeCell(c.piece), c.value);
+  }
+}
+
+TEST(CellEncoding, RowsAsFileLines) {
+  TvekRecord row;
+  row.SetRow("1;\"a;b\";;x\\ly;'q'");
+  ASSERT_EQ(row.FieldCount(), 5);
+  EXPECT_EQ(row.Cell(1), "a;b");
+  EXPECT_EQ(row.Cell(2), "");
+  EXPECT_EQ(row.Cell(3), "x\ny");
+  EXPECT_EQ(row.Cell(4), "q");
+  EXPECT_EQ(row.GetRow(), "1;\"a;b\";;x\\ly;q");
+
+  row.SetRow("");
+  EXPECT_EQ(row.FieldCount(), 0);
+  EXPECT_EQ(row.GetRow(), "");
+}
+
+// ---- Reading -----------------------------------------------------------------------------
+
+TEST_F(TableFileTest, LineEnds) {
+  struct Case {
+    const char* name;
+    std::string file;
+    Strings names;
+    Rows rows;
+  } cases[] = {
+      {"line feeds", "a;b\n1;2\n3;4\n", {"a", "b"}, {{"1", "2"}, {"3", "4"}}},
+      {"carriage returns", "a;b\r1;2\r3;4\r", {"a", "b"}, {{"1", "2"}, {"3", "4"}}},
+      {"CR LF", "a;b\r\n1;2\r\n3;4\r\n", {"a", "b"}, {{"1", "2"}, {"3", "4"}}},
+      {"last line without line end", "a;b\n1;2\n3;4", {"a", "b"}, {{"1", "2"}, {"3", "4"}}},
+      {"LF CR ends two lines", "a;b\n\r1;2\n", {"a", "b"}, {{}, {"1", "2"}}},
+      {"blank line in the middle", "a;b\n1;2\n\n3;4\n", {"a", "b"}, {{"1", "2"}, {}, {"3", "4"}}},
+      {"blank last line", "a;b\n1;2\n\n", {"a", "b"}, {{"1", "2"}, {}}},
+      {"header only without line end", "a;b", {"a", "b"}, {}},
+      {"one empty line", "\n", {}, {}},
+      {"short and long rows", "a;b\n1\n1;2;3\n", {"a", "b"}, {{"1"}, {"1", "2", "3"}}},
+      {"quoted names keep their quotes", "\"a\";'b;c'\n1\n", {"\"a\"", "'b;c'"}, {{"1"}}},
+      {"escapes in names are not decoded", "a\\n;b\n", {"a\\n", "b"}, {}},
+      {"byte order mark joins the first name", "\xEF\xBB\xBFid;x\n", {"\xEF\xBB\xBFid", "x"}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(PathOf("t.txt"), c.file);
+    TvekRecordSet set;
+    bool loaded = false;
+    ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
+    EXPECT_TRUE(loaded);
+    EXPECT_EQ(set.FieldNames, c.names);
+    EXPECT_EQ(CellsOf(set), c.rows);
+  }
+}
+
+TEST_F(TableFileTest, BlankLineIsARowWithoutCells) {
+  WriteFile(PathOf("t.txt"), "a;b\n\n");
+  TvekRecordSet set;
+  bool loaded = false;
+  ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
+  ASSERT_EQ(set.RecordCount(), 1);
+  EXPECT_EQ(set.Records[0].Cell(1), "");
+  try {
+    set.Records[0].GetField(0);
+    ADD_FAILURE() << "no exception";
+  } catch (const EFieldCount& e) {
+    EXPECT_STREQ(e.what(), "fieldcount:0");
+  }
+}
+
+TEST_F(TableFileTest, MissingEmptyAndUnreadableFiles) {
+  const TvekRecordSet before = MakeSet({"x"}, {{"1"}, {"2"}});
+  WriteFile(PathOf("empty.txt"), "");
+  WriteFile(PathOf("file"), "a\n");
+  fs::create_directory(PathOf("folder.txt"));
+  struct Case {
+    const char* name;
+    std::string path;
+    bool ok;
+    Strings names;
+    Rows rows;
+  } cases[] = {
+      {"missing file", PathOf("none.txt"), true, {"x"}, {{"1"}, {"2"}}},
+      {"missing folder", PathOf("none/t.txt"), true, {"x"}, {{"1"}, {"2"}}},
+      {"a file where a folder should be", PathOf("file/t.txt"), true, {"x"}, {{"1"}, {"2"}}},
+      {"empty file empties the set", PathOf("empty.txt"), true, {}, {}},
+      {"a folder cannot be read", PathOf("folder.txt"), false, {"x"}, {{"1"}, {"2"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvekRecordSet set = before;
+    bool loaded = true;
+    const Status status = set.LoadFromFile(c.path, loaded);
+    EXPECT_EQ(status.ok(), c.ok);
+    if (!c.ok) {
+      EXPECT_NE(status.message().find(c.path), std::string::npos) << status.message();
+    }
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(set.FieldNames, c.names);
+    EXPECT_EQ(CellsOf(set), c.rows);
+  }
+}
+
+TEST_F(TableFileTest, LoadingKeepsNameFlagsAndFileName) {
+  WriteFile(PathOf("t.txt"), "a\n1\n");
+  TvekRecordSet set = MakeSet({"old"}, {{"x"}});
+  set.Name = "T";
+  set.Persistent = true;
+  set.Modified = true;
+  set.IsVariable = true;
+  set.FileName = "/elsewhere/T.txt";
+  bool loaded = false;
+  ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(CellsOf(set), (Rows{{"1"}}));
+  EXPECT_EQ(set.Name, "T");
+  EXPECT_TRUE(set.Persistent);
+  EXPECT_TRUE(set.Modified);
+  EXPECT_TRUE(set.IsVariable);
+  EXPECT_EQ(set.FileName, "/elsewhere/T.txt");
+}
+
+// ---- Writing -----------------------------------------------------------------------
+
+TEST_F(TableFileTest, WritesNamesAsTheyAreAndALineFeedAfterEveryLine) {
+  const TvekRecordSet set =
+      MakeSet({"a;b", "\"c\""}, {{"1", "x;y"}, {}, {""}, {"", ""}, {"it's", "a\r\nb"}});
+  ASSERT_TRUE(set.SaveToFile(PathOf("t.txt")).ok());
+  EXPECT_EQ(ReadFile(PathOf("t.txt")), "a;b;\"c\"\n1;\"x;y\"\n\n\n;\n\"it's\";a\\n\\lb\n");
+  EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
+}
+
+// Files whose values hold no separator, quote, backslash or control character
+// come back byte for byte, and so do the quoted values an older writer left.
+TEST_F(TableFileTest, PlainFilesAreRewrittenByteIdentically) {
+  const char* files[] = {
+      "id;name;price\n1;Bread;2.50\n2;;\n\n3;Milk\n4;a;b;c;d\n",
+      "h\n\n\n",
+      "a b;c\n  spaced  ;x\n;\n",
+      "\"q\";r;s\n1;2;3\n",
+      "a;b\n\"x;y\";\"it's\"\n\"a`b\";\n",
+      "name\n\xC3\xA9t\xC3\xA9\n",
+  };
+  for (const char* file : files) {
+    SCOPED_TRACE(Visible(file));
+    WriteFile(PathOf("t.txt"), file);
+    TvekRecordSet set;
+    bool loaded = false;
+    ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
+    ASSERT_TRUE(set.SaveToFile(PathOf("t.txt")).ok());
+    EXPECT_EQ(ReadFile(PathOf("t.txt")), file);
+  }
+}
+
+TEST_F(TableFileTest, ValuesSurviveSaveLoadCycles) {
+  const Strings values = {
+      "",
+      "plain",
+      ";",
+      ";;",
+      "\"",
+      "'",
+      "`",
+      "\\",
+      "\\\\",
+      "\\\"",
+      "\"\"",
+      "''",
+      "``",
+      "a\\",
+      "\\n",
+      "\\l",
+      "\\0",
+      "\\x",
+      "\r",
+      "\n",
+      "\r\n",
+      "\n\r",
+      "\t",
+      " ",
+      "a\";b",
+      "say \"hi\"",
+      "'x\\'",
+      "\"a;\\\"",
+      "C:\\new\\table",
+      std::string(1, '\0'),
+      std::string("\\\0\"", 3),
+      std::string(40, '"'),
+      "`;'\";\\\r\n\t",
+  };
+  TvekRecordSet set;
+  set.FieldNames = {"k", "v", "w"};
+  for (const std::string& value : values) {
+    TvekRecord& row = set.Records.emplace_back();
+    row.AddField("k");
+    row.AddField(value);
+    row.AddField(value + ";" + value);
+  }
+  const std::string path = PathOf("t.txt");
+  TvekRecordSet once = Cycle(set, 1);
+  const std::string first_file = ReadFile(path);
+  TvekRecordSet thrice = Cycle(set, 3);
+  EXPECT_EQ(ReadFile(path), first_file);
+  for (const TvekRecordSet* read : {&once, &thrice}) {
+    ASSERT_EQ(read->RecordCount(), set.RecordCount());
+    for (int i = 0; i < set.RecordCount(); ++i) {
+      SCOPED_TRACE(Visible(values[i]));
+      EXPECT_EQ(read->Records[i].Cell(1), values[i]);
+      EXPECT_EQ(read->Records[i].Cell(2), values[i] + ";" + values[i]);
+      EXPECT_EQ(read->Records[i].FieldCount(), 3);
+    }
+  }
+}
+
+TEST_F(TableFileTest, RandomBytesSurviveSaveLoadCycles) {
+  std::mt19937 random(20240501);
+  const std::string specials("\\\"'`;\r\n\t\0 an", 13);
+  auto random_value = [&] {
+    std::string value(random() % 24, ' ');
+    for (char& c : value) {
+      c = random() % 2 ? specials[random() % specials.size()] : static_cast<char>(random() % 256);
+    }
+    return value;
+  };
+  TvekRecordSet set;
+  set.FieldNames = {"a", "b", "c", "d", "e"};
+  for (int r = 0; r < 400; ++r) {
+    TvekRecord& row = set.Records.emplace_back();
+    for (int c = 0; c < 5; ++c) row.AddField(random_value());
+  }
+  const TvekRecordSet read = Cycle(set, 3);
+  ASSERT_EQ(read.RecordCount(), set.RecordCount());
+  for (int r = 0; r < set.RecordCount(); ++r) {
+    for (int c = 0; c < 5; ++c) {
+      ASSERT_EQ(read.Records[r].Cell(c), set.Records[r].Cell(c))
+          << "row " << r << " cell " << c << ": " << Visible(set.Records[r].Cell(c));
+    }
+    ASSERT_EQ(read.Records[r].FieldCount(), 5) << "row " << r;
+  }
+}
+
+// A table larger than one write chunk, with long cells, comes back whole.
+TEST_F(TableFileTest, LargeTableRoundTrip) {
+  TvekRecordSet set;
+  set.FieldNames = {"id", "text"};
+  for (int r = 0; r < 30000; ++r) {
+    TvekRecord& row = set.Records.emplace_back();
+    row.AddField(std::to_string(r));
+    row.AddField(std::string(static_cast<std::size_t>(r % 97), static_cast<char>('a' + r % 26)) +
+                 (r % 5 == 0 ? ";\n" : ""));
+  }
+  const TvekRecordSet read = Cycle(set, 1);
+  EXPECT_EQ(CellsOf(read), CellsOf(set));
+}
+
+TEST_F(TableFileTest, SavingKeepsThePermissionBits) {
+  for (fs::perms bits : {fs::perms(0640), fs::perms(0604), fs::perms(0755)}) {
+    SCOPED_TRACE(static_cast<int>(bits));
+    WriteFile(PathOf("t.txt"), "old\n");
+    fs::permissions(PathOf("t.txt"), bits);
+    ASSERT_TRUE(MakeSet({"new"}, {{"1"}}).SaveToFile(PathOf("t.txt")).ok());
+    EXPECT_EQ(ReadFile(PathOf("t.txt")), "new\n1\n");
+    EXPECT_EQ(fs::status(PathOf("t.txt")).permissions(), bits);
+  }
+}
+
+TEST_F(TableFileTest, FailedSavesLeaveTheOldFile) {
+  fs::create_directory(PathOf("folder.txt"));
+  WriteFile(PathOf("folder.txt/inside"), "kept");
+  const TvekRecordSet set = MakeSet({"a"}, {{"1"}});
+
+  const Status missing = set.SaveToFile(PathOf("none/t.txt"));
+  EXPECT_FALSE(missing.ok());
+  EXPECT_NE(missing.message().find(PathOf("none/t.txt")), std::string::npos) << missing.message();
+
+  // The rename over a folder fails after the temporary file was written.
+  const Status over_folder = set.SaveToFile(PathOf("folder.txt"));
+  EXPECT_FALSE(over_folder.ok());
+  EXPECT_NE(over_folder.message().find("folder.txt"), std::string::npos);
+  EXPECT_EQ(ReadFile(PathOf("folder.txt/inside")), "kept");
+  EXPECT_EQ(FolderEntries(), Strings{"folder.txt"});
+}
+
+// A write that fails half way (here: a file-size limit, which holds for root too)
+// reports the error and leaves the old file as it was, with no temporary beside it.
+TEST_F(TableFileTest, FailedWriteLeavesTheOldFile) {
+  WriteFile(PathOf("t.txt"), "old\n1\n");
+  TvekRecordSet set;
+  set.FieldNames = {"a"};
+  for (int r = 0; r < 2000; ++r) set.Records.emplace_back().AddField(std::string(50, 'x'));
+
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto old_handler = ::signal(SIGXFSZ, SIG_IGN);
+  rlimit small = saved;
+  small.rlim_cur = 16 * 1024;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  const Status status = set.SaveToFile(PathOf("t.txt"));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, old_handler);
+
+  EXPECT_FALSE(status.ok());
+  EXPECT_NE(status.message().find(PathOf("t.txt")), std::string::npos) << status.message();
+  EXPECT_EQ(ReadFile(PathOf("t.txt")), "old\n1\n");
+  EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
+}
+
+}  // namespace
+}  // namespace vek

@@ -1,0 +1,331 @@
+// Grouping of result record sets: every aggregate over one row, many rows and
+// texts that are no numbers, grouping by one and several keys compared exactly,
+// grouping without aggregates, aggregates over no rows, unknown keys, and
+// GROUP BY with HAVING through SQL.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "Separators.h"
+#include "engine_test_util.h"
+#include "vekSQL.h"
+#include "vekSQL_select.h"
+
+namespace vek {
+namespace {
+
+using testing::Rows;
+using Cells = std::vector<std::vector<std::string>>;
+
+TvekRecordSet MakeResult(const std::vector<std::string>& names,
+                         const std::vector<TTokenOperator>& aggregates, const Cells& cells) {
+  TvekRecordSet set;
+  set.Name = "$$$0";
+  set.FieldNames = names;
+  set.Aggregates = aggregates;
+  for (const auto& row_cells : cells) {
+    TvekRecord& row = set.Records.emplace_back();
+    for (const std::string& cell : row_cells) row.AddField(cell);
+  }
+  return set;
+}
+
+class GroupTest : public ::testing::Test {
+ protected:
+  // Groups and returns the rows as "a|b" texts, the header first.
+  std::vector<std::string> Group(TvekRecordSet& set, std::string_view group_text,
+                                 bool has_aggregate = true) {
+    Status s = GroupBy(engine_, set, group_text, has_aggregate);
+    EXPECT_TRUE(s.ok()) << s.message();
+    return Rows(set);
+  }
+
+  rtl::ScopedSeparators separators_{'.', ','};
+  TvekSQL engine_;
+};
+
+// ---- Each aggregate over the rows of one group ---------------------------------
+
+struct AggregateCase {
+  const char* name;
+  TTokenOperator kind;
+  std::vector<std::string> values;
+  std::string expected;
+};
+
+const AggregateCase kAggregateCases[] = {
+    {"count_one_row", tosqlCount, {"5"}, "1"},
+    {"count_counts_every_row_whatever_its_value", tosqlCount, {"1", "abc", "", "nan"}, "4"},
+    // A single row keeps its own text: nothing was added to it.
+    {"sum_one_row_keeps_its_text", tosqlSum, {"1.50"}, "1.50"},
+    {"sum_one_non_number_keeps_its_text", tosqlSum, {"abc"}, "abc"},
+    {"sum_many_rows", tosqlSum, {"1", "2", "3.5"}, "6.5"},
+    {"sum_non_numbers_count_as_zero", tosqlSum, {"2", "abc", "", "inf", "0x10"}, "2"},
+    {"sum_negative_and_fractions", tosqlSum, {"-1.25", "0.25", "3"}, "2"},
+    {"sum_of_tenths_is_rounded_to_15_digits", tosqlSum, {"0.1", "0.2"}, "0.3"},
+    {"avg_one_row_keeps_its_text", tosqlAvg, {"7.0"}, "7.0"},
+    {"avg_two_rows", tosqlAvg, {"2", "5"}, "3.5"},
+    {"avg_many_rows", tosqlAvg, {"1", "2", "3", "4"}, "2.5"},
+    {"avg_non_numbers_count_as_zero", tosqlAvg, {"4", "abc"}, "2"},
+    // The running average is carried as its 15-digit text from row to row: after
+    // 1, 1, 2 it is 1.33333333333333, which the last row turns into just below 1.
+    {"avg_running_text_rounding_shows", tosqlAvg, {"1", "1", "2", "0"}, "0.999999999999997"},
+    {"max_keeps_the_rows_text", tosqlMAX, {"3", "05", "4", "5.0"}, "05"},
+    {"max_negatives", tosqlMAX, {"-5", "-1", "-3"}, "-1"},
+    {"max_non_numbers_count_as_zero", tosqlMAX, {"-1", "abc", "-2"}, "abc"},
+    {"max_all_texts_gives_the_first", tosqlMAX, {"pear", "apple", "zoo"}, "pear"},
+    // "nan" and "inf" read as no number: 0, never an undefined comparison.
+    {"max_nan_and_inf_are_zero", tosqlMAX, {"5", "nan", "inf", "1e3"}, "1e3"},
+    {"max_nan_first_is_zero", tosqlMAX, {"nan", "-1", "2"}, "2"},
+    {"min_keeps_the_rows_text", tosqlMIN, {"3", "1.0", "2", "1"}, "1.0"},
+    {"min_non_numbers_count_as_zero", tosqlMIN, {"4", "x", "2"}, "x"},
+    {"min_nan_is_zero", tosqlMIN, {"nan", "-inf", "3"}, "nan"},
+    {"stddev_one_row", tosqlStdDev, {"5"}, "0"},
+    {"stddev_one_non_number", tosqlStdDev, {"abc"}, "0"},
+    {"stddev_population", tosqlStdDev, {"2", "4", "4", "4", "5", "5", "7", "9"}, "2"},
+    {"stddev_two_rows", tosqlStdDev, {"1", "2"}, "0.5"},
+    {"stddev_non_numbers_count_as_zero", tosqlStdDev, {"abc", "2"}, "1"},
+    // The variance of three equal tenths computes a hair below 0.
+    {"stddev_equal_fractions_is_zero", tosqlStdDev, {"0.1", "0.1", "0.1"}, "0"},
+};
+
+TEST_F(GroupTest, EachAggregateFoldsAllRowsWithoutGroupBy) {
+  for (const AggregateCase& c : kAggregateCases) {
+    SCOPED_TRACE(c.name);
+    Cells cells;
+    for (const std::string& v : c.values)
+      cells.push_back({v, "plain" + std::to_string(cells.size())});
+    TvekRecordSet set = MakeResult({"v", "p"}, {c.kind, toNone}, cells);
+    EXPECT_EQ(Group(set, ""), (std::vector<std::string>{"v|p", c.expected + "|plain0"}));
+  }
+}
+
+TEST_F(GroupTest, AverageFollowsTheProcessDecimalSeparator) {
+  rtl::ScopedSeparators comma(',', '.');
+  TvekRecordSet set = MakeResult({"m"}, {tosqlAvg}, {{"1,5"}, {"2"}});
+  EXPECT_EQ(Group(set, ""), (std::vector<std::string>{"m", "1,75"}));
+}
+
+TEST_F(GroupTest, TwoAveragesOverEqualColumnsAreEqual) {
+  TvekRecordSet set = MakeResult({"m1", "m2"}, {tosqlAvg, tosqlAvg},
+                                 {{"0.1", "0.1"}, {"0.7", "0.7"}, {"1.3", "1.3"}, {"2", "2"}});
+  std::vector<std::string> rows = Group(set, "");
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(set.Records[0].Cell(0), set.Records[0].Cell(1));
+}
+
+// ---- Groups ----------------------------------------------------------------------
+
+// (a, b): (x, 1), (y, 2), (x, 3), (z, 4), (y, 5): groups in order of first appearance.
+const Cells kXyz = {{"x", "1"}, {"y", "2"}, {"x", "3"}, {"z", "4"}, {"y", "5"}};
+
+TEST_F(GroupTest, OneKeyKeepsGroupsInOrderOfFirstAppearance) {
+  struct Case {
+    TTokenOperator kind;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {tosqlSum, {"a|s", "x|4", "y|7", "z|4"}},   {tosqlCount, {"a|s", "x|2", "y|2", "z|1"}},
+      {tosqlAvg, {"a|s", "x|2", "y|3.5", "z|4"}}, {tosqlMAX, {"a|s", "x|3", "y|5", "z|4"}},
+      {tosqlMIN, {"a|s", "x|1", "y|2", "z|4"}},   {tosqlStdDev, {"a|s", "x|1", "y|1.5", "z|0"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kind);
+    TvekRecordSet set = MakeResult({"a", "s"}, {toNone, c.kind}, kXyz);
+    EXPECT_EQ(Group(set, "a"), c.expected);
+  }
+}
+
+TEST_F(GroupTest, KeyNamesIgnoreLetterCase) {
+  TvekRecordSet set = MakeResult({"Name", "n"}, {toNone, tosqlCount}, kXyz);
+  EXPECT_EQ(Group(set, "NAME"), (std::vector<std::string>{"Name|n", "x|2", "y|2", "z|1"}));
+}
+
+TEST_F(GroupTest, KeysCompareAsExactTuples) {
+  struct Case {
+    const char* name;
+    Cells cells;
+    std::vector<std::string> expected;
+  } cases[] = {
+      // Joined with "|" these two keys would both read "a|b||".
+      {"bar_inside_keys", {{"a|b", "", "1"}, {"a", "b|", "1"}}, {"k1|k2|n", "a|b||1", "a|b||1"}},
+      {"letter_case",
+       {{"Smith", "", "1"}, {"smith", "", "1"}},
+       {"k1|k2|n", "Smith||1", "smith||1"}},
+      {"number_texts", {{"1", "", "1"}, {"1.0", "", "1"}}, {"k1|k2|n", "1||1", "1.0||1"}},
+      {"empty_cells", {{"", "", "1"}, {"", "x", "1"}, {"", "", "1"}}, {"k1|k2|n", "||2", "|x|1"}},
+      {"trailing_blank", {{"a", "b", "1"}, {"a", "b ", "1"}}, {"k1|k2|n", "a|b|1", "a|b |1"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvekRecordSet set = MakeResult({"k1", "k2", "n"}, {toNone, toNone, tosqlCount}, c.cells);
+    EXPECT_EQ(Group(set, "k1;k2"), c.expected);
+  }
+}
+
+TEST_F(GroupTest, SeveralKeysAndPlainColumnsFromTheGroupsFirstRow) {
+  TvekRecordSet set =
+      MakeResult({"city", "year", "note", "total"}, {toNone, toNone, toNone, tosqlSum},
+                 {{"Oslo", "2020", "first", "1"},
+                  {"Rome", "2020", "second", "2"},
+                  {"Oslo", "2021", "third", "4"},
+                  {"Oslo", "2020", "fourth", "8"},
+                  {"Rome", "2020", "fifth", "16"}});
+  EXPECT_EQ(Group(set, "city;year"),
+            (std::vector<std::string>{"city|year|note|total", "Oslo|2020|first|9",
+                                      "Rome|2020|second|18", "Oslo|2021|third|4"}));
+}
+
+TEST_F(GroupTest, WithoutAggregatesGroupByListsDistinctKeys) {
+  TvekRecordSet set = MakeResult({"a", "b"}, {toNone, toNone}, kXyz);
+  EXPECT_EQ(Group(set, "a", false), (std::vector<std::string>{"a|b", "x|1", "y|2", "z|4"}));
+}
+
+TEST_F(GroupTest, NeitherKeysNorAggregatesLeavesTheRows) {
+  TvekRecordSet set = MakeResult({"a", "b"}, {toNone, toNone}, kXyz);
+  EXPECT_EQ(Group(set, "", false).size(), kXyz.size() + 1);
+}
+
+// An unaliased count(a) is named a; grouping by it groups by the argument's
+// values and then shows the counts.
+TEST_F(GroupTest, KeyColumnThatIsItselfAnAggregate) {
+  TvekRecordSet set = MakeResult({"a"}, {tosqlCount}, {{"x"}, {"y"}, {"x"}, {"x"}});
+  EXPECT_EQ(Group(set, "a"), (std::vector<std::string>{"a", "3", "1"}));
+}
+
+TEST_F(GroupTest, ManyGroupsEachFoldedOnce) {
+  // 20000 rows over 997 keys of equal length and equal first characters.
+  Cells cells;
+  for (int i = 0; i < 20000; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof key, "key%05d", i % 997);
+    cells.push_back({key, std::to_string(i), std::to_string(i)});
+  }
+  TvekRecordSet set = MakeResult({"k", "n", "s"}, {toNone, tosqlCount, tosqlSum}, cells);
+  ASSERT_TRUE(GroupBy(engine_, set, "k", true).ok());
+  ASSERT_EQ(set.RecordCount(), 997);
+  for (int g = 0; g < 997; ++g) {
+    SCOPED_TRACE(g);
+    char key[16];
+    std::snprintf(key, sizeof key, "key%05d", g);
+    EXPECT_EQ(set.Records[g].Cell(0), key);
+    int count = (20000 - g + 996) / 997;
+    long long sum = 0;
+    for (int i = g; i < 20000; i += 997) sum += i;
+    EXPECT_EQ(set.Records[g].Cell(1), std::to_string(count));
+    EXPECT_EQ(set.Records[g].Cell(2), std::to_string(sum));
+    EXPECT_FALSE(set.Records[g].Marked);
+  }
+}
+
+// ---- No rows and errors ----------------------------------------------------------
+
+TEST_F(GroupTest, AggregatesOverNoRowsAnswerOneRow) {
+  TvekRecordSet set =
+      MakeResult({"n", "s", "a", "mx", "mn", "sd", "p"},
+                 {tosqlCount, tosqlSum, tosqlAvg, tosqlMAX, tosqlMIN, tosqlStdDev, toNone}, {});
+  EXPECT_EQ(Group(set, ""), (std::vector<std::string>{"n|s|a|mx|mn|sd|p", "0||||||"}));
+}
+
+TEST_F(GroupTest, GroupByOverNoRowsAnswersNoRow) {
+  TvekRecordSet set = MakeResult({"a", "n"}, {toNone, tosqlCount}, {});
+  EXPECT_EQ(Group(set, "a"), (std::vector<std::string>{"a|n"}));
+}
+
+TEST_F(GroupTest, UnknownKeyFailsAndLeavesTheResult) {
+  struct Case {
+    const char* group_text;
+    const char* error;
+  } cases[] = {
+      {"nosuch", "GROUP BY: unknown column nosuch"},
+      {"a;nosuch", "GROUP BY: unknown column nosuch"},
+      {"b;a;x", "GROUP BY: unknown column x"},
+  };
+  for (const Case& c : cases) {
+    for (int row_count : {0, 5}) {
+      SCOPED_TRACE(std::string(c.group_text) + " rows " + std::to_string(row_count));
+      TvekRecordSet set =
+          MakeResult({"a", "b"}, {toNone, tosqlSum}, Cells(kXyz.begin(), kXyz.begin() + row_count));
+      std::vector<std::string> before = Rows(set);
+      Status s = GroupBy(engine_, set, c.group_text, true);
+      EXPECT_FALSE(s.ok());
+      EXPECT_EQ(s.message(), c.error);
+      EXPECT_EQ(Rows(set), before);
+    }
+  }
+}
+
+// ---- Through SQL -----------------------------------------------------------------
+
+class GroupSqlTest : public testing::EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    dir_.Write("sales.txt",
+               "region;item;qty\n"
+               "north;pen;3\n"
+               "south;pen;5\n"
+               "north;ink;4\n"
+               "east;pen;1\n"
+               "south;cap;2\n"
+               "north;pen;6\n");
+    dir_.Write("empty.txt", "region;item;qty\n");
+  }
+};
+
+TEST_F(GroupSqlTest, GroupByWithAggregates) {
+  struct Case {
+    const char* sql;
+    std::vector<std::string> expected;
+  } cases[] = {
+      {"select region, sum(qty) as total from sales group by region",
+       {"region|total", "north|13", "south|7", "east|1"}},
+      {"select region, count(item) as n, max(qty) as top from sales group by region",
+       {"region|n|top", "north|3|6", "south|2|5", "east|1|1"}},
+      {"select region, item, count(qty) as n from sales group by region, item",
+       {"region|item|n", "north|pen|2", "south|pen|1", "north|ink|1", "east|pen|1", "south|cap|1"}},
+      {"select count(item) as n, avg(qty) as m, stddev(qty) as d from sales where qty > 3",
+       {"n|m|d", "3|5|0.816496580927727"}},
+      {"select region from sales group by region", {"region", "north", "south", "east"}},
+      {"select count(qty) as n, sum(qty) as s from empty", {"n|s", "0|"}},
+      {"select region, count(qty) as n from empty group by region", {"region|n"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(Query(c.sql), c.expected);
+  }
+}
+
+TEST_F(GroupSqlTest, HavingTestsTheAggregatedColumns) {
+  struct Case {
+    const char* sql;
+    std::vector<std::string> expected;
+  } cases[] = {
+      // Over an alias, and over an unaliased count, which is named by its argument.
+      {"select region, count(item) as n from sales group by region having n > 1",
+       {"region|n", "north|3", "south|2"}},
+      {"select region, count(item) from sales group by region having item > 2",
+       {"region|item", "north|3"}},
+      {"select region, sum(qty) as total from sales group by region having total >= 7 and "
+       "region <> 'north'",
+       {"region|total", "south|7"}},
+      {"select region, sum(qty) as total from sales group by region having total > 100",
+       {"region|total"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    EXPECT_EQ(Query(c.sql), c.expected);
+  }
+}
+
+TEST_F(GroupSqlTest, UnknownGroupKeyFailsTheStatement) {
+  EXPECT_EQ(Error("select region, count(qty) as n from sales group by nosuch"),
+            "GROUP BY: unknown column nosuch");
+  // The key is a result column: qty is a field of the table but not of the result.
+  EXPECT_EQ(Error("select region, count(item) as n from sales group by qty"),
+            "GROUP BY: unknown column qty");
+}
+
+}  // namespace
+}  // namespace vek

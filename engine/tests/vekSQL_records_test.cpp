@@ -1,0 +1,340 @@
+// Cells, rows and record sets in memory: the compact cell, short and long rows,
+// column and row changes with their Modified flag, name look-ups and the joined
+// name lists, and the output-column list.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "vekSQL.h"
+
+namespace vek {
+namespace {
+
+using Rows = std::vector<std::vector<std::string>>;
+
+Rows CellsOf(const TvekRecordSet& set) {
+  Rows rows;
+  for (const TvekRecord& row : set.Records) {
+    std::vector<std::string> cells;
+    for (const TvekSQLRecordField& cell : row.Fields) cells.emplace_back(cell.value());
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+TvekRecordSet MakeSet(const std::vector<std::string>& names, const Rows& rows) {
+  TvekRecordSet set;
+  set.Name = "t";
+  set.FieldNames = names;
+  for (const auto& cells : rows) {
+    TvekRecord& row = set.Records.emplace_back();
+    for (const std::string& cell : cells) row.AddField(cell);
+  }
+  return set;
+}
+
+// ---- The cell ------------------------------------------------------------------
+
+// Lengths around the 15-byte inline limit, and bytes that a C string would lose.
+const std::vector<std::string> kCellValues = {
+    "",
+    "a",
+    std::string("a\0b", 3),
+    "exactly15bytes!",
+    "sixteen bytes!!!",
+    std::string(300, 'x'),
+    std::string("\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 20),
+};
+
+TEST(RecordField, HoldsAnyValueThroughCopyMoveAndAssignment) {
+  for (const std::string& value : kCellValues) {
+    SCOPED_TRACE(value.size());
+    TvekSQLRecordField cell(value);
+    EXPECT_EQ(cell.value(), value);
+
+    TvekSQLRecordField copy(cell);
+    EXPECT_EQ(copy.value(), value);
+    EXPECT_EQ(cell.value(), value);
+
+    TvekSQLRecordField moved(std::move(copy));
+    EXPECT_EQ(moved.value(), value);
+    EXPECT_EQ(copy.value(), "");  // NOLINT(bugprone-use-after-move): moved-from is empty
+
+    for (const std::string& before : kCellValues) {
+      TvekSQLRecordField target(before);
+      target = cell;
+      EXPECT_EQ(target.value(), value);
+      TvekSQLRecordField other(before);
+      other = std::move(target);
+      EXPECT_EQ(other.value(), value);
+      other.SetValue(before);
+      EXPECT_EQ(other.value(), before);
+      other.SetValue(value);
+      EXPECT_EQ(other.value(), value);
+    }
+  }
+}
+
+TEST(RecordField, SetValueFromAPartOfItself) {
+  const std::string long_text = "0123456789abcdefghijklmnopqrstuvwxyz";
+  struct Case {
+    std::string start;
+    std::size_t from, length;
+  } cases[] = {
+      {long_text, 1, 30},  // heap to a shorter heap block
+      {long_text, 2, 10},  // heap to inline
+      {"0123456789", 3, 5},
+      {long_text, 0, long_text.size()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.start + " " + std::to_string(c.from));
+    TvekSQLRecordField cell(c.start);
+    cell.SetValue(cell.value().substr(c.from, c.length));
+    EXPECT_EQ(cell.value(), c.start.substr(c.from, c.length));
+  }
+  TvekSQLRecordField cell(long_text);
+  TvekSQLRecordField& same = cell;
+  cell = same;
+  cell = std::move(same);
+  EXPECT_EQ(cell.value(), long_text);
+}
+
+// ---- The row -------------------------------------------------------------------
+
+TEST(Record, GetFieldOutsideTheRowRaisesFieldCountOrListIndex) {
+  TvekRecord row;
+  for (const char* value : {"a", "b", "c"}) row.AddField(value);
+  EXPECT_EQ(row.GetField(2).value(), "c");
+
+  for (int index : {-1, 3, 100}) {
+    SCOPED_TRACE(index);
+    try {
+      row.GetField(index);
+      ADD_FAILURE() << "no exception";
+    } catch (const EFieldCount& e) {
+      EXPECT_STREQ(e.what(), "fieldcount:3");
+    }
+  }
+  try {
+    row.GetField(-2);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::out_of_range& e) {
+    EXPECT_STREQ(e.what(), "List index (-2) out of bounds");
+  }
+
+  TvekRecord blank;
+  EXPECT_THROW(
+      {
+        try {
+          blank.GetField(0);
+        } catch (const EFieldCount& e) {
+          EXPECT_STREQ(e.what(), "fieldcount:0");
+          throw;
+        }
+      },
+      EFieldCount);
+}
+
+TEST(Record, ShortRowsReadEmptyCellsAndArePaddedOnStore) {
+  TvekRecord row;
+  row.AddField("a");
+  EXPECT_EQ(row.Cell(0), "a");
+  EXPECT_EQ(row.Cell(1), "");
+  EXPECT_EQ(row.Cell(-1), "");
+  EXPECT_EQ(row.FieldCount(), 1);
+
+  row.SetCell(3, "d");
+  ASSERT_EQ(row.FieldCount(), 4);
+  EXPECT_EQ(row.Cell(1), "");
+  EXPECT_EQ(row.Cell(2), "");
+  EXPECT_EQ(row.Cell(3), "d");
+  row.SetCell(0, "x");
+  EXPECT_EQ(row.Cell(0), "x");
+  EXPECT_EQ(row.FieldCount(), 4);
+  EXPECT_THROW(row.SetCell(-1, "y"), std::out_of_range);
+
+  EXPECT_TRUE(row.DeleteField(1));
+  EXPECT_FALSE(row.DeleteField(3));
+  EXPECT_FALSE(row.DeleteField(-1));
+  EXPECT_EQ(row.FieldCount(), 3);
+  EXPECT_EQ(row.Cell(2), "d");
+}
+
+// ---- Columns -------------------------------------------------------------------
+
+TEST(RecordSet, AddFieldPutsTheCellAtTheColumnsIndex) {
+  struct Case {
+    const char* name;
+    Rows rows, expected;
+  } cases[] = {
+      {"full rows", {{"1", "2"}, {"3", "4"}}, {{"1", "2", "v"}, {"3", "4", "v"}}},
+      {"short rows are padded", {{"1"}, {}}, {{"1", "", "v"}, {"", "", "v"}}},
+      {"surplus cells move right", {{"1", "2", "x", "y"}}, {{"1", "2", "v", "x", "y"}}},
+      {"no rows", {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TvekRecordSet set = MakeSet({"a", "b"}, c.rows);
+    EXPECT_TRUE(set.AddField("c", "v"));
+    EXPECT_EQ(set.FieldNames, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(CellsOf(set), c.expected);
+    EXPECT_TRUE(set.Modified);
+  }
+}
+
+TEST(RecordSet, AddFieldRefusesANameThatExistsInAnyCase) {
+  TvekRecordSet set = MakeSet({"Name", "b"}, {{"1", "2"}});
+  EXPECT_FALSE(set.AddField("NAME", "v"));
+  EXPECT_FALSE(set.AddField("b", "v"));
+  EXPECT_EQ(set.FieldNames, (std::vector<std::string>{"Name", "b"}));
+  EXPECT_EQ(CellsOf(set), (Rows{{"1", "2"}}));
+  EXPECT_FALSE(set.Modified);
+}
+
+TEST(RecordSet, DeleteFieldByNameOrIndex) {
+  TvekRecordSet set = MakeSet({"a", "B", "c"}, {{"1", "2", "3"}, {"4"}, {}, {"5", "6", "7", "8"}});
+  EXPECT_FALSE(set.DeleteField("d"));
+  EXPECT_FALSE(set.DeleteField(3));
+  EXPECT_FALSE(set.DeleteField(-1));
+  EXPECT_FALSE(set.Modified);
+
+  EXPECT_TRUE(set.DeleteField("b"));
+  EXPECT_EQ(set.FieldNames, (std::vector<std::string>{"a", "c"}));
+  // Rows without a cell at the index keep what they have.
+  EXPECT_EQ(CellsOf(set), (Rows{{"1", "3"}, {"4"}, {}, {"5", "7", "8"}}));
+  EXPECT_TRUE(set.Modified);
+
+  EXPECT_TRUE(set.DeleteField(0));
+  EXPECT_EQ(set.FieldNames, (std::vector<std::string>{"c"}));
+}
+
+TEST(RecordSet, DeleteFieldWithoutRowsLeavesModified) {
+  TvekRecordSet set = MakeSet({"a", "b"}, {});
+  EXPECT_TRUE(set.DeleteField("a"));
+  EXPECT_FALSE(set.Modified);
+}
+
+TEST(RecordSet, FieldIndexIgnoresCaseAndFindsTheFirst) {
+  // Letters beyond ASCII fold by the user's locale; the tests run under a UTF-8 one.
+  const std::string saved_locale = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "");
+  if (MB_CUR_MAX == 1) std::setlocale(LC_ALL, "C.UTF-8");
+
+  TvekRecordSet set = MakeSet({"id", "Name", "NAME", "", "x.y", "Größe"}, {});
+  struct Case {
+    const char* name;
+    int expected;
+  } cases[] = {
+      {"id", 0},    {"ID", 0},    {"name", 1},    {"nAmE", 1},   {"", 3},
+      {"x.y", 4},   {"X.Y", 4},   {"nam", -1},    {"names", -1}, {"Größe", 5},
+      {"GRÖßE", 5}, {"größe", 5}, {"Grösse", -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(set.FieldIndex(c.name), c.expected);
+  }
+  std::setlocale(LC_ALL, saved_locale.c_str());
+}
+
+TEST(RecordSet, FieldListsSkipLeadingEmptyNames) {
+  struct Case {
+    std::vector<std::string> names;
+    const char* list;
+    const char* qualified;
+  } cases[] = {
+      {{}, "", ""},
+      {{"a", "b"}, "a;b", "t.a;t.b"},
+      {{"", "", "a", "", "b"}, "a;;b", "t.;t.;t.a;t.;t.b"},
+      {{"", ""}, "", "t.;t."},
+      {{"a;b", "c"}, "a;b;c", "t.a;b;t.c"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.list);
+    TvekRecordSet set = MakeSet(c.names, {});
+    EXPECT_EQ(set.FieldList(), c.list);
+    EXPECT_EQ(set.QualifiedFieldList(), c.qualified);
+
+    TvekSQLOutput output;
+    for (const std::string& name : c.names) output.AddField()->Name = name;
+    EXPECT_EQ(output.FieldNameList(), c.list);
+  }
+}
+
+// ---- Rows ------------------------------------------------------------------------
+
+TEST(RecordSet, AddRecordGivesOneEmptyCellPerColumn) {
+  TvekRecordSet bare;
+  EXPECT_EQ(bare.AddRecord(), 0);
+  EXPECT_EQ(bare.Records[0].FieldCount(), 0);
+  EXPECT_FALSE(bare.Modified);
+
+  TvekRecordSet set = MakeSet({"a", "b"}, {{"1", "2"}});
+  EXPECT_EQ(set.AddRecord(), 1);
+  EXPECT_EQ(CellsOf(set), (Rows{{"1", "2"}, {"", ""}}));
+  EXPECT_TRUE(set.Modified);
+}
+
+TEST(RecordSet, DeleteRecordIgnoresIndexesOutside) {
+  TvekRecordSet set = MakeSet({"a"}, {{"1"}, {"2"}, {"3"}});
+  for (int index : {-1, 3}) set.DeleteRecord(index);
+  EXPECT_FALSE(set.Modified);
+  EXPECT_EQ(set.RecordCount(), 3);
+
+  set.DeleteRecord(1);
+  EXPECT_EQ(CellsOf(set), (Rows{{"1"}, {"3"}}));
+  EXPECT_TRUE(set.Modified);
+}
+
+TEST(RecordSet, GetRecordIsNullWithoutRowsAndRaisesOutside) {
+  TvekRecordSet empty = MakeSet({"a"}, {});
+  for (int index : {-1, 0, 5}) EXPECT_EQ(empty.GetRecord(index), nullptr);
+
+  TvekRecordSet set = MakeSet({"a"}, {{"1"}, {"2"}});
+  EXPECT_EQ(set.GetRecord(1)->Cell(0), "2");
+  for (int index : {-1, 2}) {
+    SCOPED_TRACE(index);
+    try {
+      set.GetRecord(index);
+      ADD_FAILURE() << "no exception";
+    } catch (const std::out_of_range& e) {
+      EXPECT_EQ(std::string(e.what()), "List index (" + std::to_string(index) + ") out of bounds");
+    }
+  }
+}
+
+TEST(RecordSet, ClearEmptiesColumnsAndRowsOnly) {
+  TvekRecordSet set = MakeSet({"a"}, {{"1"}});
+  set.Aggregates = {toNone};
+  set.Persistent = true;
+  set.FileName = "/x/t.txt";
+  set.Clear();
+  EXPECT_EQ(set.FieldCount(), 0);
+  EXPECT_EQ(set.RecordCount(), 0);
+  EXPECT_TRUE(set.Aggregates.empty());
+  EXPECT_EQ(set.Name, "t");
+  EXPECT_TRUE(set.Persistent);
+  EXPECT_EQ(set.FileName, "/x/t.txt");
+}
+
+// ---- Output columns ----------------------------------------------------------------
+
+TEST(SQLOutput, NumbersItsColumnsFromZero) {
+  TvekSQLOutput output;
+  TvekSQLCalcField* first = output.AddField();
+  TvekSQLCalcField* second = output.AddField();
+  EXPECT_EQ(output.Count(), 2);
+  EXPECT_EQ(output.GetField(0), first);
+  EXPECT_EQ(output.GetField(1), second);
+  EXPECT_EQ(output.GetField(2), nullptr);
+  EXPECT_EQ(output.GetField(-1), nullptr);
+  output.Clear();
+  EXPECT_EQ(output.Count(), 0);
+  EXPECT_EQ(output.GetField(0), nullptr);
+}
+
+}  // namespace
+}  // namespace vek

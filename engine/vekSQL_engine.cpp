@@ -1,0 +1,323 @@
+// The engine object: batches of statements, the dispatcher, CONNECT TO, the
+// numbered list of record sets, table look-up and the one place table paths are
+// built.
+#include <sys/stat.h>
+
+#include <cctype>
+#include <filesystem>
+#include <utility>
+
+#include "Locale.h"
+#include "vekSQL.h"
+
+namespace vek {
+
+namespace {
+
+std::string& LastError() {
+  static std::string text;
+  return text;
+}
+
+bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void SetLastError(std::string_view text) { LastError().assign(text); }
+const std::string& LastErrorText() { return LastError(); }
+
+TvekSQL::TvekSQL() = default;
+TvekSQL::~TvekSQL() = default;
+
+std::string TvekSQL::GetLastError() { return LastError(); }
+
+int TvekSQL::ExecuteSQL(std::string_view sql) {
+  SetLastError("Empty SQL statement");
+  sql = TrimBlanks(sql);
+  if (sql.empty()) return 0;
+
+  // Each call has its own list, so a nested batch (a sub-select run while a
+  // statement is tokenized) cannot disturb the batch that started it.
+  std::vector<std::string> statements;
+  SplitText(sql, statements);
+  std::erase_if(statements, [](const std::string& s) { return TrimBlanks(s).empty(); });
+  if (statements.empty()) return 0;
+
+  int result = 0;
+  try {
+    for (const std::string& statement : statements) {
+      NameSpace.Clear();
+      result = ExecuteStatement(statement);
+      if (result == 0) return 0;
+    }
+  } catch (const std::exception& e) {
+    SetLastError(e.what());
+    throw;
+  }
+  SetLastError("OK");
+  return result;
+}
+
+int TvekSQL::ExecuteStatement(std::string_view statement) {
+  TvekSQLQuery query;
+  query.Engine = this;
+  return DispatchStatement(query, statement);
+}
+
+int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
+  query.Tokens.clear();
+  // CR LF pairs become one blank; a lone CR or LF stays (the tokenizer reads
+  // every control character as white space).
+  std::string statement;
+  statement.reserve(raw.size());
+  for (std::size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+      statement += ' ';
+      ++i;
+    } else {
+      statement += raw[i];
+    }
+  }
+  query.Statement = TrimBlanks(statement);
+  std::string_view text = query.Statement;
+
+  SetLastError("Empty SQL statement");
+  if (text.empty()) return 0;
+
+  SetLastError("Could not tokenize: " + std::string(text));
+  TvekSQLTokenizer tokenizer;
+  tokenizer.SetOnSubExpression(
+      [this](std::string_view sub, std::vector<std::string>& values) {
+        return RunSubSelect(sub, values);
+      });
+  TokenizeResult tokenized = tokenizer.Tokenize(text, query.Tokens);
+  if (!tokenized.ok()) {
+    if (tokenized.error == TokenizeError::kSubSelect) {
+      SetLastError(tokenized.message);
+    } else {
+      SetLastError("Could not tokenize: " + std::string(text));
+    }
+    return 0;
+  }
+
+  SetLastError("No tokens");
+  if (query.Tokens.empty()) return 0;
+
+  switch (query.Tokens[0].Operator) {
+    case tosqlALTER:
+      return SQLAlterTable(*this, query, text);
+    case tosqlCREATE:
+      return SQLCreateTable(*this, query, text);
+    case tosqlDROP:
+      return SQLDropTable(*this, query, text);
+    case tosqlINSERT:
+      if (query.Tokens.size() < 5) return 0;
+      if (query.Tokens[3].Operator == tosqlSELECT) return SQLInsertSelect(*this, query, text);
+      return SQLInsertValues(*this, query, text);
+    case tosqlUPDATE:
+      return SQLUpdate(*this, query, text);
+    case tosqlDELETE:
+      return SQLDelete(*this, query, text);
+    case tosqlSELECT:
+      return SQLSelect(*this, query, 0, {});
+    case tosqlCONNECT:
+      return SQLConnect(*this, query, text);
+    case tosqlASSIGN:
+      return SQLAssign(*this, query, text);
+    case tosqlSAVETABLE:
+      return SQLSaveTable(*this, query, text);
+    case tosqlRELEASETABLE:
+      return SQLReleaseTable(*this, query, text);
+    case tosqlCOMMIT:
+      return SQLCommit(*this, query, text);
+    case tosqlROLLBACK:
+      return SQLRollback(*this, query, text);
+    default:
+      SetLastError("Unknown SQL command");
+      return 0;
+  }
+}
+
+Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& values) {
+  int n = ExecuteSQL(sql);
+  if (n <= 0) {
+    // A sub-select that is no SELECT (-1) has no column to offer either.
+    if (n < 0) SetLastError("Sub-select produced no result: " + std::string(sql));
+    return Status::Error(LastErrorText());
+  }
+  RecordSetPtr result = RecordSetAt(n);
+  values.clear();
+  if (result->FieldCount() > 0) {
+    values.reserve(result->Records.size());
+    for (const TvekRecord& row : result->Records) values.emplace_back(row.Cell(0));
+  }
+  ReleaseRecordSet(n);
+  return Status::OK();
+}
+
+TvekRecordSet* TvekSQL::GetRecordSet(int n) {
+  if (n < 1 || n > RecordSetCount()) return nullptr;
+  return record_sets_[n - 1].get();
+}
+
+RecordSetPtr TvekSQL::RecordSetAt(int n) const {
+  if (n < 1 || n > RecordSetCount()) return nullptr;
+  return record_sets_[n - 1];
+}
+
+bool TvekSQL::ReleaseRecordSet(int n) {
+  if (n < 1 || n > RecordSetCount()) return false;
+  record_sets_.erase(record_sets_.begin() + (n - 1));
+  return true;
+}
+
+void TvekSQL::DeleteRecordSet(int n) { ReleaseRecordSet(n); }
+
+int TvekSQL::NumberOf(const TvekRecordSet* set) const {
+  for (int i = 0; i < RecordSetCount(); ++i) {
+    if (record_sets_[i].get() == set) return i + 1;
+  }
+  return -1;
+}
+
+int TvekSQL::FindRecordSet(std::string_view name) const {
+  for (int i = 0; i < RecordSetCount(); ++i) {
+    if (EqualsIgnoreAsciiCase(record_sets_[i]->Name, name)) return i + 1;
+  }
+  // Names outside ASCII fold by the locale; the ASCII pass above is the common case.
+  for (int i = 0; i < RecordSetCount(); ++i) {
+    if (rtl::AnsiSameText(record_sets_[i]->Name, name)) return i + 1;
+  }
+  return -1;
+}
+
+int TvekSQL::AddRecordSet(std::string_view name) {
+  auto set = std::make_shared<TvekRecordSet>();
+  set->Name.assign(name);
+  record_sets_.push_back(std::move(set));
+  return RecordSetCount();
+}
+
+std::string TvekSQL::NewResultName() { return "$$$" + std::to_string(ResultCounter++); }
+
+Status TvekSQL::TablePath(std::string_view name, std::string& path) const {
+  if (name.empty() || name.find('/') != std::string_view::npos ||
+      name.find('\0') != std::string_view::npos) {
+    return Status::Error("Invalid table name: " + std::string(name));
+  }
+  // Joined as a string: the catalog is used as the statement wrote it, and a
+  // doubled separator ("/data/shop//t.txt") is harmless.
+  path = catalog_;
+  path += '/';
+  path.append(name);
+  path += ".txt";
+  return Status::OK();
+}
+
+Status TvekSQL::WritableTablePath(std::string_view name, std::string& path) const {
+  Status s = TablePath(name, path);
+  if (!s.ok()) return s;
+  if (in_memory_ || !CatalogIsFolder()) {
+    return Status::Error("No catalog folder to write table " + std::string(name) + " to");
+  }
+  return Status::OK();
+}
+
+bool TvekSQL::CatalogIsFolder() const { return !in_memory_ && IsDirectory(catalog_); }
+
+bool TvekSQL::TableFileExists(std::string_view name) const {
+  std::string path;
+  if (!CatalogIsFolder() || !TablePath(name, path).ok()) return false;
+  return IsFile(path);
+}
+
+int TvekSQL::GetTableIndex(std::string_view name) {
+  int n = FindRecordSet(name);
+  if (n > 0) return n;
+
+  if (in_memory_) {
+    // A memory-only catalog has no files: the name stands for a new empty table
+    // from now on, though this first look-up reports it as not found.
+    AddRecordSet(name);
+    return -1;
+  }
+  std::string path;
+  if (!CatalogIsFolder() || !TablePath(name, path).ok() || !IsFile(path)) return -1;
+
+  auto set = std::make_shared<TvekRecordSet>();
+  set->Name.assign(name);
+  set->Persistent = true;
+  set->FileName = path;
+  bool loaded = false;
+  Status s = set->LoadFromFile(path, loaded);
+  if (!s.ok()) return -1;
+  record_sets_.push_back(std::move(set));
+  // A file without any line stays listed as a table without columns, so the
+  // next look-up finds it.
+  return loaded ? RecordSetCount() : -1;
+}
+
+Status TvekSQL::SetCatalog(std::string_view folder) {
+  bool memory = false;
+  {
+    std::string lowered(TrimBlanks(folder));
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    memory = lowered == ":memory:";
+  }
+  std::string text(folder);
+  if (!memory && !IsDirectory(text)) {
+    return Status::Error("Catalog " + text + " does not exist");
+  }
+  in_memory_ = memory;
+  catalog_ = std::move(text);
+  return Status::OK();
+}
+
+int SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement) {
+  SetLastError("Expected 2 statement parts");
+  if (query.Tokens.size() < 2) return 0;
+  const TToken& target = query.Tokens[1];
+  // Exactly one operand, a quoted text or a plain name: "connect to /data/shop"
+  // would otherwise connect to "/".
+  bool one_operand = query.Tokens.size() == 2 &&
+                     (target.Operator == toAString || target.Operator == toVariable);
+  if (!one_operand) {
+    SetLastError("Catalog " + std::string(TrimBlanks(statement.substr(target.Position))) +
+                 " does not exist");
+    return 0;
+  }
+  Status s = engine.SetCatalog(target.Name);
+  if (!s.ok()) {
+    SetLastError(s.message());
+    return 0;
+  }
+  return -1;
+}
+
+}  // namespace vek

@@ -1,0 +1,481 @@
+// The text-table file: the splitter of delimited text (shared with SQL batches
+// and field lists), the cell encoding, and reading and writing whole tables. A
+// file is read with one read into one buffer and cut into lines and cells in
+// place; only cells that are quoted or hold a backslash are decoded.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "vekSQL.h"
+
+namespace vek {
+
+namespace {
+
+// ---- Splitting ---------------------------------------------------------------
+
+enum SplitClass : unsigned char { kPlain = 0, kSeparator, kQuote, kBackslash };
+
+constexpr auto kSplitClasses = [] {
+  std::array<unsigned char, 256> t{};
+  t[static_cast<unsigned char>(';')] = kSeparator;
+  t[static_cast<unsigned char>('"')] = kQuote;
+  t[static_cast<unsigned char>('\'')] = kQuote;
+  t[static_cast<unsigned char>('`')] = kQuote;
+  t[static_cast<unsigned char>('\\')] = kBackslash;
+  return t;
+}();
+
+// Calls on_piece(piece, special) for every piece of `text`, where `special` says
+// the piece holds a quote character or a backslash (only such pieces can change
+// when decoded). Stretches opened by ", ' or ` close at the same character. Only
+// in a double-quoted stretch does a backslash step over the next character: the
+// file writer escapes quotes only there, while SQL texts in apostrophes carry
+// no escapes, so the batch  'x\'; COMMIT  is still two statements.
+template <typename OnPiece>
+void ForEachPiece(std::string_view text, OnPiece&& on_piece) {
+  if (text.empty()) return;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  const char* start = p;
+  bool special = false;
+  while (p < end) {
+    switch (kSplitClasses[static_cast<unsigned char>(*p)]) {
+      case kPlain:
+        ++p;
+        while (p < end && kSplitClasses[static_cast<unsigned char>(*p)] == kPlain) ++p;
+        break;
+      case kBackslash:
+        special = true;
+        ++p;
+        break;
+      case kSeparator:
+        on_piece(std::string_view(start, p - start), special);
+        start = ++p;
+        special = false;
+        break;
+      case kQuote: {
+        special = true;
+        const char quote = *p++;
+        if (quote == '"') {
+          while (p < end) {
+            const char c = *p++;
+            if (c == '"') break;
+            if (c == '\\' && p < end) ++p;
+          }
+        } else {
+          const void* close = std::memchr(p, quote, end - p);
+          p = close ? static_cast<const char*>(close) + 1 : end;
+        }
+        break;
+      }
+    }
+  }
+  on_piece(std::string_view(start, end - start), special);
+}
+
+// CR, LF and CR LF each end one line; LF CR ends two. A last line without a line
+// end counts, a line end at the very end adds no line.
+template <typename OnLine>
+void ForEachLine(std::string_view data, OnLine&& on_line) {
+  const char* p = data.data();
+  const char* const end = p + data.size();
+  while (p < end) {
+    const char* e = p;
+    while (e < end && *e != '\n' && *e != '\r') ++e;
+    on_line(std::string_view(p, e - p));
+    if (e == end) break;
+    p = (*e == '\r' && e + 1 < end && e[1] == '\n') ? e + 2 : e + 1;
+  }
+}
+
+std::size_t CountByte(std::string_view text, char byte) {
+  std::size_t count = 0;
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  while (const void* hit = std::memchr(p, byte, end - p)) {
+    ++count;
+    p = static_cast<const char*>(hit) + 1;
+  }
+  return count;
+}
+
+// ---- Decoding ----------------------------------------------------------------
+
+void DecodeCellTo(std::string_view piece, std::string& out) {
+  out.clear();
+  if (piece.size() >= 2) {
+    const char first = piece.front();
+    if ((first == '"' || first == '\'' || first == '`') && piece.back() == first) {
+      piece = piece.substr(1, piece.size() - 2);
+    }
+  }
+  out.reserve(piece.size());
+  for (std::size_t i = 0; i < piece.size(); ++i) {
+    const char c = piece[i];
+    if (c != '\\' || i + 1 == piece.size()) {
+      out += c;
+      continue;
+    }
+    switch (piece[i + 1]) {
+      case '\\':
+        out += '\\';
+        break;
+      case 'n':
+        out += '\r';
+        break;
+      case 'l':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case '0':
+        out += '\0';
+        break;
+      case '"':
+        out += '"';
+        break;
+      default:
+        // An unknown escape stays as written; its second character is read next.
+        out += c;
+        continue;
+    }
+    ++i;
+  }
+}
+
+// Holds the scratch space for reading many lines without allocating per line.
+struct RowReader {
+  struct Piece {
+    std::string_view text;
+    bool special;
+  };
+  std::vector<Piece> pieces;
+  std::string decoded;
+
+  void Fill(TvekRecord& row, std::string_view line) {
+    pieces.clear();
+    ForEachPiece(line, [&](std::string_view text, bool special) {
+      pieces.push_back({text, special});
+    });
+    row.Fields.reserve(row.Fields.size() + pieces.size());
+    for (const Piece& piece : pieces) {
+      if (!piece.special) {
+        row.Fields.emplace_back(piece.text);
+      } else {
+        DecodeCellTo(piece.text, decoded);
+        row.Fields.emplace_back(decoded);
+      }
+    }
+  }
+};
+
+// ---- Encoding ----------------------------------------------------------------
+
+constexpr auto kEncodeClasses = [] {
+  std::array<bool, 256> t{};
+  for (char c : {'\\', '\r', '\n', '\t', '\0', ';', '\'', '`', '"'}) {
+    t[static_cast<unsigned char>(c)] = true;
+  }
+  return t;
+}();
+
+void AppendRow(const TvekRecord& row, std::string& out) {
+  for (std::size_t i = 0; i < row.Fields.size(); ++i) {
+    if (i != 0) out += ';';
+    EncodeCell(row.Fields[i].value(), out);
+  }
+}
+
+// ---- Files ---------------------------------------------------------------------
+
+Status FileError(const char* what, const std::string& file_name, int error) {
+  return Status::Error(std::string(what) + " " + file_name + ": " + std::strerror(error));
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now and reports the outcome; a failed close may mean lost data.
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+struct FileData {
+  std::unique_ptr<char[]> bytes;
+  std::size_t size = 0;
+};
+
+// Reads a whole file with as few reads as its size allows. `exists` is false
+// (and the status OK) when there is no such file.
+Status ReadWholeFile(const std::string& file_name, FileData& data, bool& exists) {
+  exists = false;
+  FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Status::OK();
+    return FileError("Could not open file", file_name, errno);
+  }
+  exists = true;
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0) return FileError("Could not read file", file_name, errno);
+  // One byte more than the size, so that the read which meets the end of the file
+  // finds room and returns 0 instead of forcing a larger buffer.
+  std::size_t capacity = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1;
+  data.bytes = std::make_unique_for_overwrite<char[]>(capacity);
+  data.size = 0;
+  for (;;) {
+    if (data.size == capacity) {  // the file grew while being read
+      const std::size_t larger = capacity * 2;
+      auto grown = std::make_unique_for_overwrite<char[]>(larger);
+      std::memcpy(grown.get(), data.bytes.get(), data.size);
+      data.bytes = std::move(grown);
+      capacity = larger;
+    }
+    const ssize_t got = ::read(file.get(), data.bytes.get() + data.size, capacity - data.size);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return FileError("Could not read file", file_name, errno);
+    }
+    if (got == 0) return Status::OK();
+    data.size += static_cast<std::size_t>(got);
+  }
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
+    if (put < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (put == 0) {
+      errno = EIO;
+      return false;
+    }
+    bytes.remove_prefix(static_cast<std::size_t>(put));
+  }
+  return true;
+}
+
+// A temporary file beside the target, removed again unless Commit renamed it over
+// the target.
+class TemporaryFile {
+ public:
+  ~TemporaryFile() {
+    if (!path_.empty()) ::unlink(path_.c_str());
+  }
+  // Creates a new file named target + ".tmp" + a unique suffix, with the
+  // permission bits a new file gets.
+  bool Create(const std::string& target) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string path =
+          target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        fd_ = std::make_unique<FileDescriptor>(fd);
+        path_ = std::move(path);
+        return true;
+      }
+      if (errno != EEXIST) return false;
+    }
+    return false;
+  }
+  int fd() const { return fd_->get(); }
+  bool Close() { return fd_->Close(); }
+  bool Commit(const std::string& target) {
+    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
+    path_.clear();
+    return true;
+  }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::unique_ptr<FileDescriptor> fd_;
+  std::string path_;
+};
+
+constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+
+}  // namespace
+
+// ---- The splitter and the cell encoding -------------------------------------
+
+void SplitText(std::string_view text, std::vector<std::string>& list) {
+  list.clear();
+  ForEachPiece(text, [&](std::string_view piece, bool) { list.emplace_back(piece); });
+}
+
+std::string JoinText(const std::vector<std::string>& list) {
+  std::string out;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i != 0) out += ';';
+    out += list[i];
+  }
+  return out;
+}
+
+// Backslash, CR, LF, TAB and NUL are escaped with a backslash; a value holding a
+// separator or a quote character is put in double quotes, its double quotes
+// escaped: the value  say "hi"  is written  "say \"hi\"".
+void EncodeCell(std::string_view value, std::string& out) {
+  const auto special = [](char c) { return kEncodeClasses[static_cast<unsigned char>(c)]; };
+  if (std::none_of(value.begin(), value.end(), special)) {
+    out += value;
+    return;
+  }
+  const bool quoted = value.find_first_of(std::string_view(";'`\"", 4)) != std::string_view::npos;
+  if (quoted) out += '"';
+  for (char c : value) {
+    switch (c) {
+      case '\\':
+        out += "\\\\";
+        break;
+      case '\r':
+        out += "\\n";
+        break;
+      case '\n':
+        out += "\\l";
+        break;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\0':
+        out += "\\0";
+        break;
+      case '"':
+        out += "\\\"";
+        break;
+      default:
+        out += c;
+    }
+  }
+  if (quoted) out += '"';
+}
+
+std::string EncodeCell(std::string_view value) {
+  std::string out;
+  EncodeCell(value, out);
+  return out;
+}
+
+std::string DecodeCell(std::string_view piece) {
+  std::string out;
+  DecodeCellTo(piece, out);
+  return out;
+}
+
+// ---- Rows as file lines --------------------------------------------------------
+
+std::string TvekRecord::GetRow() const {
+  std::string line;
+  AppendRow(*this, line);
+  return line;
+}
+
+void TvekRecord::SetRow(std::string_view line) {
+  ClearFields();
+  RowReader reader;
+  reader.Fill(*this, line);
+}
+
+// ---- Reading and writing whole tables ----------------------------------------------
+
+Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded) {
+  loaded = false;
+  FileData data;
+  bool exists = false;
+  Status status = ReadWholeFile(file_name, data, exists);
+  if (!status.ok() || !exists) return status;
+
+  const std::string_view text(data.bytes.get(), data.size);
+  if (text.empty()) {
+    Clear();
+    return Status::OK();
+  }
+  // Read into new lists and swap them in at the end, so that a failure on the way
+  // (memory) leaves the set as it was.
+  std::vector<std::string> names;
+  std::vector<TvekRecord> rows;
+  // Line feeds count the lines of most files exactly; a file without any is cut by
+  // carriage returns. Mixed files may need the vector to grow once or twice.
+  std::size_t line_ends = CountByte(text, '\n');
+  if (line_ends == 0) line_ends = CountByte(text, '\r');
+  rows.reserve(line_ends + 1);
+  RowReader reader;
+  bool header = true;
+  ForEachLine(text, [&](std::string_view line) {
+    if (header) {
+      SplitText(line, names);
+      header = false;
+    } else {
+      reader.Fill(rows.emplace_back(), line);
+    }
+  });
+  FieldNames.swap(names);
+  Records.swap(rows);
+  Aggregates.clear();
+  loaded = true;
+  return Status::OK();
+}
+
+Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
+  TemporaryFile temporary;
+  if (!temporary.Create(file_name)) return FileError("Could not write file", file_name, errno);
+
+  std::string buffer;
+  buffer.reserve(kWriteChunk + kWriteChunk / 4);
+  buffer += JoinText(FieldNames);
+  buffer += '\n';
+  for (const TvekRecord& row : Records) {
+    AppendRow(row, buffer);
+    buffer += '\n';
+    if (buffer.size() >= kWriteChunk) {
+      if (!WriteAll(temporary.fd(), buffer)) {
+        return FileError("Could not write file", file_name, errno);
+      }
+      buffer.clear();
+    }
+  }
+  if (!WriteAll(temporary.fd(), buffer) || !temporary.Close()) {
+    return FileError("Could not write file", file_name, errno);
+  }
+
+  // A table that was readable only by its owner stays so after saving.
+  std::error_code error;
+  const std::filesystem::file_status old = std::filesystem::status(file_name, error);
+  if (std::filesystem::exists(old)) {
+    std::filesystem::permissions(temporary.path(), old.permissions(),
+                                 std::filesystem::perm_options::replace, error);
+    if (error) {
+      return Status::Error("Could not write file " + file_name + ": " + error.message());
+    }
+  }
+  if (!temporary.Commit(file_name)) return FileError("Could not write file", file_name, errno);
+  return Status::OK();
+}
+
+}  // namespace vek

@@ -1,0 +1,181 @@
+// A hash join for SELECTs over several tables whose WHERE is a conjunction.
+//
+// The nested loop evaluates the whole condition for every combination of rows.
+// A conjunct that reads one table has the same value for every combination that
+// holds a given row of it, so it is evaluated once per row; an equality of two
+// columns of different tables compares texts byte by byte and can neither fail
+// nor depend on anything but the two cells, so it is answered by a hash look-up.
+// Every row of every table takes part in some combination when no table is
+// empty, so a conjunct that fails on any row fails the nested loop too.
+#include "vekSQL_join.h"
+
+#include <memory>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace vek {
+
+namespace {
+
+struct Equality {
+  int left_entry, left_column, right_entry, right_column;
+};
+
+struct Filter {
+  std::unique_ptr<TvekSQLExpression2> expression;
+};
+
+// The entry an expression reads: -1 for none, -2 for several.
+int EntryRead(RowResolver& resolver, const TvekSQLExpression2& expression) {
+  int read = -1;
+  for (const std::string& name : expression.VariableNames()) {
+    int handle = resolver.BindVariable(name);
+    if (handle < 0) continue;
+    int entry = resolver.BindingOf(handle).entry;
+    if (read == -1) read = entry;
+    if (read != entry) return -2;
+  }
+  return read;
+}
+
+using RowIndex = std::unordered_map<std::string_view, std::vector<int>>;
+
+}  // namespace
+
+JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, RowResolver& resolver,
+                     const std::function<bool()>& visit) {
+  const int entries = resolver.EntryCount();
+  if (entries < 2 || last < first) return JoinOutcome::kNotApplicable;
+
+  // Cut the condition at AND outside brackets; an OR there rules the walk out.
+  std::vector<std::pair<int, int>> conjuncts;
+  int depth = 0;
+  int start = first;
+  for (int i = first; i <= last; ++i) {
+    TTokenOperator op = tokens[i].Operator;
+    if (op == toOpen) ++depth;
+    if (op == toClose) --depth;
+    if (depth != 0) continue;
+    if (op == toOr) return JoinOutcome::kNotApplicable;
+    if (op == toAnd) {
+      conjuncts.emplace_back(start, i - 1);
+      start = i + 1;
+    }
+  }
+  conjuncts.emplace_back(start, last);
+
+  std::vector<Equality> equalities;
+  std::vector<std::vector<Filter>> row_filters(entries);
+  std::vector<Filter> constant_filters;
+  for (auto [from, to] : conjuncts) {
+    if (to < from) return JoinOutcome::kNotApplicable;
+    if (to - from == 2 && tokens[from].Operator == toVariable && tokens[from + 1].Operator == toEq &&
+        tokens[to].Operator == toVariable) {
+      int l = resolver.BindVariable(tokens[from].Name);
+      int r = resolver.BindVariable(tokens[to].Name);
+      if (l >= 0 && r >= 0 && resolver.BindingOf(l).entry != resolver.BindingOf(r).entry) {
+        const auto& lb = resolver.BindingOf(l);
+        const auto& rb = resolver.BindingOf(r);
+        equalities.push_back({lb.entry, lb.column, rb.entry, rb.column});
+        continue;
+      }
+    }
+    Filter filter;
+    filter.expression = std::make_unique<TvekSQLExpression2>();
+    filter.expression->SetVariableSource(&resolver);
+    if (!filter.expression->SetInfixTokens(tokens, from, to).ok()) {
+      return JoinOutcome::kNotApplicable;
+    }
+    int reads = EntryRead(resolver, *filter.expression);
+    if (reads == -2) return JoinOutcome::kNotApplicable;
+    (reads == -1 ? constant_filters : row_filters[reads]).push_back(std::move(filter));
+  }
+
+  for (int e = 0; e < entries; ++e) {
+    if (resolver.Set(e)->RecordCount() == 0) return JoinOutcome::kDone;
+  }
+
+  rtl::Variant value;
+  auto holds = [&value](Filter& f, bool& result) {
+    f.expression->Evaluate(value);
+    return ValueToBool(value, result);
+  };
+
+  // Conditions that read no table decide for all combinations at once.
+  for (Filter& f : constant_filters) {
+    bool result = false;
+    if (!holds(f, result)) return JoinOutcome::kConditionFailed;
+    if (!result) return JoinOutcome::kDone;
+  }
+
+  // The rows of each table that pass its own conjuncts.
+  std::vector<std::vector<int>> candidates(entries);
+  for (int e = 0; e < entries; ++e) {
+    const int rows = resolver.Set(e)->RecordCount();
+    int saved = resolver.Row(e);
+    for (int r = 0; r < rows; ++r) {
+      resolver.SetRow(e, r);
+      bool pass = true;
+      for (Filter& f : row_filters[e]) {
+        bool result = false;
+        if (!holds(f, result)) return JoinOutcome::kConditionFailed;
+        pass = pass && result;
+      }
+      if (pass) candidates[e].push_back(r);
+    }
+    resolver.SetRow(e, saved);
+  }
+
+  // For each entry after the first: one equality with an earlier entry drives a
+  // hash look-up into its candidate rows; the others are checked cell by cell.
+  struct Level {
+    const Equality* driver = nullptr;  // right side is this level's entry
+    std::vector<Equality> checks;      // both sides bound at this level
+    RowIndex index;
+  };
+  std::vector<Level> levels(entries);
+  for (const Equality& eq : equalities) {
+    Equality oriented = eq;
+    if (oriented.left_entry > oriented.right_entry) {
+      oriented = {eq.right_entry, eq.right_column, eq.left_entry, eq.left_column};
+    }
+    levels[oriented.right_entry].checks.push_back(oriented);
+  }
+  for (int e = 1; e < entries; ++e) {
+    Level& level = levels[e];
+    if (level.checks.empty()) continue;
+    level.driver = &level.checks.front();
+    const TvekRecordSet& set = *resolver.Set(e);
+    for (int r : candidates[e]) {
+      level.index[set.Records[r].Cell(level.driver->right_column)].push_back(r);
+    }
+  }
+
+  auto cell = [&resolver](int entry, int column) {
+    return resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column);
+  };
+  std::function<bool(int)> walk = [&](int e) -> bool {
+    Level& level = levels[e];
+    const std::vector<int>* rows = &candidates[e];
+    if (level.driver) {
+      auto it = level.index.find(cell(level.driver->left_entry, level.driver->left_column));
+      if (it == level.index.end()) return true;
+      rows = &it->second;
+    }
+    for (int r : *rows) {
+      resolver.SetRow(e, r);
+      bool pass = true;
+      for (std::size_t c = level.driver ? 1 : 0; c < level.checks.size() && pass; ++c) {
+        const Equality& eq = level.checks[c];
+        pass = cell(eq.left_entry, eq.left_column) == cell(eq.right_entry, eq.right_column);
+      }
+      if (!pass) continue;
+      if (e + 1 < entries ? !walk(e + 1) : !visit()) return false;
+    }
+    return true;
+  };
+  return walk(0) ? JoinOutcome::kDone : JoinOutcome::kStopped;
+}
+
+}  // namespace vek

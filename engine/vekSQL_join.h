@@ -1,0 +1,29 @@
+// The product of several tables filtered by a WHERE condition, walked without
+// visiting every combination when the condition allows it.
+#pragma once
+
+#include <functional>
+
+#include "vekSQL.h"
+#include "vekSQLNames.h"
+
+namespace vek {
+
+enum class JoinOutcome {
+  kDone,          // every passing combination was visited
+  kStopped,       // the visitor asked to stop
+  kConditionFailed,  // the condition is no truth value for some combination
+  kNotApplicable,    // the condition has no shape the fast walk can use
+};
+
+// When the condition tokens[first..last] are a conjunction ("c1 AND c2 ...", no
+// OR at the top) whose conjuncts each read at most one entry, or are equalities
+// "a.x = b.y" of columns of two entries, visits exactly the combinations a
+// nested loop over the whole product would accept, in the same order (the first
+// entry varying slowest), with the resolver's rows set to each of them; and
+// fails exactly when the nested loop would. Otherwise returns kNotApplicable
+// without visiting anything. `visit` returns false to stop.
+JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, RowResolver& resolver,
+                     const std::function<bool()>& visit);
+
+}  // namespace vek

@@ -1,0 +1,159 @@
+// Ordering of SELECT results by their ORDER BY keys: "#" keys by number, the
+// others by the locale's collation. Every key is computed once per row, the row
+// indexes are sorted stably, and the rows are moved into place once.
+#include <algorithm>
+#include <bit>
+#include <clocale>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Locale.h"
+#include "Numbers.h"
+#include "vekSQL_select.h"
+
+namespace vek {
+namespace {
+
+struct SortKey {
+  int column = 0;
+  bool ascending = true;
+  bool numeric = false;
+  std::vector<double> numbers;          // numeric keys: one per row
+  std::vector<std::string_view> texts;  // text keys: the collation key of each row
+  std::vector<std::string> owned;       // the keys that `texts` views, unless cells
+};
+
+// A key text is "#" (numeric), the column name, then "+" (ascending) or "-"
+// (descending). The marks are taken only at the ends, so a column named by its
+// expression keeps its inner signs: "a-b-" is column a-b, descending.
+Status ParseKey(const TvekRecordSet& result, std::string_view text, SortKey& key) {
+  std::string_view name = text;
+  if (!name.empty() && name.front() == '#') {
+    key.numeric = true;
+    name.remove_prefix(1);
+  }
+  if (!name.empty() && (name.back() == '+' || name.back() == '-')) {
+    key.ascending = name.back() == '+';
+    name.remove_suffix(1);
+  }
+  key.column = result.FieldIndex(name);
+  if (key.column < 0) return Status::Error("ORDER BY: unknown column " + std::string(name));
+  return Status::OK();
+}
+
+// In the "C" locale collation is byte order, so a text is its own key and the
+// keys need not be built.
+bool ByteOrderCollation() {
+  const char* name = std::setlocale(LC_COLLATE, nullptr);
+  return name != nullptr && (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0);
+}
+
+void ComputeKey(const std::vector<TvekRecord>& rows, bool byte_order, SortKey& key) {
+  if (key.numeric) {
+    // A text that does not read as a number sorts where 0 does.
+    key.numbers.reserve(rows.size());
+    for (const TvekRecord& row : rows) {
+      key.numbers.push_back(rtl::TextToFloat(row.Cell(key.column)).value_or(0.0));
+    }
+    return;
+  }
+  key.texts.reserve(rows.size());
+  if (byte_order) {
+    // The cells stay where they are until the rows are moved, after the sort.
+    for (const TvekRecord& row : rows) key.texts.push_back(row.Cell(key.column));
+    return;
+  }
+  key.owned.reserve(rows.size());
+  for (const TvekRecord& row : rows) key.owned.push_back(rtl::CollationKey(row.Cell(key.column)));
+  for (const std::string& owned : key.owned) key.texts.emplace_back(owned);
+}
+
+int Compare(const SortKey& key, std::uint32_t a, std::uint32_t b) {
+  if (key.numeric) {
+    double x = key.numbers[a];
+    double y = key.numbers[b];
+    return x < y ? -1 : (x > y ? 1 : 0);
+  }
+  return key.texts[a].compare(key.texts[b]);
+}
+
+// The first key of a row as a number whose order is the key's ascending order,
+// so that most comparisons need not look beyond the sort entries: a number's
+// bits arranged to sort as unsigned integers, or eight bytes of a text key
+// from `skip`, the length that all the keys share (customer1, customer2, ...).
+// Equal prefixes of text keys are decided by the whole keys.
+std::uint64_t NumberPrefix(double x) {
+  if (x == 0) x = 0;  // -0 and 0 compare equal
+  std::uint64_t bits = std::bit_cast<std::uint64_t>(x);
+  return (bits >> 63) != 0 ? ~bits : bits | (std::uint64_t{1} << 63);
+}
+
+std::uint64_t TextPrefix(std::string_view key, std::size_t skip) {
+  std::uint64_t prefix = 0;
+  for (std::size_t i = skip; i < skip + 8; ++i) {
+    prefix = (prefix << 8) | (i < key.size() ? static_cast<unsigned char>(key[i]) : 0u);
+  }
+  return prefix;
+}
+
+std::size_t SharedLength(const std::vector<std::string_view>& keys) {
+  std::size_t shared = keys.front().size();
+  for (std::string_view key : keys) {
+    std::size_t n = std::min(shared, key.size());
+    shared = std::mismatch(key.begin(), key.begin() + n, keys.front().begin()).first - key.begin();
+    if (shared == 0) break;
+  }
+  return shared;
+}
+
+struct Entry {
+  std::uint64_t prefix;
+  std::uint32_t row;
+};
+
+}  // namespace
+
+Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view order_text) {
+  std::vector<std::string> texts;
+  SplitText(order_text, texts);
+  std::vector<SortKey> keys(texts.size());
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    Status status = ParseKey(result, texts[i], keys[i]);
+    if (!status.ok()) return status;
+  }
+  std::vector<TvekRecord>& rows = result.Records;
+  if (keys.empty() || rows.size() < 2) return Status::OK();
+
+  const bool byte_order = ByteOrderCollation();
+  for (SortKey& key : keys) ComputeKey(rows, byte_order, key);
+
+  const SortKey& first = keys.front();
+  const std::size_t shared = first.numeric ? 0 : SharedLength(first.texts);
+  std::vector<Entry> entries(rows.size());
+  for (std::uint32_t i = 0; i < entries.size(); ++i) {
+    entries[i] = {
+        first.numeric ? NumberPrefix(first.numbers[i]) : TextPrefix(first.texts[i], shared), i};
+  }
+
+  // Stable, so rows with equal keys keep the order they had.
+  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+    if (x.prefix != y.prefix) return first.ascending ? x.prefix < y.prefix : x.prefix > y.prefix;
+    for (const SortKey& key : keys) {
+      // A numeric first key is decided by its prefix alone.
+      if (&key == &first && key.numeric) continue;
+      int c = Compare(key, x.row, y.row);
+      if (c != 0) return key.ascending ? c < 0 : c > 0;
+    }
+    return false;
+  });
+
+  std::vector<TvekRecord> sorted;
+  sorted.reserve(rows.size());
+  for (const Entry& entry : entries) sorted.push_back(std::move(rows[entry.row]));
+  rows.swap(sorted);
+  return Status::OK();
+}
+
+}  // namespace vek

@@ -1,0 +1,28 @@
+// Parameter list.
+#include "Params.h"
+
+#include "DatabaseError.h"
+#include "FieldDefs.h"
+
+namespace db {
+
+Param& ParamList::CreateParam(std::string_view name) {
+  Param& param = params_.emplace_back();
+  param.Name.assign(name);
+  return param;
+}
+
+Param* ParamList::FindParam(std::string_view name) {
+  for (Param& param : params_) {
+    if (SameFieldName(param.Name, name)) return &param;
+  }
+  return nullptr;
+}
+
+Param& ParamList::ParamByName(std::string_view name) {
+  Param* param = FindParam(name);
+  if (param == nullptr) throw DatabaseError(FormatMessage(kSParamNotFound, {name}));
+  return *param;
+}
+
+}  // namespace db
