@@ -8,52 +8,24 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "engine_test_util.h"
+#include "file_test_util.h"
+#include "records_test_util.h"
 #include "vekSQL.h"
 
 namespace vek {
 namespace {
 
 namespace fs = std::filesystem;
-using Strings = std::vector<std::string>;
-using Rows = std::vector<Strings>;
-
-Rows CellsOf(const TvekRecordSet& set) {
-  Rows rows;
-  for (const TvekRecord& row : set.Records) {
-    Strings cells;
-    for (const TvekSQLRecordField& cell : row.Fields) cells.emplace_back(cell.value());
-    rows.push_back(cells);
-  }
-  return rows;
-}
-
-TvekRecordSet MakeSet(const Strings& names, const Rows& rows) {
-  TvekRecordSet set;
-  set.FieldNames = names;
-  for (const Strings& cells : rows) {
-    TvekRecord& row = set.Records.emplace_back();
-    for (const std::string& cell : cells) row.AddField(cell);
-  }
-  return set;
-}
-
-std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
+using testing::CellsOf;
+using testing::FileNames;
+using testing::MakeSet;
+using testing::Strings;
+using Rows = testing::CellRows;
 
 // Shows a value with its control bytes visible, for failure messages.
 std::string Visible(std::string_view text) {
@@ -70,24 +42,8 @@ std::string Visible(std::string_view text) {
 
 class TableFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    folder_ = fs::temp_directory_path() /
-              ("vekSQL_files_test-" + std::to_string(::getpid()) + "-" +
-               ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
-  }
-  void TearDown() override { fs::remove_all(folder_); }
-
-  std::string PathOf(const std::string& name) const { return (folder_ / name).string(); }
-  Strings FolderEntries() const {
-    Strings names;
-    for (const auto& entry : fs::directory_iterator(folder_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
+  std::string PathOf(const std::string& name) const { return dir_.File(name); }
+  Strings FolderEntries() const { return FileNames(dir_.path()); }
 
   // Saves and loads `set` `cycles` times through one file; returns the last load.
   TvekRecordSet Cycle(const TvekRecordSet& set, int cycles) {
@@ -104,7 +60,7 @@ class TableFileTest : public ::testing::Test {
     return current;
   }
 
-  fs::path folder_;
+  testing::TempFolder dir_;
 };
 
 // ---- Splitting -------------------------------------------------------------------
@@ -245,7 +201,7 @@ TEST_F(TableFileTest, LineEnds) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    WriteFile(PathOf("t.txt"), c.file);
+    dir_.Write("t.txt", c.file);
     TvekRecordSet set;
     bool loaded = false;
     ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
@@ -256,7 +212,7 @@ TEST_F(TableFileTest, LineEnds) {
 }
 
 TEST_F(TableFileTest, BlankLineIsARowWithoutCells) {
-  WriteFile(PathOf("t.txt"), "a;b\n\n");
+  dir_.Write("t.txt", "a;b\n\n");
   TvekRecordSet set;
   bool loaded = false;
   ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
@@ -272,8 +228,8 @@ TEST_F(TableFileTest, BlankLineIsARowWithoutCells) {
 
 TEST_F(TableFileTest, MissingEmptyAndUnreadableFiles) {
   const TvekRecordSet before = MakeSet({"x"}, {{"1"}, {"2"}});
-  WriteFile(PathOf("empty.txt"), "");
-  WriteFile(PathOf("file"), "a\n");
+  dir_.Write("empty.txt", "");
+  dir_.Write("file", "a\n");
   fs::create_directory(PathOf("folder.txt"));
   struct Case {
     const char* name;
@@ -304,7 +260,7 @@ TEST_F(TableFileTest, MissingEmptyAndUnreadableFiles) {
 }
 
 TEST_F(TableFileTest, LoadingKeepsNameFlagsAndFileName) {
-  WriteFile(PathOf("t.txt"), "a\n1\n");
+  dir_.Write("t.txt", "a\n1\n");
   TvekRecordSet set = MakeSet({"old"}, {{"x"}});
   set.Name = "T";
   set.Persistent = true;
@@ -328,7 +284,7 @@ TEST_F(TableFileTest, WritesNamesAsTheyAreAndALineFeedAfterEveryLine) {
   const TvekRecordSet set =
       MakeSet({"a;b", "\"c\""}, {{"1", "x;y"}, {}, {""}, {"", ""}, {"it's", "a\r\nb"}});
   ASSERT_TRUE(set.SaveToFile(PathOf("t.txt")).ok());
-  EXPECT_EQ(ReadFile(PathOf("t.txt")), "a;b;\"c\"\n1;\"x;y\"\n\n\n;\n\"it's\";a\\n\\lb\n");
+  EXPECT_EQ(dir_.Read("t.txt"), "a;b;\"c\"\n1;\"x;y\"\n\n\n;\n\"it's\";a\\n\\lb\n");
   EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
 }
 
@@ -345,12 +301,12 @@ TEST_F(TableFileTest, PlainFilesAreRewrittenByteIdentically) {
   };
   for (const char* file : files) {
     SCOPED_TRACE(Visible(file));
-    WriteFile(PathOf("t.txt"), file);
+    dir_.Write("t.txt", file);
     TvekRecordSet set;
     bool loaded = false;
     ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
     ASSERT_TRUE(set.SaveToFile(PathOf("t.txt")).ok());
-    EXPECT_EQ(ReadFile(PathOf("t.txt")), file);
+    EXPECT_EQ(dir_.Read("t.txt"), file);
   }
 }
 
@@ -398,11 +354,10 @@ TEST_F(TableFileTest, ValuesSurviveSaveLoadCycles) {
     row.AddField(value);
     row.AddField(value + ";" + value);
   }
-  const std::string path = PathOf("t.txt");
   TvekRecordSet once = Cycle(set, 1);
-  const std::string first_file = ReadFile(path);
+  const std::string first_file = dir_.Read("t.txt");
   TvekRecordSet thrice = Cycle(set, 3);
-  EXPECT_EQ(ReadFile(path), first_file);
+  EXPECT_EQ(dir_.Read("t.txt"), first_file);
   for (const TvekRecordSet* read : {&once, &thrice}) {
     ASSERT_EQ(read->RecordCount(), set.RecordCount());
     for (int i = 0; i < set.RecordCount(); ++i) {
@@ -458,17 +413,17 @@ TEST_F(TableFileTest, LargeTableRoundTrip) {
 TEST_F(TableFileTest, SavingKeepsThePermissionBits) {
   for (fs::perms bits : {fs::perms(0640), fs::perms(0604), fs::perms(0755)}) {
     SCOPED_TRACE(static_cast<int>(bits));
-    WriteFile(PathOf("t.txt"), "old\n");
+    dir_.Write("t.txt", "old\n");
     fs::permissions(PathOf("t.txt"), bits);
     ASSERT_TRUE(MakeSet({"new"}, {{"1"}}).SaveToFile(PathOf("t.txt")).ok());
-    EXPECT_EQ(ReadFile(PathOf("t.txt")), "new\n1\n");
+    EXPECT_EQ(dir_.Read("t.txt"), "new\n1\n");
     EXPECT_EQ(fs::status(PathOf("t.txt")).permissions(), bits);
   }
 }
 
 TEST_F(TableFileTest, FailedSavesLeaveTheOldFile) {
   fs::create_directory(PathOf("folder.txt"));
-  WriteFile(PathOf("folder.txt/inside"), "kept");
+  dir_.Write("folder.txt/inside", "kept");
   const TvekRecordSet set = MakeSet({"a"}, {{"1"}});
 
   const Status missing = set.SaveToFile(PathOf("none/t.txt"));
@@ -479,14 +434,43 @@ TEST_F(TableFileTest, FailedSavesLeaveTheOldFile) {
   const Status over_folder = set.SaveToFile(PathOf("folder.txt"));
   EXPECT_FALSE(over_folder.ok());
   EXPECT_NE(over_folder.message().find("folder.txt"), std::string::npos);
-  EXPECT_EQ(ReadFile(PathOf("folder.txt/inside")), "kept");
+  EXPECT_EQ(dir_.Read("folder.txt/inside"), "kept");
   EXPECT_EQ(FolderEntries(), Strings{"folder.txt"});
+}
+
+// Folder and file permissions: run without privileges, so that they bind for
+// root too.
+TEST_F(TableFileTest, ReadOnlyFolderKeepsTheOldFile) {
+  fs::permissions(dir_.path(), fs::perms(0555));
+  dir_.Write("t.txt", "old\n1\n");
+  const std::string message = testing::WithoutPrivileges([&] {
+    const Status status = MakeSet({"a"}, {{"2"}}).SaveToFile(PathOf("t.txt"));
+    return status.ok() ? std::string("saved") : status.message();
+  });
+  fs::permissions(dir_.path(), fs::perms(0755));
+  EXPECT_EQ(message, "Could not write file " + PathOf("t.txt") + ": Permission denied");
+  EXPECT_EQ(dir_.Read("t.txt"), "old\n1\n");
+  EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
+}
+
+TEST_F(TableFileTest, UnreadableFileLeavesTheSetAsItWas) {
+  fs::permissions(dir_.path(), fs::perms(0755));
+  dir_.Write("t.txt", "a\n1\n");
+  fs::permissions(PathOf("t.txt"), fs::perms::none);
+  const std::string outcome = testing::WithoutPrivileges([&] {
+    TvekRecordSet set = MakeSet({"x", "y"}, {{"1", "2"}});
+    bool loaded = true;
+    const Status status = set.LoadFromFile(PathOf("t.txt"), loaded);
+    return (status.ok() ? std::string("ok") : status.message()) + (loaded ? " loaded " : " ") +
+           set.FieldList() + " " + std::to_string(set.RecordCount());
+  });
+  EXPECT_EQ(outcome, "Could not open file " + PathOf("t.txt") + ": Permission denied x;y 1");
 }
 
 // A write that fails half way (here: a file-size limit, which holds for root too)
 // reports the error and leaves the old file as it was, with no temporary beside it.
 TEST_F(TableFileTest, FailedWriteLeavesTheOldFile) {
-  WriteFile(PathOf("t.txt"), "old\n1\n");
+  dir_.Write("t.txt", "old\n1\n");
   TvekRecordSet set;
   set.FieldNames = {"a"};
   for (int r = 0; r < 2000; ++r) set.Records.emplace_back().AddField(std::string(50, 'x'));
@@ -503,7 +487,7 @@ TEST_F(TableFileTest, FailedWriteLeavesTheOldFile) {
 
   EXPECT_FALSE(status.ok());
   EXPECT_NE(status.message().find(PathOf("t.txt")), std::string::npos) << status.message();
-  EXPECT_EQ(ReadFile(PathOf("t.txt")), "old\n1\n");
+  EXPECT_EQ(dir_.Read("t.txt"), "old\n1\n");
   EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
 }
 

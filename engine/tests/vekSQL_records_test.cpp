@@ -9,33 +9,15 @@
 #include <string>
 #include <vector>
 
+#include "records_test_util.h"
 #include "vekSQL.h"
 
 namespace vek {
 namespace {
 
-using Rows = std::vector<std::vector<std::string>>;
-
-Rows CellsOf(const TvekRecordSet& set) {
-  Rows rows;
-  for (const TvekRecord& row : set.Records) {
-    std::vector<std::string> cells;
-    for (const TvekSQLRecordField& cell : row.Fields) cells.emplace_back(cell.value());
-    rows.push_back(cells);
-  }
-  return rows;
-}
-
-TvekRecordSet MakeSet(const std::vector<std::string>& names, const Rows& rows) {
-  TvekRecordSet set;
-  set.Name = "t";
-  set.FieldNames = names;
-  for (const auto& cells : rows) {
-    TvekRecord& row = set.Records.emplace_back();
-    for (const std::string& cell : cells) row.AddField(cell);
-  }
-  return set;
-}
+using testing::CellsOf;
+using testing::MakeSet;
+using Rows = testing::CellRows;
 
 // ---- The cell ------------------------------------------------------------------
 
