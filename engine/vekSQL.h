@@ -139,6 +139,13 @@ using RecordSetPtr = std::shared_ptr<TvekRecordSet>;
 void SplitText(std::string_view text, std::vector<std::string>& list);
 std::string JoinText(const std::vector<std::string>& list);
 
+// Fails with "Invalid column name: " + name when the names joined into a header
+// line would not read back as the same names.
+Status CheckHeaderNames(const std::vector<std::string>& names);
+// Fails with "Invalid column name: " + name for a name holding ";", a quote
+// character, CR, LF or NUL: new columns must fit the header line.
+Status CheckColumnName(std::string_view name);
+
 // A cell as written in a file line and back; see README's file format.
 std::string EncodeCell(std::string_view value);
 void EncodeCell(std::string_view value, std::string& out);
@@ -210,6 +217,8 @@ class TvekSQL {
   int GetTableIndex(std::string_view name);
   // Appends a new empty set and returns its number.
   int AddRecordSet(std::string_view name);
+  // Appends a set made elsewhere and returns its number.
+  int AddRecordSet(RecordSetPtr set);
   void DeleteRecordSet(int n);
   std::string NewResultName();
 

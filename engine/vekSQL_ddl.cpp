@@ -12,18 +12,6 @@ namespace vek {
 
 namespace {
 
-// The header line joins names with ";" unquoted, so a name holding ";", a quote
-// character (which the splitter reads as opening a stretch), a line end or NUL
-// could not be read back as the same column.
-bool IsValidColumnName(std::string_view name) {
-  return name.find_first_of(std::string_view(";\"'`\r\n\0", 7)) == std::string_view::npos;
-}
-
-Status CheckColumnName(std::string_view name) {
-  if (IsValidColumnName(name)) return Status::OK();
-  return Status::Error("Invalid column name: " + std::string(name));
-}
-
 int Fail(const Status& s) {
   SetLastError(s.message());
   return 0;

@@ -224,6 +224,11 @@ int TvekSQL::AddRecordSet(std::string_view name) {
   return RecordSetCount();
 }
 
+int TvekSQL::AddRecordSet(RecordSetPtr set) {
+  record_sets_.push_back(std::move(set));
+  return RecordSetCount();
+}
+
 std::string TvekSQL::NewResultName() { return "$$$" + std::to_string(ResultCounter++); }
 
 Status TvekSQL::TablePath(std::string_view name, std::string& path) const {
@@ -276,7 +281,11 @@ int TvekSQL::GetTableIndex(std::string_view name) {
   set->FileName = path;
   bool loaded = false;
   Status s = set->LoadFromFile(path, loaded);
-  if (!s.ok()) return -1;
+  if (!s.ok()) {
+    // The caller's "can not find table" would hide why: say what the file did.
+    SetLastError(s.message());
+    return -1;
+  }
   record_sets_.push_back(std::move(set));
   // A file without any line stays listed as a table without columns, so the
   // next look-up finds it.

@@ -442,6 +442,29 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded) {
   return Status::OK();
 }
 
+// The header line is written unescaped, so a name holding ";", a quote
+// character or a line end would read back as other columns and move every value
+// under the wrong name. Names read from a file always read back the same.
+Status CheckHeaderNames(const std::vector<std::string>& names) {
+  const std::string header = JoinText(names);
+  std::vector<std::string> read_back;
+  SplitText(header, read_back);
+  if (read_back == names && header.find_first_of("\r\n") == std::string::npos) {
+    return Status::OK();
+  }
+  for (const std::string& name : names) {
+    if (Status s = CheckColumnName(name); !s.ok()) return s;
+  }
+  return Status::Error("Invalid column names: " + header);
+}
+
+Status CheckColumnName(std::string_view name) {
+  if (name.find_first_of(std::string_view(";\"'`\r\n\0", 7)) == std::string_view::npos) {
+    return Status::OK();
+  }
+  return Status::Error("Invalid column name: " + std::string(name));
+}
+
 Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   TemporaryFile temporary;
   if (!temporary.Create(file_name)) return FileError("Could not write file", file_name, errno);

@@ -102,11 +102,14 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     return ValueToBool(value, result);
   };
 
-  // Conditions that read no table decide for all combinations at once.
+  // Conditions that read no table decide for all combinations at once; a false
+  // one still leaves the others evaluated, as the nested loop evaluates every
+  // conjunct of every combination and fails on any that is no truth value.
+  bool all_constants_hold = true;
   for (Filter& f : constant_filters) {
     bool result = false;
     if (!holds(f, result)) return JoinOutcome::kConditionFailed;
-    if (!result) return JoinOutcome::kDone;
+    all_constants_hold = all_constants_hold && result;
   }
 
   // The rows of each table that pass its own conjuncts.
@@ -126,6 +129,8 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     }
     resolver.SetRow(e, saved);
   }
+
+  if (!all_constants_hold) return JoinOutcome::kDone;
 
   // For each entry after the first: one equality with an earlier entry drives a
   // hash look-up into its candidate rows; the others are checked cell by cell.

@@ -108,6 +108,10 @@ int SQLSaveTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   std::string path;
   Status s = engine.WritableTablePath(set->Name, path);
   if (!s.ok()) return Fail(s);
+  // A result's column names come from aliases, which may hold what the header
+  // line cannot: such a file would read back with its values under other names.
+  s = CheckHeaderNames(set->FieldNames);
+  if (!s.ok()) return Fail(s);
   s = set->SaveToFile(path);
   if (!s.ok()) return Fail(s);
   set->IsVariable = false;

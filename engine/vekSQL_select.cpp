@@ -220,7 +220,21 @@ bool BuildOutput(const TvekSQLQuery& query, const SelectClauses& clauses, TvekSQ
       std::string argument = close == std::string::npos ? text.substr(open + 1)
                                                         : text.substr(open + 1, close - open - 1);
       out.name = alias.empty() ? argument : alias;
-      program.erase(program.begin());
+      if (alias.empty()) {
+        // Without an alias the column is computed whole, the aggregate word
+        // dropped: sum(price)+1 sums price + 1.
+        program.erase(program.begin());
+      } else {
+        // With an alias it is the argument alone, up to the matching bracket.
+        int depth = 0;
+        std::size_t close_at = 1;
+        for (; close_at < program.size(); ++close_at) {
+          if (program[close_at].Operator == toOpen) ++depth;
+          if (program[close_at].Operator == toClose && --depth == 0) break;
+        }
+        program.erase(program.begin() + std::min(close_at + 1, program.size()), program.end());
+        program.erase(program.begin());
+      }
       // count(*) counts rows; its argument is no expression.
       if (program.size() == 3 && program[1].Operator == toMultiply) program.clear();
     } else {
@@ -241,31 +255,36 @@ bool BuildOutput(const TvekSQLQuery& query, const SelectClauses& clauses, TvekSQ
   return true;
 }
 
-// Creates the result record set: "$$$" + counter, or the ASSIGN TO target, which
-// replaces an earlier variable of that name. Returns null with the last error
-// text set when the target is taken.
+// Creates the result record set: "$$$" + counter, or the ASSIGN TO target.
+// Returns null with the last error text set when the target is taken. The set
+// is listed in the engine only when the statement succeeds (PublishResult), so
+// a failing ASSIGN TO keeps the variable it would have replaced.
 RecordSetPtr CreateResult(TvekSQL& engine, std::string_view target) {
+  auto result = std::make_shared<TvekRecordSet>();
   if (target.empty()) {
-    int n = engine.AddRecordSet(engine.NewResultName());
-    return engine.RecordSetAt(n);
+    result->Name = engine.NewResultName();
+    return result;
   }
   std::string name(target);
   SetLastError("SELECT INTO: table " + name + " allready exists.");
   if (engine.TableFileExists(name)) return nullptr;
   int existing = engine.FindRecordSet(name);
-  if (existing > 0) {
-    if (!engine.GetRecordSet(existing)->IsVariable) {
-      SetLastError("ASSIGN: table " + name + " is not a variable");
-      return nullptr;
-    }
-    // The statement holds its own handles on the tables it reads, so the old
-    // variable stays readable until the statement ends.
-    engine.DeleteRecordSet(existing);
+  if (existing > 0 && !engine.GetRecordSet(existing)->IsVariable) {
+    SetLastError("ASSIGN: table " + name + " is not a variable");
+    return nullptr;
   }
-  int n = engine.AddRecordSet(name);
-  RecordSetPtr result = engine.RecordSetAt(n);
+  result->Name = name;
   result->IsVariable = true;
   return result;
+}
+
+// Lists a finished result, replacing the variable of its name; returns its number.
+int PublishResult(TvekSQL& engine, RecordSetPtr result) {
+  if (result->IsVariable) {
+    int existing = engine.FindRecordSet(result->Name);
+    if (existing > 0) engine.DeleteRecordSet(existing);
+  }
+  return engine.AddRecordSet(std::move(result));
 }
 
 // Reads the WHERE or HAVING value of the current row as a truth value.
@@ -364,12 +383,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     result->FieldNames.push_back(column.name);
     result->Aggregates.push_back(column.aggregate);
   }
-  const int result_number = engine.NumberOf(result.get());
-  auto fail = [&](std::string text) {
-    // A failing SELECT leaves no result set behind.
-    engine.ReleaseRecordSet(engine.NumberOf(result.get()));
-    return Fail(text);
-  };
+  auto fail = [](const std::string& text) { return Fail(text); };
 
   TvekSQLExpression2& condition = query.Parser;
   const bool has_where = !clauses.where.empty();
@@ -431,7 +445,6 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
 
-  engine.CurrentRecordSet = result_number;
   if (has_aggregate || !clauses.group_text.empty()) {
     Status s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
     if (!s.ok()) return fail(s.message());
@@ -465,7 +478,9 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     Status s = OrderBy(engine, *result, clauses.order_text);
     if (!s.ok()) return fail(s.message());
   }
-  return engine.NumberOf(result.get());
+  int number = PublishResult(engine, std::move(result));
+  engine.CurrentRecordSet = number;
+  return number;
 }
 
 }  // namespace vek
