@@ -14,18 +14,6 @@ int Sign(T a, T b) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-// Index names compare with the letters a to z in any case, nothing else folded.
-bool SameIndexName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 bool ListHasField(const std::vector<const db::Field*>& fields, const db::Field* field) {
   return std::find(fields.begin(), fields.end(), field) != fields.end();
 }
@@ -214,8 +202,11 @@ std::vector<db::RecordId> TVoBufDataset::SortedRecords(const TDBCompareStruct& c
     text_keys[e].reserve(records.size());
     for (db::RecordId r : records) {
       std::string_view text = store_.Get(r).Get(compare[e].FieldIndex).s;
-      text_keys[e].push_back(compare[e].CaseInsensitive ? rtl::CollationKey(rtl::AnsiUpperCase(text))
-                                                        : rtl::CollationKey(text));
+      std::string key = compare[e].CaseInsensitive ? rtl::CollationKey(rtl::AnsiUpperCase(text))
+                                                   : rtl::CollationKey(text);
+      // A copy holds the key in exactly its size (short ones in place), which
+      // the transformed key, made in a larger buffer, does not.
+      text_keys[e].emplace_back(std::string_view(key));
     }
   }
   std::vector<std::uint32_t> order(records.size());
@@ -225,10 +216,10 @@ std::vector<db::RecordId> TVoBufDataset::SortedRecords(const TDBCompareStruct& c
     db::PackedRecord right = store_.Get(records[y]);
     for (std::size_t e = 0; e < compare.size(); ++e) {
       const TDBCompareRec& entry = compare[e];
-      int result = entry.CompareFunc == CompareTextValues
-                       ? Sign(text_keys[e][x].compare(text_keys[e][y]), 0)
-                       : entry.CompareFunc(left.Get(entry.FieldIndex), right.Get(entry.FieldIndex),
-                                           false);
+      int result =
+          entry.CompareFunc == CompareTextValues
+              ? Sign(text_keys[e][x].compare(text_keys[e][y]), 0)
+              : entry.CompareFunc(left.Get(entry.FieldIndex), right.Get(entry.FieldIndex), false);
       if (result != 0) return entry.Descending ? result > 0 : result < 0;
     }
     return false;
@@ -282,7 +273,7 @@ std::string TVoBufDataset::IndexName() const { return Current().Name; }
 void TVoBufDataset::SetIndexName(std::string_view name) {
   if (name.empty()) name = "DEFAULT_ORDER";
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
-    if (!SameIndexName(indexes_[i]->Name, name)) continue;
+    if (!db::SameAsciiText(indexes_[i]->Name, name)) continue;
     if (!Active()) {
       current_index_ = i;
       return;
@@ -330,7 +321,7 @@ void TVoBufDataset::SetIndexFieldNames(std::string_view fields) {
 void TVoBufDataset::UpdateIndexDefs() {
   index_defs_.Clear();
   for (const auto& index : indexes_) {
-    index_defs_.Add({index->Name, index->IndexFields, index->DescFields, index->CaseInsFields,
-                     index->Options});
+    index_defs_.Add(
+        {index->Name, index->IndexFields, index->DescFields, index->CaseInsFields, index->Options});
   }
 }

@@ -34,13 +34,7 @@ void DataSet::Open() {
       InternalClose();
     } catch (...) {
     }
-    state_ = DataSetState::kInactive;
-    SetPosition(false, true, true);
-    modified_ = false;
-    if (default_fields_) {
-      fields_.clear();
-      default_fields_ = false;
-    }
+    BecomeInactive();
     if (announced) Notify(DataEvent::kActiveChanged);
     throw;
   }
@@ -51,6 +45,12 @@ void DataSet::Close() {
   DoBeforeClose();
   if (state_ == DataSetState::kEdit || state_ == DataSetState::kInsert) InternalCancel();
   InternalClose();
+  BecomeInactive();
+  Notify(DataEvent::kActiveChanged);
+  DoAfterClose();
+}
+
+void DataSet::BecomeInactive() {
   state_ = DataSetState::kInactive;
   SetPosition(false, true, true);
   modified_ = false;
@@ -58,8 +58,6 @@ void DataSet::Close() {
     fields_.clear();
     default_fields_ = false;
   }
-  Notify(DataEvent::kActiveChanged);
-  DoAfterClose();
 }
 
 Field* DataSet::FindField(std::string_view name) const {

@@ -247,6 +247,8 @@ class DataSet {
   bool ReadFieldData(const Field& field, FieldData& data) const;
   void WriteFieldData(Field& field, const FieldData* data);
   void BindFields();
+  // Inactive state, no current record, and the fields made by Open removed.
+  void BecomeInactive();
   void SetState(DataSetState state);
   void DoInsertAppend(bool append);
   void SetPosition(bool found, bool bof, bool eof);

@@ -31,7 +31,8 @@ std::string FormatMessage(std::string_view format, std::initializer_list<std::st
 std::string PrefixedMessage(std::string_view component_name, std::string_view message);
 
 // The framework's texts.
-inline constexpr std::string_view kSActiveDataset = "Operation cannot be performed on an active dataset";
+inline constexpr std::string_view kSActiveDataset =
+    "Operation cannot be performed on an active dataset";
 inline constexpr std::string_view kSInactiveDataset =
     "Operation cannot be performed on an inactive dataset";
 inline constexpr std::string_view kSEmptyDataset =

@@ -19,8 +19,8 @@ constexpr std::int64_t kBcdScale = 10000;
 std::string BcdToText(std::int64_t scaled) {
   bool negative = scaled < 0;
   // Through unsigned so that the most negative value has a magnitude too.
-  std::uint64_t magnitude = negative ? 0 - static_cast<std::uint64_t>(scaled)
-                                     : static_cast<std::uint64_t>(scaled);
+  std::uint64_t magnitude =
+      negative ? 0 - static_cast<std::uint64_t>(scaled) : static_cast<std::uint64_t>(scaled);
   std::string text = negative ? "-" : "";
   text += std::to_string(magnitude / kBcdScale);
   std::uint64_t fraction = magnitude % kBcdScale;
@@ -89,8 +89,8 @@ void Field::Write(const FieldData& data) { dataset_.WriteFieldData(*this, &data)
 void Field::Clear() { dataset_.WriteFieldData(*this, nullptr); }
 
 void Field::ThrowInvalid(std::string_view text, std::string_view kind) const {
-  throw ConversionError(PrefixedMessage(
-      dataset_.Name(), FormatMessage(kSInvalidValue, {text, kind, DisplayName()})));
+  throw ConversionError(
+      PrefixedMessage(dataset_.Name(), FormatMessage(kSInvalidValue, {text, kind, DisplayName()})));
 }
 
 bool Field::IsNull() const {
@@ -346,9 +346,9 @@ void Field::SetAsFloat(double value) {
     case StorageKind::kBcd: {
       FieldData data;
       if (!FloatToBcd(value, data.i)) {
-        throw ConversionError(PrefixedMessage(
-            dataset_.Name(),
-            FormatMessage(kSOutOfRange, {rtl::FloatToText(value), DisplayName()})));
+        throw ConversionError(
+            PrefixedMessage(dataset_.Name(),
+                            FormatMessage(kSOutOfRange, {rtl::FloatToText(value), DisplayName()})));
       }
       Write(data);
       return;

@@ -7,12 +7,22 @@
 namespace db {
 
 bool SameFieldName(std::string_view a, std::string_view b) {
-  if (a.size() == b.size()) {
-    bool same = true;
-    for (std::size_t i = 0; i < a.size() && same; ++i) same = a[i] == b[i];
-    if (same) return true;
+  // Plain ASCII names (nearly all) compare without the locale's case mapping.
+  bool ascii = true;
+  for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  return ascii ? SameAsciiText(a, b) : rtl::AnsiSameText(a, b);
+}
+
+bool SameAsciiText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
   }
-  return rtl::AnsiSameText(a, b);
+  return true;
 }
 
 FieldDef& FieldDefList::Add(std::string_view name, FieldType type, int size, bool required) {

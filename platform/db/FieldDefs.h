@@ -81,5 +81,7 @@ std::vector<std::string> SplitFieldNames(std::string_view names);
 
 // Field-name equality of the framework: without regard to letter case, by the locale.
 bool SameFieldName(std::string_view a, std::string_view b);
+// Equality with only the letters a to z folded (index names).
+bool SameAsciiText(std::string_view a, std::string_view b);
 
 }  // namespace db

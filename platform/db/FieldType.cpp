@@ -8,12 +8,12 @@ namespace db {
 namespace {
 
 constexpr std::array<std::string_view, 40> kTypeNames = {
-    "Unknown",    "String",     "Smallint",    "Integer",   "Word",       "Boolean",  "Float",
-    "Currency",   "BCD",        "Date",        "Time",      "DateTime",   "Bytes",    "VarBytes",
-    "AutoInc",    "Blob",       "Memo",        "Graphic",   "FmtMemo",    "ParadoxOle",
-    "DBaseOle",   "TypedBinary", "Cursor",     "FixedChar", "WideString", "Largeint", "ADT",
-    "Array",      "Reference",  "DataSet",     "OraBlob",   "OraClob",    "Variant",  "Interface",
-    "IDispatch",  "Guid",       "TimeStamp",   "FMTBcd",    "FixedWideChar", "WideMemo",
+    "Unknown",     "String",    "Smallint",  "Integer",       "Word",     "Boolean",    "Float",
+    "Currency",    "BCD",       "Date",      "Time",          "DateTime", "Bytes",      "VarBytes",
+    "AutoInc",     "Blob",      "Memo",      "Graphic",       "FmtMemo",  "ParadoxOle", "DBaseOle",
+    "TypedBinary", "Cursor",    "FixedChar", "WideString",    "Largeint", "ADT",        "Array",
+    "Reference",   "DataSet",   "OraBlob",   "OraClob",       "Variant",  "Interface",  "IDispatch",
+    "Guid",        "TimeStamp", "FMTBcd",    "FixedWideChar", "WideMemo",
 };
 
 }  // namespace

@@ -61,7 +61,7 @@ enum class StorageKind : std::uint8_t {
   kDateTime,  // date serial as a double (days since 1899-12-30)
   kBcd,       // fixed point: the value times 10000 in 64 bits
   kBoolean,
-  kBytes,     // blobs, memos and every type without a value form of its own
+  kBytes,  // blobs, memos and every type without a value form of its own
 };
 
 StorageKind StorageOf(FieldType type);
