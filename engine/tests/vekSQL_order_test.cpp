@@ -10,6 +10,7 @@
 
 #include "Separators.h"
 #include "engine_test_util.h"
+#include "records_test_util.h"
 #include "vekSQL.h"
 #include "vekSQL_select.h"
 
@@ -21,14 +22,9 @@ using Cells = std::vector<std::vector<std::string>>;
 using Lines = std::vector<std::string>;
 
 TvekRecordSet MakeResult(const std::vector<std::string>& names, const Cells& cells) {
-  TvekRecordSet set;
+  TvekRecordSet set = testing::MakeSet(names, cells);
   set.Name = "$$$0";
-  set.FieldNames = names;
   set.Aggregates.assign(names.size(), toNone);
-  for (const auto& row_cells : cells) {
-    TvekRecord& row = set.Records.emplace_back();
-    for (const std::string& cell : row_cells) row.AddField(cell);
-  }
   return set;
 }
 
