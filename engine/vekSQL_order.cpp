@@ -43,12 +43,9 @@ Status ParseKey(const TvekRecordSet& result, std::string_view text, SortKey& key
   return Status::OK();
 }
 
-// In the "C" locale collation is byte order, so a text is its own key and the
-// keys need not be built.
-bool ByteOrderCollation() {
-  const char* name = std::setlocale(LC_COLLATE, nullptr);
-  return name != nullptr && (std::strcmp(name, "C") == 0 || std::strcmp(name, "POSIX") == 0);
-}
+// Where collation is byte order a text is its own key and the keys need not be
+// built.
+bool ByteOrderCollation() { return rtl::CollationIsByteOrder(); }
 
 void ComputeKey(const std::vector<TvekRecord>& rows, bool byte_order, SortKey& key) {
   if (key.numeric) {

@@ -4,6 +4,7 @@
 #include "Locale.h"
 
 #include <climits>
+#include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
@@ -142,6 +143,13 @@ int AnsiCompareText(std::string_view a, std::string_view b) {
 }
 
 bool AnsiSameText(std::string_view a, std::string_view b) { return AnsiCompareText(a, b) == 0; }
+
+bool CollationIsByteOrder() {
+  const char* name = std::setlocale(LC_COLLATE, nullptr);
+  if (name == nullptr) return false;
+  const std::string_view n(name);
+  return n == "C" || n == "POSIX" || n == "C.UTF-8" || n == "C.utf8";
+}
 
 int AnsiCompareStr(std::string_view a, std::string_view b) {
   // Segment by segment between NUL bytes; a text with fewer segments that agrees

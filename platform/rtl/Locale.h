@@ -30,6 +30,11 @@ bool AnsiSameText(std::string_view a, std::string_view b);
 // segments agree, the text with fewer segments is the smaller.
 int AnsiCompareStr(std::string_view a, std::string_view b);
 
+// True when the locale's collation is plain byte order ("C", "POSIX", and the
+// C.UTF-8 locale, which orders by code point: the byte order of UTF-8), so
+// that texts compare as bytes and need no keys.
+bool CollationIsByteOrder();
+
 // A key whose byte order (unsigned, as std::string compares) equals the order of
 // AnsiCompareStr (strxfrm), for sorting many texts by one precomputed key each.
 std::string CollationKey(std::string_view text);
