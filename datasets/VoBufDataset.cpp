@@ -11,6 +11,9 @@ bool IsEditing(db::DataSetState state) {
 }  // namespace
 
 TVoBufDataset::TVoBufDataset() {
+  filter_source_ = [this](int field_index, db::FieldData& data) {
+    return GetFieldData(Fields(field_index), data);
+  };
   InternalAddIndex("DEFAULT_ORDER", "", 0, "", "");
   InternalAddIndex("", "", 0, "", "");
 }
@@ -86,6 +89,13 @@ void TVoBufDataset::InternalOpen() {
   edit_buffer_ = store_.Format().NewBuffer();
   indexes_[0]->Initialise(0);
   BuildAllIndexes();
+  // A kept filter text that no longer compiles (a field it names is gone) must
+  // not stop the dataset from opening: the dataset opens unfiltered by text.
+  try {
+    ParseFilter(Filter());
+  } catch (const db::DatabaseError&) {
+    db::DataSet::SetFilterText("");
+  }
 }
 
 void TVoBufDataset::InternalClose() {
@@ -95,6 +105,7 @@ void TVoBufDataset::InternalClose() {
   edit_buffer_.shrink_to_fit();
   pending_blobs_.clear();
   filter_record_ = db::kNoRecord;
+  parser_.reset();
 }
 
 int TVoBufDataset::GetRecordCount() const { return static_cast<int>(store_.Count()); }
@@ -134,6 +145,20 @@ bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) co
 
 void TVoBufDataset::SetFieldData(db::Field& field, const db::FieldData* data) {
   int field_index = field.FieldNo() - 1;
+  if (State() == db::DataSetState::kFilter) {
+    // Only Locate's search record takes writes here; a filter handler that
+    // writes a field is refused as any write outside editing is.
+    if (key_buffer_ == nullptr) Raise(db::FormatMessage(db::kSNotEditing, {Name()}));
+    db::FieldValue& key = (*key_buffer_)[static_cast<std::size_t>(field_index)];
+    key.SetNull();
+    if (data != nullptr) {
+      key.is_null = false;
+      key.i = data->i;
+      key.f = data->f;
+      key.s.assign(data->s);
+    }
+    return;
+  }
   // A value written directly replaces contents written through a stream.
   std::erase_if(pending_blobs_,
                 [field_index](const PendingBlob& blob) { return blob.field_index == field_index; });

@@ -21,6 +21,7 @@
 
 #include "DataSet.h"
 #include "RecordStore.h"
+#include "vobufdataset_parser.h"
 
 // Compares two values of one key field: <0, 0 or >0.
 using TCompareFunc = int (*)(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
@@ -80,7 +81,8 @@ class TBufIndex {
   bool IsEmpty() const { return FirstRecord() == kSentinel; }
   db::RecordId CursorRecord() const { return cursor_; }
   void SetCursor(db::RecordId record) { cursor_ = record; }
-  // 1 + the number of records before `record` in this index's order.
+  // 1 + the number of records before `record` in this index's order; 0 when
+  // the record is not in this index.
   int RecordNumber(db::RecordId record) const;
 
  private:
@@ -182,8 +184,45 @@ class TVoBufDataset : public db::DataSet {
   std::unique_ptr<db::BlobStream> CreateBlobStream(db::Field& field,
                                                    db::BlobStreamMode mode) override;
 
-  // True when the bookmark names a record that is still stored.
+  // True when the bookmark names a record that is still stored: a deleted
+  // record's bookmark stays invalid after its place is reused, and so does every
+  // bookmark taken before a close.
   bool BookmarkValid(const db::Bookmark& bookmark) const override;
+
+  // Makes record number `value` (1 for the first, in the current index's order,
+  // the filter not considered) current after posting a pending edit.
+  // DatabaseError "<name> : Could not find the requested record." for a number
+  // outside 1..RecordCount, or when the filter hides that record (the current
+  // record then stays); on an inactive dataset the framework's error.
+  void SetRecNo(int value) override;
+
+  // The filter: a text compiled by the filter parser (see
+  // vobufdataset_parser.h) and applied, while Filtered is on, after
+  // OnFilterRecord has accepted a record; "" filters by OnFilterRecord alone.
+  // On an open dataset a new text is compiled before it is stored: a text that
+  // does not compile throws the parser's DatabaseError and leaves the previous
+  // text and its compiled form in force. On a closed dataset the text is only
+  // stored; opening compiles it, and when it no longer compiles (a field it
+  // names is gone) the dataset opens with Filter "" and Filtered as it was.
+  // Texts compare with letter case unless the options hold foCaseInsensitive,
+  // and "*" patterns work unless they hold foNoPartialCompare; changing the
+  // options compiles the text again.
+  void SetFilterText(std::string_view value) override;
+  void SetFilterOptions(db::FilterOptionSet value) override;
+
+  // Finds the first record, in the current index's order, whose key fields
+  // equal the key values (one per field: texts whole and with letter case by
+  // the locale's collation, a null key as the empty value) and that the active
+  // filter shows, and makes it current. The options are not read: a search is
+  // always for whole values with letter case counted. False, with the cursor
+  // where it was, on an empty or closed dataset, for an empty field list, when
+  // a key cannot be held by its field ("abc" for an integer, 1.5 for an
+  // integer, a text longer than the field), or when no shown record matches.
+  // DatabaseError for an unknown field name, a key field of a type an index
+  // cannot use, and a number of key values other than the number of fields.
+  using db::DataSet::Locate;
+  bool Locate(std::string_view key_fields, const std::vector<rtl::Variant>& key_values,
+              db::LocateOptionSet options) override;
 
   // Texts of the errors raised here.
   static constexpr std::string_view kSNoIndexFields =
@@ -193,12 +232,20 @@ class TVoBufDataset : public db::DataSet {
   static constexpr std::string_view kSPacketRecords = "PacketRecords has to be larger then 0";
   static constexpr std::string_view kSInvalidIndexType =
       "Field \"%s\" has an invalid field type (%s) to base index on.";
+  static constexpr std::string_view kSKeyValueCount =
+      "%s key values given for the %s key fields \"%s\"";
 
  protected:
   // The filter test of a record offered while Filtered is on: Accept starts
-  // true and OnFilterRecord may change it. The record being tested is the active
-  // record (the dataset is in the filter state).
+  // true, OnFilterRecord may change it, and when it is still true and Filter is
+  // not empty the compiled filter decides. The record being tested is the
+  // active record (the dataset is in the filter state).
   virtual void DoFilterRecord(bool& accept);
+  // Compiles a non-empty filter text into a new parser on an open cursor and
+  // keeps it in place of the previous one; throws the parser's DatabaseError and
+  // keeps the previous parser when the text does not compile. An empty text, or
+  // a closed cursor, compiles nothing.
+  void ParseFilter(std::string_view text);
   virtual void InternalAddIndex(std::string_view name, std::string_view fields,
                                 db::IndexOptions options, std::string_view desc_fields,
                                 std::string_view case_ins_fields);
@@ -234,6 +281,14 @@ class TVoBufDataset : public db::DataSet {
   // Builds each index from index 1 on; one that fails is left uninitialised.
   void BuildAllIndexes();
   bool FilterAccepts(db::RecordId record);
+  bool CursorOpen() const { return indexes_[0]->IsInitialised(); }
+  void CompileFilter(std::string_view text, db::FilterOptionSet options);
+  // Writes the key values into `key` through the fields; false when a value
+  // cannot be held by its field.
+  bool FillSearchRecord(const std::vector<db::Field*>& fields,
+                        const std::vector<rtl::Variant>& key_values, db::RecordBuffer& key);
+  bool KeyMatches(db::RecordId record, const TDBCompareStruct& compare,
+                  const db::RecordBuffer& key) const;
   TDBCompareStruct ResolveKeys(const TBufIndex& index) const;
   std::vector<db::RecordId> SortedRecords(const TDBCompareStruct& compare) const;
   void Resynchronise();
@@ -256,4 +311,11 @@ class TVoBufDataset : public db::DataSet {
   };
   std::vector<PendingBlob> pending_blobs_;
   db::RecordId filter_record_ = db::kNoRecord;
+  // The compiled filter while the cursor is open (nullptr before a non-empty
+  // text compiled), and how it reads the record under test.
+  std::unique_ptr<TVoBufDatasetParser> parser_;
+  TFilterValueSource filter_source_;
+  // The search record that field writes in the filter state fill; nullptr
+  // outside Locate.
+  db::RecordBuffer* key_buffer_ = nullptr;
 };

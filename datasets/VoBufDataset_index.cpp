@@ -91,8 +91,10 @@ void TBufIndex::Relink(const std::vector<db::RecordId>& order) {
 
 int TBufIndex::RecordNumber(db::RecordId record) const {
   int number = 1;
-  for (db::RecordId r = FirstRecord(); r != record && r != kSentinel; r = Next(r)) ++number;
-  return number;
+  for (db::RecordId r = FirstRecord(); r != kSentinel; r = Next(r), ++number) {
+    if (r == record) return number;
+  }
+  return 0;
 }
 
 void TVoBufDataset::AddIndex(std::string_view name, std::string_view fields,

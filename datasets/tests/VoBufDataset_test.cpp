@@ -347,7 +347,7 @@ TEST_F(BufDatasetTest, BookmarksNameLiveRecordsOnly) {
     ds_.GotoBookmark(b);
     FAIL();
   } catch (const db::DatabaseError& e) {
-    EXPECT_STREQ(e.what(), "Orders : Invalid bookmark");
+    EXPECT_STREQ(e.what(), "Orders : Could not find the requested record.");
   }
   AppendRow(ds_, "reuses b's id");
   EXPECT_FALSE(ds_.BookmarkValid(b));

@@ -110,10 +110,15 @@ bool DataSet::ReadFieldData(const Field& field, FieldData& data) const {
 }
 
 void DataSet::WriteFieldData(Field& field, const FieldData* data) {
-  if (state_ != DataSetState::kEdit && state_ != DataSetState::kInsert) {
-    Raise(FormatMessage(kSNotEditing, {name_}));
+  // The filter state lets a dataset fill a record of its own through the
+  // fields' conversions (a search key); such a record is not the table's, so a
+  // read-only field may take a value there.
+  if (state_ != DataSetState::kFilter) {
+    if (state_ != DataSetState::kEdit && state_ != DataSetState::kInsert) {
+      Raise(FormatMessage(kSNotEditing, {name_}));
+    }
+    if (field.ReadOnly()) Raise(FormatMessage(kSReadOnlyField, {field.DisplayName()}));
   }
-  if (field.ReadOnly()) Raise(FormatMessage(kSReadOnlyField, {field.DisplayName()}));
   SetFieldData(field, data);
   FieldChanged(field);
 }

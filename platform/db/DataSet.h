@@ -20,9 +20,9 @@
 //            after scroll (only when an insert was cancelled)
 //   Delete   before delete, internal delete, browse state, resync, after delete,
 //            after scroll (Delete in the insert state cancels the insert instead)
-//   First, Last, Next, Prior, GotoBookmark
-//            check browse mode, before scroll, move, after scroll (Next at the end
-//            and Prior at the beginning do nothing at all)
+//   First, Last, Next, Prior, MoveBy, GotoBookmark
+//            check browse mode, before scroll, move, after scroll (Next at the end,
+//            Prior at the beginning and MoveBy(0) do nothing at all)
 // Check browse mode posts a modified record and cancels an unmodified one. An
 // exception from a "before" hook stops the operation before anything changed.
 #pragma once
@@ -72,6 +72,17 @@ using FilterRecordEvent = std::function<void(DataSet&, bool& accept)>;
 enum class GetMode { kPrior, kCurrent, kNext };
 enum class GetResult { grOK, grBOF, grEOF, grError };
 
+// Filter options, combined as bits: texts compared without regard to case, and
+// "*" patterns not expanded.
+using FilterOptionSet = unsigned;
+inline constexpr FilterOptionSet foCaseInsensitive = 1;
+inline constexpr FilterOptionSet foNoPartialCompare = 2;
+
+// Locate options, combined as bits; what they change is the concrete dataset's.
+using LocateOptionSet = unsigned;
+inline constexpr LocateOptionSet loCaseInsensitive = 1;
+inline constexpr LocateOptionSet loPartialKey = 2;
+
 class DataSet {
  public:
   DataSet() = default;
@@ -112,6 +123,10 @@ class DataSet {
   void Last();
   void Next();
   void Prior();
+  // Moves `distance` records forward (positive) or back, stopping at either end;
+  // returns the number of records actually moved, negative when moving back.
+  // One before-scroll and one after-scroll event for the whole move.
+  int MoveBy(int distance);
   bool Bof() const { return bof_; }
   bool Eof() const { return eof_; }
   // True when there is no current record (and no record being inserted).
@@ -119,14 +134,18 @@ class DataSet {
   int RecordCount() const { return Active() ? GetRecordCount() : 0; }
   // 1-based position of the current record in the current order; 0 when none.
   int RecNo() const { return Active() ? GetRecNo() : 0; }
+  // Makes record number `value` current. The framework itself does nothing; see
+  // the concrete dataset for its errors.
+  virtual void SetRecNo(int value);
   // Re-reads the current record (or its nearest neighbour) after a check of
   // browse mode.
   void Refresh();
 
   // Bookmarks. GetBookmark gives an unset bookmark when there is no current
-  // record. GotoBookmark throws DatabaseError "Invalid bookmark" for a bookmark
-  // that names no live record, and "Could not find the requested record." when
-  // the filter hides it.
+  // record. GotoBookmark throws DatabaseError "Invalid bookmark" for an unset
+  // bookmark, and "Could not find the requested record." for one that
+  // BookmarkValid refuses (its record is gone) or whose record the filter hides;
+  // the current record then stays the one it was.
   Bookmark GetBookmark() const;
   void GotoBookmark(const Bookmark& bookmark);
   virtual bool BookmarkValid(const Bookmark& bookmark) const { return bookmark.IsSet(); }
@@ -150,6 +169,21 @@ class DataSet {
   // refreshes it.
   bool Filtered() const { return filtered_; }
   void SetFiltered(bool value);
+  // The filter text, its meaning the concrete dataset's. The framework stores
+  // it and, on an open dataset with the filter on, refreshes; so do the options.
+  const std::string& Filter() const { return filter_text_; }
+  virtual void SetFilterText(std::string_view value);
+  FilterOptionSet FilterOptions() const { return filter_options_; }
+  virtual void SetFilterOptions(FilterOptionSet value);
+
+  // Makes the first record whose `key_fields` (names separated by ";") hold
+  // `key_values` (one per key field) current and returns true; false leaves the
+  // current record alone. The framework finds nothing; see the concrete dataset.
+  virtual bool Locate(std::string_view key_fields, const std::vector<rtl::Variant>& key_values,
+                      LocateOptionSet options);
+  // The same for one value: Locate(key_fields, {key_value}, options).
+  bool Locate(std::string_view key_fields, const rtl::Variant& key_value,
+              LocateOptionSet options = 0);
 
   // Disable/enable controls nest; observers hear nothing while disabled and get
   // kDataSetChanged when the count returns to zero. Observers are not owned and
@@ -220,13 +254,16 @@ class DataSet {
   virtual void InternalDelete() = 0;
   virtual void InternalRefresh() {}
   virtual Bookmark InternalGetBookmark() const = 0;
-  // Throws DatabaseError "Invalid bookmark" for a bookmark of no live record.
+  // Throws DatabaseError for a bookmark of no live record.
   virtual void InternalGotoBookmark(const Bookmark& bookmark) = 0;
   virtual int GetRecordCount() const = 0;
   virtual int GetRecNo() const { return 0; }
   // The active record's value of `field`; false for null or no active record.
   virtual bool GetFieldData(const Field& field, FieldData& data) const = 0;
-  // Stores `data` (nullptr: null) into the active record; the state is checked.
+  // Stores `data` (nullptr: null) into the active record; the edit and insert
+  // states are checked. In the filter state (which the framework lets writes
+  // through in, read-only fields too) a dataset stores into a record of its own
+  // making, such as a search record, or raises.
   virtual void SetFieldData(Field& field, const FieldData* data) = 0;
 
   bool HasCurrentRecord() const { return has_record_; }
@@ -263,6 +300,8 @@ class DataSet {
   bool eof_ = true;
   bool modified_ = false;
   bool filtered_ = false;
+  std::string filter_text_;
+  FilterOptionSet filter_options_ = 0;
   int disable_count_ = 0;
   std::vector<DataSetObserver*> observers_;
 };

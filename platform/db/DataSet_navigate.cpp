@@ -1,5 +1,6 @@
-// The framework's navigation: first, last, next, prior, resynchronisation,
-// bookmarks and the filter switch, over the concrete dataset's cursor.
+// The framework's navigation: first, last, next, prior, move by,
+// resynchronisation, bookmarks, the filter switch, text and options, over the
+// concrete dataset's cursor.
 #include "DataSet.h"
 
 namespace db {
@@ -24,32 +25,37 @@ void DataSet::Last() {
   DoAfterScroll();
 }
 
-void DataSet::Next() {
-  CheckBrowseMode();
-  if (eof_) return;
-  DoBeforeScroll();
-  if (GetRecord(GetMode::kNext, false) == GetResult::grOK) {
-    bof_ = false;
-    has_record_ = true;
-  } else {
-    eof_ = true;
-  }
-  Notify(DataEvent::kScrolled);
-  DoAfterScroll();
-}
+void DataSet::Next() { MoveBy(1); }
 
-void DataSet::Prior() {
+void DataSet::Prior() { MoveBy(-1); }
+
+int DataSet::MoveBy(int distance) {
   CheckBrowseMode();
-  if (bof_) return;
+  if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
   DoBeforeScroll();
-  if (GetRecord(GetMode::kPrior, false) == GetResult::grOK) {
-    eof_ = false;
+  const GetMode mode = distance > 0 ? GetMode::kNext : GetMode::kPrior;
+  int moved = 0;
+  while (moved != distance) {
+    if (GetRecord(mode, false) != GetResult::grOK) {
+      if (distance > 0) {
+        eof_ = true;
+      } else {
+        bof_ = true;
+      }
+      break;
+    }
     has_record_ = true;
-  } else {
-    bof_ = true;
+    if (distance > 0) {
+      bof_ = false;
+      ++moved;
+    } else {
+      eof_ = false;
+      --moved;
+    }
   }
   Notify(DataEvent::kScrolled);
   DoAfterScroll();
+  return moved;
 }
 
 bool DataSet::IsEmpty() const { return !has_record_ && state_ != DataSetState::kInsert; }
@@ -78,10 +84,19 @@ Bookmark DataSet::GetBookmark() const {
 
 void DataSet::GotoBookmark(const Bookmark& bookmark) {
   CheckBrowseMode();
-  if (!BookmarkValid(bookmark)) Raise(kSInvalidBookmark);
+  if (!bookmark.IsSet()) Raise(kSInvalidBookmark);
+  // A bookmark of a record that is gone is refused before anything moves.
+  if (!BookmarkValid(bookmark)) Raise(kSRecordNotFound);
+  const Bookmark previous = GetBookmark();
   DoBeforeScroll();
   InternalGotoBookmark(bookmark);
   if (GetRecord(GetMode::kCurrent, false) != GetResult::grOK) {
+    // The filter hides the record: stay on the record that was current.
+    if (previous.IsSet() && BookmarkValid(previous)) {
+      InternalGotoBookmark(previous);
+    } else {
+      InternalFirst();
+    }
     Resync();
     Raise(kSRecordNotFound);
   }
@@ -94,11 +109,34 @@ int DataSet::CompareBookmarks(const Bookmark& a, const Bookmark& b) const {
   return a == b ? 0 : -1;
 }
 
+void DataSet::SetRecNo(int) {}
+
 void DataSet::SetFiltered(bool value) {
   if (filtered_ == value) return;
   if (Active()) CheckBrowseMode();
   filtered_ = value;
   if (Active()) Refresh();
+}
+
+void DataSet::SetFilterText(std::string_view value) {
+  if (filter_text_ == value) return;
+  filter_text_.assign(value);
+  if (Active() && filtered_) Refresh();
+}
+
+void DataSet::SetFilterOptions(FilterOptionSet value) {
+  if (filter_options_ == value) return;
+  filter_options_ = value;
+  if (Active() && filtered_) Refresh();
+}
+
+bool DataSet::Locate(std::string_view, const std::vector<rtl::Variant>&, LocateOptionSet) {
+  return false;
+}
+
+bool DataSet::Locate(std::string_view key_fields, const rtl::Variant& key_value,
+                     LocateOptionSet options) {
+  return Locate(key_fields, std::vector<rtl::Variant>{key_value}, options);
 }
 
 }  // namespace db

@@ -242,7 +242,10 @@ std::string Field::DisplayText() const {
 
 void Field::WriteText(std::string_view text) {
   FieldData data;
-  data.s = kind_ == StorageKind::kText ? CutText(text, type_, size_) : text;
+  // A search key is written in the filter state and kept whole: cut to the
+  // field's size, "abcdefgh" would find "abcde".
+  bool cut = kind_ == StorageKind::kText && dataset_.State() != DataSetState::kFilter;
+  data.s = cut ? CutText(text, type_, size_) : text;
   Write(data);
 }
 

@@ -66,9 +66,10 @@ class Field {
   std::string DisplayText() const;
 
   // Writing, in the edit or insert state only (DatabaseError otherwise, and for a
-  // read-only field). Text is cut at the field's size; an empty text makes a
-  // non-text field null; a value the type cannot hold throws ConversionError
-  // and changes nothing.
+  // read-only field), or in the filter state into a dataset's search record.
+  // Text is cut at the field's size, except in the filter state; an empty text
+  // makes a non-text field null; a value the type cannot hold throws
+  // ConversionError and changes nothing.
   void SetAsString(std::string_view value);
   void SetAsInteger(std::int64_t value);
   void SetAsFloat(double value);

@@ -131,6 +131,21 @@ TEST_F(DataSetTest, StepsRunInTheirFixedOrder) {
        none,
        [](DataSetTest&, ListDataSet& ds) { ds.Prior(); },
        {}},
+      {"move by several scrolls once",
+       none,
+       [](DataSetTest&, ListDataSet& ds) { ds.MoveBy(2); },
+       {"BeforeScroll", "AfterScroll"}},
+      {"move by nothing does nothing",
+       none,
+       [](DataSetTest&, ListDataSet& ds) { ds.MoveBy(0); },
+       {}},
+      {"move by posts a modified edit first",
+       [](DataSetTest& t, ListDataSet& ds) {
+         ds.Edit();
+         t.Name().SetAsString("x");
+       },
+       [](DataSetTest&, ListDataSet& ds) { ds.MoveBy(1); },
+       {"BeforePost", "InternalPost", "state:browse", "AfterPost", "BeforeScroll", "AfterScroll"}},
       {"close drops a pending edit",
        [](DataSetTest&, ListDataSet& ds) { ds.Edit(); },
        [](DataSetTest&, ListDataSet& ds) { ds.Close(); },
@@ -418,6 +433,81 @@ TEST_F(DataSetTest, FieldChangeEventFollowsEachWrite) {
   Name().Clear();
   EXPECT_EQ(changes, 2);
   EXPECT_TRUE(ds_.Modified());
+}
+
+TEST_F(DataSetTest, MoveByAnswersTheDistanceMoved) {
+  ds_.Open();
+  EXPECT_EQ(ds_.MoveBy(5), 2);
+  EXPECT_TRUE(ds_.Eof());
+  EXPECT_EQ(Name().AsString(), "c");
+  EXPECT_EQ(ds_.MoveBy(1), 0);
+  EXPECT_EQ(ds_.MoveBy(-1), -1);
+  EXPECT_FALSE(ds_.Eof());
+  EXPECT_EQ(ds_.MoveBy(-5), -1);
+  EXPECT_TRUE(ds_.Bof());
+  EXPECT_EQ(Name().AsString(), "a");
+}
+
+TEST_F(DataSetTest, TheFilterTextAndOptionsRefreshOnlyAFilteredOpenDataset) {
+  struct Counter : db::DataSetObserver {
+    void OnDataEvent(db::DataSet&, db::DataEvent event) override {
+      changed += event == db::DataEvent::kDataSetChanged;
+    }
+    int changed = 0;
+  } counter;
+  ds_.AddObserver(&counter);
+  ds_.SetFilterText("x");  // closed: stored only
+  ds_.Open();
+  ds_.SetFilterText("y");
+  ds_.SetFilterOptions(db::foCaseInsensitive);
+  EXPECT_EQ(counter.changed, 0);
+  ds_.SetFiltered(true);
+  ds_.SetFilterText("z");
+  ds_.SetFilterText("z");  // unchanged: nothing
+  ds_.SetFilterOptions(db::foCaseInsensitive | db::foNoPartialCompare);
+  EXPECT_EQ(counter.changed, 3);
+  EXPECT_EQ(ds_.Filter(), "z");
+  EXPECT_EQ(ds_.FilterOptions(), db::foCaseInsensitive | db::foNoPartialCompare);
+  // The framework's own Locate and SetRecNo find and move nothing.
+  EXPECT_FALSE(ds_.Locate("NAME", rtl::Variant::Text("a")));
+  ds_.Last();
+  ds_.SetRecNo(1);
+  EXPECT_EQ(Name().AsString(), "c");
+  ds_.RemoveObserver(&counter);
+}
+
+TEST_F(DataSetTest, FieldWritesInTheFilterStateReachTheDatasetWhole) {
+  // A concrete dataset fills its own search record there: no state or
+  // read-only check, no change event, and texts are not cut to the field size.
+  int changes = 0;
+  ds_.OnFilterRecord = [this](db::DataSet&, bool&) {
+    Name().SetAsString("a text longer than ten");
+  };
+  ds_.CreateFields();
+  Name().SetReadOnly(true);
+  Name().OnChange = [&changes](db::Field&) { ++changes; };
+  ds_.Open();
+  ds_.SetFiltered(true);
+  EXPECT_EQ(ds_.WriteBuffer()[0].s, "a text longer than ten");
+  EXPECT_EQ(changes, 0);
+  EXPECT_FALSE(ds_.Modified());
+  EXPECT_EQ(ds_.State(), db::DataSetState::kBrowse);
+}
+
+TEST_F(DataSetTest, ABookmarkTheFilterHidesLeavesTheCurrentRecord) {
+  ds_.Open();
+  ds_.Next();
+  db::Bookmark b = ds_.GetBookmark();
+  ds_.OnFilterRecord = [this](db::DataSet&, bool& accept) { accept = Name().AsString() != "b"; };
+  ds_.SetFiltered(true);
+  ds_.Last();
+  try {
+    ds_.GotoBookmark(b);
+    FAIL() << "went to a hidden record";
+  } catch (const db::DatabaseError& e) {
+    EXPECT_STREQ(e.what(), "List : Could not find the requested record.");
+  }
+  EXPECT_EQ(Name().AsString(), "c");
 }
 
 TEST_F(DataSetTest, BookmarksReturnToTheirRecord) {

@@ -42,6 +42,8 @@ class ListDataSet : public db::DataSet {
   bool fail_open = false;
 
   using db::DataSet::HasCurrentRecord;
+  // The record that field writes go to (the one being edited or inserted).
+  const db::RecordBuffer& WriteBuffer() const { return buffer_; }
 
  protected:
   void InternalOpen() override {
