@@ -1,0 +1,358 @@
+// The query dataset's SQL side: running the SQL text through the connection's
+// engine, copying the result set in, and the machinery every load shares.
+#include "VoQueryDataSet.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <exception>
+#include <string>
+
+#include "DatabaseError.h"
+#include "Numbers.h"
+#include "Reporter.h"
+#include "Separators.h"
+#include "vekSQLExpression2.h"
+
+namespace {
+
+constexpr std::string_view kQueryFailed = "Error while trying to execute query.";
+constexpr int kEmptyColumnSize = 255;
+
+bool IsNameChar(char c) {
+  auto u = static_cast<unsigned char>(c);
+  return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '_' ||
+         u >= 0x80;
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameTextAt(std::string_view text, std::size_t at, std::string_view word) {
+  if (text.size() - at < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (LowerAscii(text[at + i]) != LowerAscii(word[i])) return false;
+  }
+  return true;
+}
+
+// Replaces every ":" + `name` in `text` that is not followed by a further name
+// character: ":ab" is not ":a" followed by "b". The inserted value is not
+// searched again.
+std::string ReplacePlaceholder(const std::string& text, std::string_view name,
+                               std::string_view value) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t i = 0;
+  while (i < text.size()) {
+    std::size_t end = i + 1 + name.size();
+    if (text[i] == ':' && SameTextAt(text, i + 1, name) &&
+        (end == text.size() || !IsNameChar(text[end]))) {
+      out += value;
+      i = end;
+    } else {
+      out += text[i++];
+    }
+  }
+  return out;
+}
+
+// The report of a failed run: the engine's text, and the exception's own
+// message when the engine's text does not already hold it.
+std::string FailureText(const std::string& last_error, std::string_view exception_message) {
+  std::string text = last_error;
+  if (!exception_message.empty() && text.find(exception_message) == std::string::npos) {
+    if (!text.empty()) text += ": ";
+    text += exception_message;
+  }
+  return text;
+}
+
+}  // namespace
+
+TVoQueryDataSet::TVoQueryDataSet() = default;
+
+TVoQueryDataSet::~TVoQueryDataSet() {
+  ReleaseResultSet();
+  if (connection_ != nullptr) connection_->Detach(this);
+}
+
+void TVoQueryDataSet::SetVoConnection(TVoConnection* connection) {
+  if (connection == connection_) return;
+  if (connection_ != nullptr) connection_->Detach(this);
+  connection_ = connection;
+  if (connection_ != nullptr) connection_->Attach(this);
+}
+
+void TVoQueryDataSet::ReleaseResultSet() noexcept {
+  engine_result_ = nullptr;
+  if (connection_ == nullptr) return;
+  try {
+    connection_->VekSQLInstance().ReleaseRecordSet(result_set_number_);
+  } catch (...) {
+    // A release is housekeeping: a failing one must not stop a run's cleanup
+    // or a destruction.
+  }
+}
+
+TVoConnection& TVoQueryDataSet::Reconnect() {
+  if (connection_ == nullptr) Raise("VoConnection property is not set");
+  connection_->ResetEngine();
+  connection_->OpenEngine();
+  if (!connection_->Connected()) connection_->SetConnected(true);
+  return *connection_;
+}
+
+void TVoQueryDataSet::RunSqlText() {
+  if (connection_ == nullptr) Raise("VoConnection property is not set");
+  DisableControls();
+  internal_loading_ = true;
+  master_detail_suspended_ = true;
+  auto finish = [this] {
+    EnableControls();
+    internal_loading_ = false;
+    master_detail_suspended_ = false;
+    if (Active()) Refresh();
+  };
+  try {
+    TVoConnection& connection = Reconnect();
+    if (!Active()) Open();
+    DeleteAllRows();
+    ExpandQueryParameters();
+
+    result_set_number_ = 0;
+    TVoEngine& engine = connection.VekSQLInstance();
+    try {
+      result_set_number_ = engine.ExecuteSQL(expanded_sql_);
+      if (result_set_number_ == 0) ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
+    } catch (const std::exception& e) {
+      result_set_number_ = 0;
+      ShowMessage(std::string(kQueryFailed) + FailureText(engine.GetLastError(), e.what()));
+    } catch (...) {
+      result_set_number_ = 0;
+      ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
+    }
+
+    if (result_set_number_ > 0) {
+      try {
+        LoadEngineResult();
+      } catch (...) {
+        ReleaseResultSet();
+        throw;
+      }
+      ReleaseResultSet();
+    }
+  } catch (...) {
+    finish();
+    throw;
+  }
+  finish();
+}
+
+void TVoQueryDataSet::SetQueryExecuted(bool value) {
+  if (value == query_executed_) return;
+  if (value) {
+    try {
+      if (connection_ != nullptr) connection_->SetConnected(true);
+      RunSqlText();
+      query_executed_ = true;
+    } catch (...) {
+      query_executed_ = false;
+      Close();
+    }
+    return;
+  }
+  try {
+    DeleteAllRows();
+    ReleaseResultSet();
+  } catch (...) {
+    query_executed_ = false;
+    Close();
+    throw;
+  }
+  query_executed_ = false;
+  Close();
+}
+
+void TVoQueryDataSet::ExpandQueryParameters() {
+  sql_text_.clear();
+  for (const std::string& line : sql_) {
+    sql_text_ += ' ';
+    sql_text_ += line;
+  }
+  expanded_sql_ = sql_text_;
+  for (int i = 0; i < parameters_.Count(); ++i) {
+    const db::Param& param = parameters_[i];
+    if (param.Value.IsNull()) {
+      throw db::ConversionError("Parameter \"" + param.Name + "\" has no value");
+    }
+    if (param.Name.empty()) continue;  // no placeholder can name it
+    expanded_sql_ = ReplacePlaceholder(expanded_sql_, param.Name, vek::ValueToText(param.Value));
+  }
+}
+
+void TVoQueryDataSet::DeleteAllRows() {
+  if (!Active()) Open();
+  const std::string filter = Filter();
+  const bool filtered = Filtered();
+  SetFilterText("");
+  SetFiltered(false);
+  auto restore = [&] {
+    SetFilterText(filter);
+    SetFiltered(filtered);
+    Refresh();
+  };
+  try {
+    First();
+    while (!IsEmpty()) Delete();
+  } catch (...) {
+    restore();
+    throw;
+  }
+  restore();
+}
+
+void TVoQueryDataSet::ClearFieldDefinitions() {
+  Close();
+  FieldDefs().Clear();
+  DestroyFields();
+}
+
+bool TVoQueryDataSet::SourceMatchesFieldDefs() const {
+  const db::FieldDefList& defs = FieldDefs();
+  if (defs.Count() == 0 || defs.Count() != source_field_count_) return false;
+  if (source_kind_ != sdVekSQL || engine_result_ == nullptr) return false;
+  for (int i = 0; i < defs.Count(); ++i) {
+    if (defs[i].Name != engine_result_->FieldNames[static_cast<std::size_t>(i)]) return false;
+  }
+  return true;
+}
+
+std::vector<int> TVoQueryDataSet::SourceColumnWidths() const {
+  std::vector<int> widths(static_cast<std::size_t>(source_field_count_), 0);
+  if (source_kind_ != sdVekSQL || engine_result_ == nullptr) return widths;
+  for (const vek::TvekRecord& row : engine_result_->Records) {
+    for (int c = 0; c < source_field_count_; ++c) {
+      int& width = widths[static_cast<std::size_t>(c)];
+      width = std::max(width, static_cast<int>(row.Cell(c).size()));
+    }
+  }
+  return widths;
+}
+
+void TVoQueryDataSet::ReuseFieldDefs() {
+  if (!Active()) Open();
+  DeleteAllRows();
+  // Kept definitions would cut a longer value at their size; such a column is
+  // widened to the longest value instead.
+  std::vector<int> widths = SourceColumnWidths();
+  db::FieldDefList& defs = FieldDefs();
+  bool widen = false;
+  for (int i = 0; i < defs.Count() && i < static_cast<int>(widths.size()); ++i) {
+    if (db::StorageOf(defs[i].DataType) == db::StorageKind::kText &&
+        defs[i].Size < widths[static_cast<std::size_t>(i)]) {
+      widen = true;
+    }
+  }
+  if ((FieldCount() == 0 && defs.Count() > 0) || widen) {
+    Close();
+    for (int i = 0; i < defs.Count() && i < static_cast<int>(widths.size()); ++i) {
+      if (db::StorageOf(defs[i].DataType) == db::StorageKind::kText) {
+        defs[i].Size = std::max(defs[i].Size, widths[static_cast<std::size_t>(i)]);
+      }
+    }
+    if (MaxIndexesCount() < 2 * defs.Count() + 3) SetMaxIndexesCount(2 * defs.Count() + 3);
+    CreateDataset();
+  }
+  ApplyFloatDisplayFormat();
+}
+
+void TVoQueryDataSet::RebuildFieldDefsFromSource() {
+  if (!Active()) Open();
+  DeleteAllRows();
+  Close();
+  ClearFieldDefinitions();
+  std::vector<int> widths = SourceColumnWidths();
+  for (int i = 0; i < source_field_count_; ++i) {
+    int width = widths[static_cast<std::size_t>(i)];
+    FieldDefs().Add(engine_result_->FieldNames[static_cast<std::size_t>(i)],
+                    db::FieldType::ftString, width > 0 ? width : kEmptyColumnSize);
+  }
+  // One ascending and one descending sort index per column, the two built-in
+  // indexes, and one to spare.
+  if (MaxIndexesCount() < 2 * source_field_count_ + 3) {
+    SetMaxIndexesCount(2 * source_field_count_ + 3);
+  }
+  CreateDataset();
+  ApplyFloatDisplayFormat();
+}
+
+void TVoQueryDataSet::ApplyFloatDisplayFormat() {
+  if (connection_ == nullptr || connection_->FloatDisplayFormat().empty()) return;
+  const db::FieldDefList& defs = FieldDefs();
+  for (int i = 0; i < defs.Count() && i < FieldCount(); ++i) {
+    if (defs[i].DataType == db::FieldType::ftFloat) {
+      Fields(i).SetDisplayFormat(connection_->FloatDisplayFormat());
+    }
+  }
+}
+
+void TVoQueryDataSet::LoadEngineResult() {
+  source_kind_ = sdVekSQL;
+  engine_result_ = connection_->VekSQLInstance().GetRecordSet(result_set_number_);
+  if (engine_result_ == nullptr) {
+    Raise("The engine has no record set " + std::to_string(result_set_number_));
+  }
+  source_record_count_ = engine_result_->RecordCount();
+  source_field_count_ = engine_result_->FieldCount();
+  Close();
+  if (SourceMatchesFieldDefs()) {
+    ReuseFieldDefs();
+  } else {
+    RebuildFieldDefsFromSource();
+  }
+  Open();
+  CopyRowsFromEngineResult();
+}
+
+void TVoQueryDataSet::CopyRowsFromEngineResult() {
+  if (!Active()) Open();
+  const int columns = std::min(source_field_count_, FieldCount());
+  std::vector<db::Field*> fields;
+  std::vector<bool> is_float;
+  for (int c = 0; c < columns; ++c) {
+    fields.push_back(&Fields(c));
+    is_float.push_back(Fields(c).DataType() == db::FieldType::ftFloat);
+  }
+  for (const vek::TvekRecord& row : engine_result_->Records) {
+    Append();
+    for (int c = 0; c < columns; ++c) {
+      std::string_view text = row.Cell(c);
+      db::Field& field = *fields[static_cast<std::size_t>(c)];
+      if (!is_float[static_cast<std::size_t>(c)]) {
+        field.SetAsString(text);
+        continue;
+      }
+      try {
+        field.SetAsFloat(ParseFloatLocal(text));
+      } catch (const db::ConversionError&) {
+        field.SetAsString(text);
+      }
+    }
+    Post();
+  }
+  Refresh();
+  First();
+}
+
+double TVoQueryDataSet::ParseFloatLocal(std::string_view text) {
+  const char decimal = rtl::DecimalSeparator();
+  std::string swapped(text);
+  if (decimal == ',') {
+    std::replace(swapped.begin(), swapped.end(), '.', ',');
+  } else if (decimal == '.') {
+    std::replace(swapped.begin(), swapped.end(), ',', '.');
+  }
+  std::optional<double> value;
+  if (decimal == ',' || decimal == '.') value = rtl::StrictTextToFloat(swapped);
+  if (!value) throw db::ConversionError("\"" + std::string(text) + "\" is an invalid float");
+  return *value;
+}

@@ -1,0 +1,126 @@
+// TVoQueryDataSet: the buffered dataset that the windows show, filled from a
+// source and kept in memory. Here: running its SQL text through the
+// connection's engine and copying the result set in, and the machinery every
+// load shares (emptying, keeping or rebuilding field definitions, float text).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Params.h"
+#include "VoBufDataset.h"
+#include "VoConnection.h"
+
+// Where the current rows came from.
+enum TSourceData { sdSdfDataset = 0, sdVekSQL = 1, sdOtherDataset = 2 };
+
+class TVoQueryDataSet : public TVoBufDataset {
+ public:
+  TVoQueryDataSet();
+  // Detaches from its connection and never throws.
+  ~TVoQueryDataSet() override;
+
+  // The connection every load and query goes through. Not owned; when the
+  // connection is destroyed first, this becomes nullptr.
+  TVoConnection* VoConnection() const { return connection_; }
+  void SetVoConnection(TVoConnection* connection);
+
+  // The SQL text, one item per line.
+  std::vector<std::string>& SQL() { return sql_; }
+  void SetSQL(const std::vector<std::string>& lines) { sql_ = lines; }
+  // Named values put in place of ":" + name in the SQL text.
+  db::ParamList& Parameters() { return parameters_; }
+
+  // Runs the SQL text into this dataset: reconnects (a refused folder is
+  // reported by the connection and the run goes on), empties the dataset, sends
+  // the expanded text and copies a result set in. A statement the engine refuses
+  // (answer 0), or an exception from the engine, is reported as "Error while
+  // trying to execute query." + the engine's text and leaves the dataset open
+  // and empty with its earlier field definitions. Raises DatabaseError without a
+  // connection; a parameter without a value (ConversionError) and a float text
+  // no conversion accepts pass out after the cleanup.
+  void RunSqlText();
+
+  // Trigger. Writing true (when false) connects if need be and runs RunSqlText;
+  // any exception is swallowed and leaves the flag false and the dataset closed.
+  // Writing false (when true) empties the dataset and closes it.
+  bool QueryExecuted() const { return query_executed_; }
+  void SetQueryExecuted(bool value);
+
+  // SqlText: the lines of SQL, each preceded by one blank, without line breaks.
+  // ExpandedSql: SqlText with each parameter's placeholder replaced by its value
+  // as text (no quotes), parameter by parameter. A placeholder is ":" and the
+  // whole name in any letter case: with parameters a and ab, ":ab" is ab's.
+  // Throws ConversionError for a parameter whose value is null.
+  void ExpandQueryParameters();
+  const std::string& SqlText() const { return sql_text_; }
+  const std::string& ExpandedSql() const { return expanded_sql_; }
+
+  // The engine's answer of the last run: 0, -1 or the result set's number.
+  int ResultSetNumber() const { return result_set_number_; }
+  TSourceData SourceKind() const { return source_kind_; }
+  int SourceRecordCount() const { return source_record_count_; }
+  int SourceFieldCount() const { return source_field_count_; }
+  // True while rows are loaded.
+  bool InternalLoading() const { return internal_loading_; }
+  bool MasterDetailSuspended() const { return master_detail_suspended_; }
+
+  // Opens the dataset if closed and deletes every row, with the filter off
+  // meanwhile (it is put back, and the dataset refreshed, also on an exception).
+  void DeleteAllRows();
+
+  // A float written with "." or "," as its decimal mark, whatever the
+  // process-wide decimal separator is ("3,5" and "3.5" are both 3.5); blanks and
+  // control characters around it are ignored. ConversionError for anything else,
+  // a thousand separator or a second mark included ("1,234.5"), and when the
+  // process-wide decimal separator is neither "." nor ",".
+  static double ParseFloatLocal(std::string_view text);
+
+ protected:
+  // Closes the dataset and removes its field definitions and field objects.
+  void ClearFieldDefinitions();
+  // True when the dataset has field definitions and their names, in order and
+  // letter case, are the source's column names.
+  bool SourceMatchesFieldDefs() const;
+  // Empties the dataset and keeps its field definitions, except that a string
+  // definition shorter than the source's longest value in its column is widened
+  // to it: no value arrives cut.
+  void ReuseFieldDefs();
+  // Empties the dataset and makes one field definition per source column: for an
+  // engine result a string as long as the column's longest value in bytes, 255
+  // when every value is empty or there are no rows.
+  void RebuildFieldDefsFromSource();
+  // Gives every float field the connection's FloatDisplayFormat, when it has one.
+  void ApplyFloatDisplayFormat();
+  // Takes result set ResultSetNumber of the engine as the source, keeps or
+  // rebuilds the field definitions and copies its rows in.
+  void LoadEngineResult();
+  void CopyRowsFromEngineResult();
+
+ private:
+  friend class TVoConnection;
+
+  // Resets and reopens the connection's engine; DatabaseError without one.
+  TVoConnection& Reconnect();
+  // The longest value, in bytes, of each source column.
+  std::vector<int> SourceColumnWidths() const;
+  // Releases record set `ResultSetNumber` in the connection's engine, if any;
+  // never throws.
+  void ReleaseResultSet() noexcept;
+
+  TVoConnection* connection_ = nullptr;
+  std::vector<std::string> sql_;
+  db::ParamList parameters_;
+  bool query_executed_ = false;
+  std::string sql_text_;
+  std::string expanded_sql_;
+  int result_set_number_ = 0;
+  TSourceData source_kind_ = sdSdfDataset;
+  int source_record_count_ = 0;
+  int source_field_count_ = 0;
+  bool internal_loading_ = false;
+  bool master_detail_suspended_ = false;
+  // The engine's result set while it is loaded; nullptr otherwise.
+  vek::TvekRecordSet* engine_result_ = nullptr;
+};
