@@ -11,12 +11,26 @@
 #include <vector>
 
 #include "Numbers.h"
+#include "Separators.h"
 #include "vekSQL_select.h"
 
 namespace vek {
 namespace {
 
-double NumberOrZero(std::string_view text) { return rtl::TextToFloat(text).value_or(0.0); }
+}  // namespace
+
+// A cell read as a number the way the run-time library's StrToFloat reads it:
+// the process-wide decimal separator, no thousand separator; 0 when it does not
+// read. "1,000" under a "," thousand separator is no number here.
+double NumberOrZero(std::string_view text) {
+  const char thousand = rtl::ThousandSeparator();
+  if (thousand != rtl::DecimalSeparator() && text.find(thousand) != std::string_view::npos) {
+    return 0.0;
+  }
+  return rtl::TextToFloat(text).value_or(0.0);
+}
+
+namespace {
 
 // The number that reading the text of `value` gives back: rounded to 15
 // significant digits, and 0 for an infinite or undefined value (whose texts
@@ -24,16 +38,10 @@ double NumberOrZero(std::string_view text) { return rtl::TextToFloat(text).value
 // one row to the next as its text, so this rounding is visible: the average of
 // 1, 1, 2, 0 is "0.999999999999997", not "1".
 double ThroughText(double value) {
-  if (!std::isfinite(value)) return 0.0;
   // Whole numbers below 1E15 have at most 15 digits and come back unchanged;
   // sums of whole numbers then cost no formatting.
   if (value == std::trunc(value) && std::fabs(value) < 1e15) return value;
-  char buffer[32];
-  auto written =
-      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::general, 15);
-  double back = 0.0;
-  std::from_chars(buffer, written.ptr, back);
-  return back;
+  return rtl::ThroughGeneralText(value);
 }
 
 bool IsAggregate(TTokenOperator kind) {

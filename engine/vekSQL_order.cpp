@@ -47,23 +47,36 @@ Status ParseKey(const TvekRecordSet& result, std::string_view text, SortKey& key
 // built.
 bool ByteOrderCollation() { return rtl::CollationIsByteOrder(); }
 
+// Texts compare as copies in which every NUL byte is a blank.
+std::string_view WithoutNul(std::string_view cell, std::string& scratch) {
+  if (cell.find('\0') == std::string_view::npos) return cell;
+  scratch.assign(cell);
+  std::replace(scratch.begin(), scratch.end(), '\0', ' ');
+  return scratch;
+}
+
 void ComputeKey(const std::vector<TvekRecord>& rows, bool byte_order, SortKey& key) {
   if (key.numeric) {
     // A text that does not read as a number sorts where 0 does.
     key.numbers.reserve(rows.size());
-    for (const TvekRecord& row : rows) {
-      key.numbers.push_back(rtl::TextToFloat(row.Cell(key.column)).value_or(0.0));
-    }
+    for (const TvekRecord& row : rows) key.numbers.push_back(NumberOrZero(row.Cell(key.column)));
     return;
   }
   key.texts.reserve(rows.size());
-  if (byte_order) {
+  const bool has_nul = std::any_of(rows.begin(), rows.end(), [&](const TvekRecord& row) {
+    return row.Cell(key.column).find('\0') != std::string_view::npos;
+  });
+  if (byte_order && !has_nul) {
     // The cells stay where they are until the rows are moved, after the sort.
     for (const TvekRecord& row : rows) key.texts.push_back(row.Cell(key.column));
     return;
   }
+  std::string scratch;
   key.owned.reserve(rows.size());
-  for (const TvekRecord& row : rows) key.owned.push_back(rtl::CollationKey(row.Cell(key.column)));
+  for (const TvekRecord& row : rows) {
+    std::string_view text = WithoutNul(row.Cell(key.column), scratch);
+    key.owned.push_back(byte_order ? std::string(text) : rtl::CollationKey(text));
+  }
   for (const std::string& owned : key.owned) key.texts.emplace_back(owned);
 }
 

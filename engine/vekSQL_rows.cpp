@@ -58,8 +58,12 @@ std::string TextFrom(const TvekSQLQuery& query, int first) {
 // A token as the statement's texts write it back: a quoted text in quotes.
 void AppendToken(const TToken& token, std::string& out) {
   if (token.Operator == toAString) {
+    // An apostrophe inside the text is written doubled, as the statement had it.
     out += '\'';
-    out += token.Name;
+    for (char c : token.Name) {
+      out += c;
+      if (c == '\'') out += '\'';
+    }
     out += '\'';
   } else {
     out += token.Name;
@@ -73,7 +77,11 @@ void AppendToken(const TToken& token, std::string& out) {
 // "('x, y', 3)" keeps the comma inside the first value.
 std::string ValuesText(const TvekSQLQuery& query, int first, int last) {
   std::string text;
-  for (int i = first; i <= last; ++i) AppendToken(query.Tokens[i], text);
+  for (int i = first; i <= last; ++i) {
+    // Two quoted texts in a row stay two ('a' 'b' is no value 'a''b').
+    if (query.Tokens[i].Operator == toAString && !text.empty() && text.back() == '\'') text += ' ';
+    AppendToken(query.Tokens[i], text);
+  }
   return text;
 }
 
@@ -83,10 +91,25 @@ std::string ValuesText(const TvekSQLQuery& query, int first, int last) {
 bool SplitValues(std::string_view s, std::vector<std::string>& values) {
   s = TrimBlanks(s);
   while (true) {
-    std::size_t close =
-        s.size() > 1 && s.front() == '\'' ? s.find('\'', 1) : std::string_view::npos;
+    // A quoted value closes at an apostrophe that is not doubled; '' inside it
+    // stands for one apostrophe.
+    std::size_t close = std::string_view::npos;
+    std::string quoted;
+    if (s.size() > 1 && s.front() == '\'') {
+      for (std::size_t i = 1; i < s.size(); ++i) {
+        if (s[i] != '\'') {
+          quoted += s[i];
+        } else if (i + 1 < s.size() && s[i + 1] == '\'') {
+          quoted += '\'';
+          ++i;
+        } else {
+          close = i;
+          break;
+        }
+      }
+    }
     if (close != std::string_view::npos) {
-      values.emplace_back(s.substr(1, close - 1));
+      values.push_back(std::move(quoted));
       s = TrimBlanks(s.substr(close + 1));
       if (s.empty()) return true;
       if (s.front() != ',') {

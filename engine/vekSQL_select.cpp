@@ -457,7 +457,17 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     result_names.AddEntry(result, result->Name, result->Name, false);
     result_names.SetWholeFieldNames(true);
     condition.SetVariableSource(&result_names);
-    Status s = condition.SetInfixTokens(query.Tokens, clauses.having.first, clauses.having.last);
+    // An aggregate written in HAVING is not computed again: "count(b) > 1" tests
+    // the result column b, which for an unaliased count(b) holds the count.
+    std::vector<TToken> having;
+    for (int i = clauses.having.first; i <= clauses.having.last; ++i) {
+      const TToken& token = query.Tokens[i];
+      bool aggregate_word = token.Operator == toVariable && i < clauses.having.last &&
+                            query.Tokens[i + 1].Operator == toOpen &&
+                            AggregateOf(token.Name) != toNone;
+      if (!aggregate_word) having.push_back(token);
+    }
+    Status s = condition.SetInfixTokens(having, 0, static_cast<int>(having.size()) - 1);
     if (!s.ok()) return fail("HAVING: " + s.message() + ": " + SourceText(query, clauses.having));
     std::vector<char> keep(result->Records.size());
     for (int k = 0; k < result->RecordCount(); ++k) {

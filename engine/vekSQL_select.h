@@ -16,6 +16,10 @@ namespace vek {
 Status GroupBy(TvekSQL& engine, TvekRecordSet& result, std::string_view group_text,
                bool has_aggregate);
 
+// A cell read as a number by grouping and "#" ordering keys: the process-wide
+// decimal separator, no thousand separator; 0 when it does not read.
+double NumberOrZero(std::string_view text);
+
 // Sorts `result` by the ";"-separated keys of `order_text`, each an optional
 // "#" (numeric), a result column name and an optional "+" or "-". Fails with
 // "ORDER BY: unknown column " + name, leaving the result unsorted.

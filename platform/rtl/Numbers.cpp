@@ -228,6 +228,27 @@ void AppendFloatText(double value, std::string& out) {
   detail::AppendGeneral(d, kSignificant, DecimalSeparator(), out);
 }
 
+double ThroughGeneralText(double value) {
+  if (!std::isfinite(value)) return 0.0;
+  if (value == 0) return 0.0;
+  constexpr int kSignificant = 15;
+  detail::DecimalDigits d;
+  const double magnitude = std::fabs(value);
+  if (magnitude >= std::numeric_limits<double>::min()) detail::ShortestDigits(magnitude, d);
+  // Shortest digits within 15 read back as the value itself.
+  if (magnitude >= std::numeric_limits<double>::min() && d.count <= kSignificant) return value;
+  detail::RoundToSignificant(magnitude, kSignificant, d);
+  char buffer[48];
+  char* p = buffer;
+  if (value < 0) *p++ = '-';
+  for (int i = 0; i < d.count; ++i) *p++ = d.digits[i];
+  *p++ = 'e';
+  p = std::to_chars(p, buffer + sizeof buffer, d.exponent - (d.count - 1)).ptr;
+  double back = 0.0;
+  std::from_chars(buffer, p, back);
+  return back;
+}
+
 std::string FloatToText(double value) {
   std::string text;
   AppendFloatText(value, text);

@@ -54,6 +54,11 @@ std::optional<std::int64_t> FloatToInt64(double value);
 // than 15 significant digits is rounded half away from zero on its exact binary
 // value. Infinity is "INF" or "-INF", an undefined number "NAN".
 std::string FloatToText(double value);
+
+// The number that FloatToText's text of `value` reads back as (15 significant
+// digits, ties away from zero), without building the text; 0 for an infinite
+// or undefined value, whose texts read as no number.
+double ThroughGeneralText(double value);
 // The same text appended to `out`, for writers that reuse one buffer.
 void AppendFloatText(double value, std::string& out);
 
