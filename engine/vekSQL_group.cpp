@@ -58,13 +58,12 @@ bool IsAggregate(TTokenOperator kind) {
   }
 }
 
-struct AggregateColumn {
-  int index;
-  TTokenOperator kind;
-};
+using AggregateColumn = GroupAccumulator::Column;
+
+}  // namespace
 
 // The running state of one aggregate column in one group.
-struct AggregateState {
+struct GroupAccumulator::State {
   // sum, avg: the cell's current text read as a number; max, min: the best
   // number so far; stddev: the sum of the values.
   double number = 0.0;
@@ -74,20 +73,23 @@ struct AggregateState {
   // Rows folded in so far; for sum and avg, 1 means the first row's own text
   // still stands.
   std::int32_t count = 0;
-  std::int32_t row = 0;  // max, min: the row whose text is the best so far
+  // max, min: the text of the best row so far, when it is not the first row's.
+  bool replaced = false;
+  std::string best;
 };
 
-void StartGroup(const TvekRecord& row, int row_index, const AggregateColumn& column,
-                AggregateState& state) {
+namespace {
+
+using State = GroupAccumulator::State;
+
+void StartGroup(const TvekRecord& row, const AggregateColumn& column, State& state) {
   double x = column.kind == tosqlCount ? 0.0 : NumberOrZero(row.Cell(column.index));
   state.count = 1;
   state.number = x;
-  state.row = row_index;
   if (column.kind == tosqlStdDev) state.exact = x * x;
 }
 
-void FoldRow(const TvekRecord& row, int row_index, const AggregateColumn& column,
-             AggregateState& state) {
+void FoldRow(const TvekRecord& row, const AggregateColumn& column, State& state) {
   if (column.kind == tosqlCount) {
     ++state.count;
     return;
@@ -107,15 +109,12 @@ void FoldRow(const TvekRecord& row, int row_index, const AggregateColumn& column
       break;
     }
     case tosqlMAX:
-      if (x > state.number) {
-        state.number = x;
-        state.row = row_index;
-      }
-      break;
     case tosqlMIN:
-      if (x < state.number) {
+      if (column.kind == tosqlMAX ? x > state.number : x < state.number) {
+        // The best row's text as it stands: max("05", "5.0") is "05".
         state.number = x;
-        state.row = row_index;
+        state.replaced = true;
+        state.best.assign(row.Cell(column.index));
       }
       break;
     case tosqlStdDev:
@@ -129,9 +128,7 @@ void FoldRow(const TvekRecord& row, int row_index, const AggregateColumn& column
 }
 
 // Writes the group's final aggregate text into its first row.
-void FinishGroup(std::vector<TvekRecord>& rows, int first_row, const AggregateColumn& column,
-                 const AggregateState& state) {
-  TvekRecord& row = rows[first_row];
+void FinishGroup(TvekRecord& row, const AggregateColumn& column, const State& state) {
   switch (column.kind) {
     case tosqlCount:
       row.SetCell(column.index, rtl::IntToText(state.count));
@@ -142,8 +139,7 @@ void FinishGroup(std::vector<TvekRecord>& rows, int first_row, const AggregateCo
       break;
     case tosqlMAX:
     case tosqlMIN:
-      // The best row's text as it stands: max("05", "5.0") is "05".
-      if (state.row != first_row) row.SetCell(column.index, rows[state.row].Cell(column.index));
+      if (state.replaced) row.SetCell(column.index, state.best);
       break;
     case tosqlStdDev: {
       // Population deviation. Equal values such as 0.1, 0.1, 0.1 can leave a
@@ -160,145 +156,129 @@ void FinishGroup(std::vector<TvekRecord>& rows, int first_row, const AggregateCo
   }
 }
 
-// Maps the key of a row (the tuple of its key cells, compared exactly) to its
-// group, numbering groups in order of first appearance. Open addressing over
-// group numbers: the keys stay in the rows' own cells, so no row costs an
-// allocation. ("a|b", "") and ("a", "b|") are two keys.
-class GroupIndex {
- public:
-  GroupIndex(const std::vector<TvekRecord>& rows, const std::vector<int>& keys)
-      : rows_(rows), keys_(keys), slots_(64) {}
-
-  // The group of row `row`; a row with a key not seen before starts a new group.
-  int GroupOf(int row) {
-    std::uint32_t hash = Hash(rows_[row]);
-    std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
-      Slot& slot = slots_[i];
-      if (slot.group < 0) {
-        slot = {hash, static_cast<std::int32_t>(first_rows_.size())};
-        first_rows_.push_back(row);
-        if (first_rows_.size() * 2 > slots_.size()) Grow();
-        return static_cast<int>(first_rows_.size()) - 1;
-      }
-      if (slot.hash == hash && SameKey(rows_[row], rows_[first_rows_[slot.group]])) {
-        return slot.group;
-      }
-    }
-  }
-
-  // The first row of each group, by group number.
-  std::vector<int>& first_rows() { return first_rows_; }
-
- private:
-  struct Slot {
-    std::uint32_t hash = 0;
-    std::int32_t group = -1;
-  };
-
-  std::uint32_t Hash(const TvekRecord& row) const {
-    std::uint64_t h = 0;
-    for (int k : keys_) {
-      h = (h ^ std::hash<std::string_view>{}(row.Cell(k))) * 0x9E3779B97F4A7C15ULL;
-    }
-    return static_cast<std::uint32_t>(h ^ (h >> 32));
-  }
-
-  bool SameKey(const TvekRecord& a, const TvekRecord& b) const {
-    for (int k : keys_) {
-      if (a.Cell(k) != b.Cell(k)) return false;
-    }
-    return true;
-  }
-
-  void Grow() {
-    std::vector<Slot> old(slots_.size() * 2);
-    old.swap(slots_);
-    std::size_t mask = slots_.size() - 1;
-    for (const Slot& slot : old) {
-      if (slot.group < 0) continue;
-      std::size_t i = slot.hash & mask;
-      while (slots_[i].group >= 0) i = (i + 1) & mask;
-      slots_[i] = slot;
-    }
-  }
-
-  const std::vector<TvekRecord>& rows_;
-  const std::vector<int>& keys_;
-  std::vector<Slot> slots_;
-  std::vector<int> first_rows_;
-};
-
 }  // namespace
 
-Status GroupBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view group_text,
-               bool has_aggregate) {
+GroupAccumulator::GroupAccumulator() = default;
+GroupAccumulator::~GroupAccumulator() = default;
+
+Status GroupAccumulator::Start(TvekRecordSet& result, std::string_view group_text,
+                               bool has_aggregate) {
+  result_ = &result;
   std::vector<std::string> names;
   SplitText(group_text, names);
-  std::vector<int> keys;
-  keys.reserve(names.size());
+  keys_.clear();
   for (const std::string& name : names) {
     int index = result.FieldIndex(name);
     if (index < 0) return Status::Error("GROUP BY: unknown column " + name);
-    keys.push_back(index);
+    keys_.push_back(index);
   }
-  if (keys.empty() && !has_aggregate) return Status::OK();
-
-  std::vector<AggregateColumn> columns;
+  active_ = !keys_.empty() || has_aggregate;
+  columns_.clear();
   for (int k = 0; k < result.FieldCount(); ++k) {
     TTokenOperator kind =
         k < static_cast<int>(result.Aggregates.size()) ? result.Aggregates[k] : toNone;
-    if (IsAggregate(kind)) columns.push_back({k, kind});
+    if (IsAggregate(kind)) columns_.push_back({k, kind});
   }
+  slots_.assign(64, Slot{});
+  states_.clear();
+  return Status::OK();
+}
 
-  std::vector<TvekRecord>& rows = result.Records;
-  if (rows.empty()) {
+std::uint32_t GroupAccumulator::Hash(const TvekRecord& row) const {
+  std::uint64_t h = 0;
+  for (int k : keys_) {
+    h = (h ^ std::hash<std::string_view>{}(row.Cell(k))) * 0x9E3779B97F4A7C15ULL;
+  }
+  return static_cast<std::uint32_t>(h ^ (h >> 32));
+}
+
+bool GroupAccumulator::SameKey(const TvekRecord& a, const TvekRecord& b) const {
+  for (int k : keys_) {
+    if (a.Cell(k) != b.Cell(k)) return false;
+  }
+  return true;
+}
+
+void GroupAccumulator::Grow() {
+  std::vector<Slot> old(slots_.size() * 2);
+  old.swap(slots_);
+  std::size_t mask = slots_.size() - 1;
+  for (const Slot& slot : old) {
+    if (slot.group < 0) continue;
+    std::size_t i = slot.hash & mask;
+    while (slots_[i].group >= 0) i = (i + 1) & mask;
+    slots_[i] = slot;
+  }
+}
+
+bool GroupAccumulator::Add(TvekRecord& row) {
+  std::vector<TvekRecord>& groups = result_->Records;
+  const std::size_t width = columns_.size();
+  int group = -1;
+  if (keys_.empty()) {
+    if (!groups.empty()) group = 0;
+  } else {
+    // Open addressing over group numbers; the keys stay in the groups' own
+    // first rows, compared exactly as tuples: ("a|b", "") and ("a", "b|") are
+    // two keys.
+    std::uint32_t hash = Hash(row);
+    std::size_t mask = slots_.size() - 1;
+    std::size_t i = hash & mask;
+    for (;; i = (i + 1) & mask) {
+      const Slot& slot = slots_[i];
+      if (slot.group < 0) break;
+      if (slot.hash == hash && SameKey(row, groups[slot.group])) {
+        group = slot.group;
+        break;
+      }
+    }
+    if (group < 0) {
+      slots_[i] = {hash, static_cast<std::int32_t>(groups.size())};
+      if ((groups.size() + 1) * 2 > slots_.size()) Grow();
+    }
+  }
+  if (group >= 0) {
+    State* state = states_.data() + group * width;
+    for (std::size_t j = 0; j < width; ++j) FoldRow(row, columns_[j], state[j]);
+    return false;
+  }
+  states_.resize(states_.size() + width);
+  State* state = states_.data() + states_.size() - width;
+  for (std::size_t j = 0; j < width; ++j) StartGroup(row, columns_[j], state[j]);
+  groups.push_back(std::move(row));
+  return true;
+}
+
+void GroupAccumulator::Finish() {
+  std::vector<TvekRecord>& groups = result_->Records;
+  if (groups.empty()) {
     // Aggregates over no rows still answer one row, as SELECT count(a) FROM an
     // empty table answers 0; with a GROUP BY there is no group to answer for.
-    if (keys.empty()) {
-      TvekRecord& row = rows[result.AddRecord()];
-      for (const AggregateColumn& column : columns) {
+    if (keys_.empty() && !columns_.empty()) {
+      TvekRecord& row = groups[result_->AddRecord()];
+      for (const AggregateColumn& column : columns_) {
         if (column.kind == tosqlCount) row.SetCell(column.index, "0");
       }
     }
-    return Status::OK();
+    return;
   }
-
-  // First the group of every row, then the folds: the states are allocated
-  // once, for the number of groups that the first pass found.
-  const int row_count = static_cast<int>(rows.size());
-  std::vector<int> first_rows = {0};   // by group number
-  std::vector<std::int32_t> group_of;  // by row; empty: all rows form group 0
-  if (!keys.empty()) {
-    GroupIndex index(rows, keys);
-    group_of.resize(row_count);
-    for (int i = 0; i < row_count; ++i) group_of[i] = index.GroupOf(i);
-    first_rows.swap(index.first_rows());
-  }
-  auto group_of_row = [&group_of](int i) -> std::size_t {
-    return group_of.empty() ? 0 : static_cast<std::size_t>(group_of[i]);
-  };
-
-  if (!columns.empty()) {
-    const std::size_t width = columns.size();
-    std::vector<AggregateState> states(first_rows.size() * width);
-    for (int i = 0; i < row_count; ++i) {
-      std::size_t group = group_of_row(i);
-      AggregateState* state = states.data() + group * width;
-      if (first_rows[group] == i) {
-        for (std::size_t j = 0; j < width; ++j) StartGroup(rows[i], i, columns[j], state[j]);
-      } else {
-        for (std::size_t j = 0; j < width; ++j) FoldRow(rows[i], i, columns[j], state[j]);
-      }
-    }
-    for (std::size_t g = 0; g < first_rows.size(); ++g) {
-      for (std::size_t j = 0; j < width; ++j) {
-        FinishGroup(rows, first_rows[g], columns[j], states[g * width + j]);
-      }
+  const std::size_t width = columns_.size();
+  for (std::size_t g = 0; g < groups.size(); ++g) {
+    for (std::size_t j = 0; j < width; ++j) {
+      FinishGroup(groups[g], columns_[j], states_[g * width + j]);
     }
   }
-  for (int i = 0; i < row_count; ++i) rows[i].Marked = first_rows[group_of_row(i)] != i;
-  std::erase_if(rows, [](const TvekRecord& row) { return row.Marked; });
+}
+
+Status GroupBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view group_text,
+               bool has_aggregate) {
+  GroupAccumulator groups;
+  if (Status s = groups.Start(result, group_text, has_aggregate); !s.ok()) return s;
+  if (!groups.Active()) return Status::OK();
+  std::vector<TvekRecord> rows;
+  rows.swap(result.Records);
+  for (TvekRecord& row : rows) groups.Add(row);
+  groups.Finish();
   return Status::OK();
 }
 

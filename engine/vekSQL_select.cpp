@@ -397,15 +397,20 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
   rtl::Variant value;
   std::string text;
   bool condition_failed = false;
-  auto add_row = [&]() {
-    TvekRecord& row = result->Records.emplace_back();
-    row.Fields.reserve(columns.size());
+  // Grouped rows are folded as they are made, so only one row per group is
+  // kept. With an unknown key column the rows are kept and GroupBy reports it
+  // after the scan, as the WHERE's failures come first.
+  const bool grouped = has_aggregate || !clauses.group_text.empty();
+  GroupAccumulator groups;
+  const bool streaming = grouped && groups.Start(*result, clauses.group_text, has_aggregate).ok();
+  TvekRecord scratch;
+  auto fill_row = [&](TvekRecord& row) {
     if (!copies.empty()) {
       for (auto [entry, column] : copies) {
         const TvekRecordSet& set = *resolver.Set(entry);
         row.AddField(set.Records[resolver.Row(entry)].Cell(column));
       }
-      return true;
+      return;
     }
     for (const OutputColumn& column : columns) {
       if (column.field->Expression.IsEmpty()) {
@@ -421,6 +426,13 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
         row.AddField(text);
       }
     }
+  };
+  auto add_row = [&]() {
+    TvekRecord& row = streaming ? scratch : result->Records.emplace_back();
+    row.Fields.clear();
+    row.Fields.reserve(columns.size());
+    fill_row(row);
+    if (streaming && groups.Add(scratch)) scratch = TvekRecord();
     return true;
   };
   auto visit = [&]() {
@@ -445,7 +457,9 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
 
-  if (has_aggregate || !clauses.group_text.empty()) {
+  if (streaming) {
+    groups.Finish();
+  } else if (grouped) {
     Status s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
     if (!s.ok()) return fail(s.message());
   }

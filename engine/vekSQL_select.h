@@ -2,7 +2,9 @@
 // its aggregates, and ordering. The executors call them after the WHERE filter.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "vekSQL.h"
 
@@ -15,6 +17,47 @@ namespace vek {
 // "GROUP BY: unknown column " + name, leaving the result untouched.
 Status GroupBy(TvekSQL& engine, TvekRecordSet& result, std::string_view group_text,
                bool has_aggregate);
+
+// Grouping one row at a time: each finished result row either starts a group
+// (and becomes the group's row in `result`) or is folded into its group.
+class GroupAccumulator {
+ public:
+  GroupAccumulator();
+  ~GroupAccumulator();
+  // Sets up grouping into `result` (its FieldNames and Aggregates set, its rows
+  // empty) by the ";"-separated result column names of `group_text`. Fails with
+  // "GROUP BY: unknown column " + name.
+  Status Start(TvekRecordSet& result, std::string_view group_text, bool has_aggregate);
+  // False when there is nothing to group: no key and no aggregate column.
+  bool Active() const { return active_; }
+  // True when the row started a group and was moved into the result; otherwise
+  // it was folded and may be reused.
+  bool Add(TvekRecord& row);
+  // Writes the aggregates' final texts.
+  void Finish();
+
+  struct State;
+  struct Column {
+    int index;
+    TTokenOperator kind;
+  };
+
+ private:
+  struct Slot {
+    std::uint32_t hash = 0;
+    std::int32_t group = -1;
+  };
+  std::uint32_t Hash(const TvekRecord& row) const;
+  bool SameKey(const TvekRecord& a, const TvekRecord& b) const;
+  void Grow();
+
+  TvekRecordSet* result_ = nullptr;
+  std::vector<int> keys_;
+  std::vector<Column> columns_;
+  std::vector<Slot> slots_;
+  std::vector<State> states_;
+  bool active_ = false;
+};
 
 // A cell read as a number by grouping and "#" ordering keys: the process-wide
 // decimal separator, no thousand separator; 0 when it does not read.
