@@ -85,6 +85,7 @@ TRecordLayout TVoBufDataset::CalcRecordSize(const db::FieldDefList& defs) {
 }
 
 void TVoBufDataset::InternalOpen() {
+  index_before_open_ = current_index_;
   store_.Reset(db::RecordFormat(FieldDefs()));
   edit_buffer_ = store_.Format().NewBuffer();
   indexes_[0]->Initialise(0);
@@ -107,6 +108,8 @@ void TVoBufDataset::InternalClose() {
   filter_record_ = db::kNoRecord;
   parser_.reset();
 }
+
+void TVoBufDataset::InternalOpenFailed() noexcept { current_index_ = index_before_open_; }
 
 int TVoBufDataset::GetRecordCount() const { return static_cast<int>(store_.Count()); }
 

@@ -8,13 +8,15 @@
 // Which indexes take a new record, and where: the current index at the insertion
 // point (before the record that was current for Insert, at its end for Append),
 // DEFAULT_ORDER before that same record or at its end, every further index before
-// its own cursor; index 1 only while it is current. Posting an edit moves a record
-// in no index; a sorted index is sorted again only when built: by AddIndex, by
-// writing IndexFieldNames and by RebuildIndexes at the end of a bulk load.
+// its own cursor; index 1 only while it is current. During a bulk load only
+// DEFAULT_ORDER takes records. Posting an edit moves a record in no index; a
+// sorted index is sorted again only when built: by AddIndex, by writing
+// IndexFieldNames, by RebuildIndexes, and at the end of each bulk load.
 #pragma once
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -133,6 +135,7 @@ class TVoBufDataset : public db::DataSet {
 
   int IndexesCount() const { return static_cast<int>(indexes_.size()); }
   const TBufIndex& Indexes(int index) const { return *indexes_[static_cast<std::size_t>(index)]; }
+  // The index the cursor follows (DEFAULT_ORDER while a bulk load runs).
   const TBufIndex& CurrentIndex() const { return *indexes_[current_index_]; }
 
   // Adds a sorted index. DatabaseError: "There are no fields selected to base the
@@ -146,7 +149,8 @@ class TVoBufDataset : public db::DataSet {
                         db::IndexOptions options = 0, std::string_view desc_fields = "",
                         std::string_view case_ins_fields = "");
 
-  // The current index's name. Writing selects the first index of that name (the
+  // The current index's name (during a bulk load, of the index that is current
+  // again when it ends). Writing selects the first index of that name (the
   // letters a to z in any case; "" means DEFAULT_ORDER) with the current record
   // kept; an unknown name, or an index that cannot be selected because its fields
   // are missing, changes nothing and raises nothing.
@@ -156,7 +160,8 @@ class TVoBufDataset : public db::DataSet {
   // DEFAULT_ORDER; any other list is built into index 1 first (the errors of
   // AddIndex's build), and only a successful build makes it current, with the
   // current record kept. On an inactive dataset the list is stored and built at
-  // the next open.
+  // the next open. During a bulk load either selection takes effect when the
+  // load ends.
   std::string IndexFieldNames() const;
   void SetIndexFieldNames(std::string_view fields);
 
@@ -167,7 +172,8 @@ class TVoBufDataset : public db::DataSet {
   // Sorts every index from index 1 on again (index 1 only when its field list is
   // not empty), and places the current index's cursor on its first record. An
   // index whose fields no longer resolve is skipped; when it was current,
-  // DEFAULT_ORDER becomes current. Called at the end of each bulk load.
+  // DEFAULT_ORDER becomes current. DatabaseError on an inactive dataset, and the
+  // errors of posting a pending edit.
   void RebuildIndexes();
 
   // The sizes of the packet layout's record image (pure functions of the
@@ -256,8 +262,20 @@ class TVoBufDataset : public db::DataSet {
   void FillCompareEntry(const db::Field& field, TDBCompareRec& entry) const;
   int CompareRecords(db::RecordId a, db::RecordId b, const TDBCompareStruct& compare) const;
 
+  // A bulk load: from BeginBulkLoad (after posting a pending edit; DatabaseError
+  // on an inactive dataset) new records go to DEFAULT_ORDER alone, which the
+  // cursor follows meanwhile, so that each row costs one link instead of one per
+  // index. EndBulkLoad makes the index chosen before (or during) the load
+  // current again and sorts every index anew (RebuildIndexes), so a reloaded
+  // dataset is still sorted by it; call it in every case, also when the load
+  // fails, and in the browse state. A second BeginBulkLoad before EndBulkLoad
+  // does nothing.
+  void BeginBulkLoad();
+  void EndBulkLoad();
+
   void InternalOpen() override;
   void InternalClose() override;
+  void InternalOpenFailed() noexcept override;
   void InternalFirst() override;
   void InternalLast() override;
   db::GetResult GetRecord(db::GetMode mode, bool do_check) override;
@@ -276,6 +294,9 @@ class TVoBufDataset : public db::DataSet {
  private:
   TBufIndex& Current() { return *indexes_[current_index_]; }
   const TBufIndex& Current() const { return *indexes_[current_index_]; }
+  // The index IndexName reports: the current one, or during a bulk load the one
+  // made current when it ends.
+  std::size_t SelectedIndex() const;
   // Whether the index takes new records and gives up deleted ones.
   bool IsMaintained(std::size_t index) const;
   // Builds each index from index 1 on; one that fails is left uninitialised.
@@ -296,6 +317,10 @@ class TVoBufDataset : public db::DataSet {
   db::RecordStore store_;
   std::vector<std::unique_ptr<TBufIndex>> indexes_;
   std::size_t current_index_ = 0;
+  // Set while a bulk load runs: the index to make current when it ends.
+  std::optional<std::size_t> bulk_index_;
+  // The current index when the last open began; a failed open goes back to it.
+  std::size_t index_before_open_ = 0;
   int max_indexes_count_ = 2;
   int packet_records_ = 10;
   db::IndexDefList index_defs_;

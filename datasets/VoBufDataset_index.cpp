@@ -270,7 +270,11 @@ void TVoBufDataset::Resynchronise() {
   Notify(db::DataEvent::kDataSetChanged);
 }
 
-std::string TVoBufDataset::IndexName() const { return Current().Name; }
+std::size_t TVoBufDataset::SelectedIndex() const {
+  return bulk_index_ ? *bulk_index_ : current_index_;
+}
+
+std::string TVoBufDataset::IndexName() const { return indexes_[SelectedIndex()]->Name; }
 
 void TVoBufDataset::SetIndexName(std::string_view name) {
   if (name.empty()) name = "DEFAULT_ORDER";
@@ -280,7 +284,11 @@ void TVoBufDataset::SetIndexName(std::string_view name) {
       current_index_ = i;
       return;
     }
-    if (!indexes_[i]->IsInitialised() || (i == 1 && current_index_ != 1)) return;
+    if (!indexes_[i]->IsInitialised() || (i == 1 && SelectedIndex() != 1)) return;
+    if (bulk_index_) {
+      bulk_index_ = i;  // selected when the load ends
+      return;
+    }
     CheckBrowseMode();
     db::RecordId record = HasCurrentRecord() ? Current().CursorRecord() : TBufIndex::kSentinel;
     current_index_ = i;
@@ -291,7 +299,7 @@ void TVoBufDataset::SetIndexName(std::string_view name) {
 }
 
 std::string TVoBufDataset::IndexFieldNames() const {
-  return current_index_ == 1 ? indexes_[1]->IndexFields : std::string();
+  return SelectedIndex() == 1 ? indexes_[1]->IndexFields : std::string();
 }
 
 void TVoBufDataset::SetIndexFieldNames(std::string_view fields) {
@@ -305,7 +313,7 @@ void TVoBufDataset::SetIndexFieldNames(std::string_view fields) {
     current_index_ = 1;
     return;
   }
-  CheckBrowseMode();
+  if (!bulk_index_) CheckBrowseMode();
   db::RecordId record = HasCurrentRecord() ? Current().CursorRecord() : TBufIndex::kSentinel;
   std::string old_fields = index.IndexFields;
   index.IndexFields.assign(fields);
@@ -315,9 +323,30 @@ void TVoBufDataset::SetIndexFieldNames(std::string_view fields) {
     index.IndexFields = old_fields;
     throw;
   }
+  if (bulk_index_) {
+    bulk_index_ = 1;  // built, and sorted again with the loaded records at the end
+    return;
+  }
   current_index_ = 1;
   Current().SetCursor(record);
   Resynchronise();
+}
+
+void TVoBufDataset::BeginBulkLoad() {
+  if (bulk_index_) return;
+  CheckActive();
+  CheckBrowseMode();
+  bulk_index_ = current_index_;
+  db::RecordId record = HasCurrentRecord() ? Current().CursorRecord() : TBufIndex::kSentinel;
+  current_index_ = 0;
+  Current().SetCursor(record);
+}
+
+void TVoBufDataset::EndBulkLoad() {
+  if (!bulk_index_) return;
+  current_index_ = *bulk_index_;
+  bulk_index_.reset();
+  if (Active()) RebuildIndexes();
 }
 
 void TVoBufDataset::UpdateIndexDefs() {

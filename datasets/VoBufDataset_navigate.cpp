@@ -100,8 +100,18 @@ db::GetResult TVoBufDataset::GetRecord(db::GetMode mode, bool do_check) {
         break;
     }
     if (result != db::GetResult::grOK) break;
+    // The cursor stands on the record under test, so that a handler sees it as
+    // current; a test that throws must not leave it there while the framework
+    // still shows the record it started from.
     index.SetCursor(cursor);
-    if (!Filtered() || FilterAccepts(cursor)) break;
+    bool accepted = true;
+    try {
+      accepted = !Filtered() || FilterAccepts(cursor);
+    } catch (...) {
+      index.SetCursor(start);
+      throw;
+    }
+    if (accepted) break;
     if (mode == db::GetMode::kCurrent) {
       rejected = true;
       result = db::GetResult::grError;

@@ -18,6 +18,8 @@ void TVoBufDataset::InternalCancel() { pending_blobs_.clear(); }
 
 bool TVoBufDataset::IsMaintained(std::size_t index) const {
   if (index == 0) return true;
+  // A bulk load sorts every other index once at its end instead.
+  if (bulk_index_) return false;
   if (!indexes_[index]->IsInitialised()) return false;
   return index != 1 || current_index_ == 1;
 }

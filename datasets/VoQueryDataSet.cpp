@@ -8,6 +8,7 @@
 #include <string>
 
 #include "DatabaseError.h"
+#include "Locale.h"
 #include "Numbers.h"
 #include "Reporter.h"
 #include "Separators.h"
@@ -24,34 +25,31 @@ bool IsNameChar(char c) {
          u >= 0x80;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool SameTextAt(std::string_view text, std::size_t at, std::string_view word) {
-  if (text.size() - at < word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (LowerAscii(text[at + i]) != LowerAscii(word[i])) return false;
-  }
-  return true;
-}
-
-// Replaces every ":" + `name` in `text` that is not followed by a further name
-// character: ":ab" is not ":a" followed by "b". The inserted value is not
-// searched again.
+// Replaces every ":" + `name` in `text`, the name in any letter case under the
+// locale (":PRÉCO" names préco, even where a letter's two cases differ in byte
+// length), that is not followed by a further name character: ":ab" is not ":a"
+// followed by "b". The inserted value is not searched again.
 std::string ReplacePlaceholder(const std::string& text, std::string_view name,
                                std::string_view value) {
+  const std::string placeholder = ":" + std::string(name);
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  while (i < text.size()) {
-    std::size_t end = i + 1 + name.size();
-    if (text[i] == ':' && SameTextAt(text, i + 1, name) &&
-        (end == text.size() || !IsNameChar(text[end]))) {
-      out += value;
-      i = end;
-    } else {
-      out += text[i++];
+  std::size_t copied = 0;
+  std::size_t from = 0;
+  std::size_t length = 0;
+  std::size_t at;
+  while ((at = rtl::FindTextIgnoreCase(text, placeholder, from, length)) != std::string::npos) {
+    const std::size_t end = at + length;
+    if (end < text.size() && IsNameChar(text[end])) {
+      from = at + 1;
+      continue;
     }
+    out.append(text, copied, at - copied);
+    out += value;
+    copied = from = end;
+    if (from >= text.size()) break;
   }
+  out.append(text, copied, std::string::npos);
   return out;
 }
 
@@ -271,10 +269,17 @@ void TVoQueryDataSet::RebuildFieldDefsFromSource() {
   Close();
   ClearFieldDefinitions();
   std::vector<int> widths = SourceColumnWidths();
-  for (int i = 0; i < source_field_count_; ++i) {
-    int width = widths[static_cast<std::size_t>(i)];
-    FieldDefs().Add(engine_result_->FieldNames[static_cast<std::size_t>(i)],
-                    db::FieldType::ftString, width > 0 ? width : kEmptyColumnSize);
+  try {
+    for (int i = 0; i < source_field_count_; ++i) {
+      int width = widths[static_cast<std::size_t>(i)];
+      FieldDefs().Add(engine_result_->FieldNames[static_cast<std::size_t>(i)],
+                      db::FieldType::ftString, width > 0 ? width : kEmptyColumnSize);
+    }
+  } catch (const db::DatabaseError& e) {
+    // Two columns of one name ("select id, id from t") cannot both be fields:
+    // no half of the definitions is kept, and the error names the dataset.
+    FieldDefs().Clear();
+    Raise(e.what());
   }
   // One ascending and one descending sort index per column, the two built-in
   // indexes, and one to spare.
@@ -322,6 +327,24 @@ void TVoQueryDataSet::CopyRowsFromEngineResult() {
     fields.push_back(&Fields(c));
     is_float.push_back(Fields(c).DataType() == db::FieldType::ftFloat);
   }
+  // Rows go to the default order alone; the sort indexes are built once at the
+  // end, so that a reloaded dataset is still sorted by its current index.
+  BeginBulkLoad();
+  try {
+    CopyRows(fields, is_float);
+  } catch (...) {
+    // A row that failed part way is dropped, not posted by the rebuild.
+    if (State() == db::DataSetState::kInsert) Cancel();
+    EndBulkLoad();
+    throw;
+  }
+  EndBulkLoad();
+  First();
+}
+
+void TVoQueryDataSet::CopyRows(const std::vector<db::Field*>& fields,
+                               const std::vector<bool>& is_float) {
+  const int columns = static_cast<int>(fields.size());
   for (const vek::TvekRecord& row : engine_result_->Records) {
     Append();
     for (int c = 0; c < columns; ++c) {
@@ -339,8 +362,6 @@ void TVoQueryDataSet::CopyRowsFromEngineResult() {
     }
     Post();
   }
-  Refresh();
-  First();
 }
 
 double TVoQueryDataSet::ParseFloatLocal(std::string_view text) {

@@ -51,7 +51,8 @@ class TVoQueryDataSet : public TVoBufDataset {
   // SqlText: the lines of SQL, each preceded by one blank, without line breaks.
   // ExpandedSql: SqlText with each parameter's placeholder replaced by its value
   // as text (no quotes), parameter by parameter. A placeholder is ":" and the
-  // whole name in any letter case: with parameters a and ab, ":ab" is ab's.
+  // whole name in any letter case under the locale (":PRÉCO" is préco's): with
+  // parameters a and ab, ":ab" is ab's.
   // Throws ConversionError for a parameter whose value is null.
   void ExpandQueryParameters();
   const std::string& SqlText() const { return sql_text_; }
@@ -89,13 +90,18 @@ class TVoQueryDataSet : public TVoBufDataset {
   void ReuseFieldDefs();
   // Empties the dataset and makes one field definition per source column: for an
   // engine result a string as long as the column's longest value in bytes, 255
-  // when every value is empty or there are no rows.
+  // when every value is empty or there are no rows. Two columns of one name
+  // raise "<name> : Duplicate name '<column>' in TFieldDefs" and leave the
+  // dataset closed without field definitions.
   void RebuildFieldDefsFromSource();
   // Gives every float field the connection's FloatDisplayFormat, when it has one.
   void ApplyFloatDisplayFormat();
   // Takes result set ResultSetNumber of the engine as the source, keeps or
   // rebuilds the field definitions and copies its rows in.
   void LoadEngineResult();
+  // Appends every row of the engine result as one bulk load (the sort indexes
+  // are built once at its end) and goes to the first row. A row whose value no
+  // field conversion accepts is dropped and its error passes on.
   void CopyRowsFromEngineResult();
 
  private:
@@ -103,6 +109,8 @@ class TVoQueryDataSet : public TVoBufDataset {
 
   // Resets and reopens the connection's engine; DatabaseError without one.
   TVoConnection& Reconnect();
+  // Appends and posts every row of the engine result into `fields`.
+  void CopyRows(const std::vector<db::Field*>& fields, const std::vector<bool>& is_float);
   // The longest value, in bytes, of each source column.
   std::vector<int> SourceColumnWidths() const;
   // Releases record set `ResultSetNumber` in the connection's engine, if any;

@@ -1,7 +1,8 @@
 // The buffered dataset's indexes: stable sorting by every key type, descending
 // and case-insensitive keys, null and BCD keys, selection by name and by field
-// list, failed builds, indexes whose fields vanish on a reload, rebuilding after
-// a bulk load, and the lists staying whole under inserts, edits and deletes.
+// list, failed builds, indexes whose fields vanish on a reload, bulk loads and
+// rebuilding after them, and the lists staying whole under inserts, edits and
+// deletes.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -15,6 +16,13 @@
 namespace {
 
 using db::FieldType;
+
+// The bulk load that descendants run, opened up for the tests.
+class BulkLoadDataset : public TVoBufDataset {
+ public:
+  using TVoBufDataset::BeginBulkLoad;
+  using TVoBufDataset::EndBulkLoad;
+};
 
 class IndexTest : public ::testing::Test {
  protected:
@@ -78,7 +86,7 @@ class IndexTest : public ::testing::Test {
   }
 
   rtl::ScopedSeparators separators_{'.', ','};
-  TVoBufDataset ds_;
+  BulkLoadDataset ds_;
 };
 
 TEST_F(IndexTest, EqualKeysKeepTheirOrderAscendingAndDescending) {
@@ -265,6 +273,41 @@ TEST_F(IndexTest, ABulkLoadIsSortedByTheCurrentIndexWhenRebuilt) {
   ds_.RebuildIndexes();
   ds_.EnableControls();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"r/1", "r/2", "r/3"}));
+  ExpectListsWhole();
+}
+
+// During a bulk load the records go to the default order alone and a new choice
+// of order waits for the end, where every index is sorted once and the chosen
+// one is current; deletes meanwhile leave no index holding a removed record.
+TEST_F(IndexTest, ABulkLoadFeedsTheDefaultOrderAndSortsEveryIndexAtItsEnd) {
+  Add("c", 3);
+  ds_.AddIndex("ByQty", "QTY");
+  ds_.AddIndex("ByName", "NAME", 0, "NAME");
+  ds_.SetIndexName("ByQty");
+  ds_.BeginBulkLoad();
+  EXPECT_EQ(ds_.IndexName(), "ByQty");
+  EXPECT_EQ(ds_.CurrentIndex().Name, "DEFAULT_ORDER");
+  Add("a", 1);
+  Add("e", 4);
+  Add("b", 2);
+  ASSERT_TRUE(ds_.Locate("NAME", rtl::Variant::Text("a")));
+  ds_.Delete();
+  Add("d", 0);
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"c/3", "e/4", "b/2", "d/0"}));
+  // A field list that does not build is refused at once, as outside a load.
+  EXPECT_EQ(Error([&] { ds_.SetIndexFieldNames("NOPE"); }), "Orders : Field not found : \"NOPE\"");
+  EXPECT_EQ(ds_.IndexName(), "ByQty");
+  ds_.SetIndexFieldNames("NAME");
+  EXPECT_EQ(ds_.IndexFieldNames(), "NAME");
+  ds_.EndBulkLoad();
+
+  EXPECT_EQ(ds_.IndexFieldNames(), "NAME");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"b/2", "c/3", "d/0", "e/4"}));
+  ExpectListsWhole();
+  ds_.SetIndexName("ByQty");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"d/0", "b/2", "c/3", "e/4"}));
+  ds_.SetIndexName("ByName");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"e/4", "d/0", "c/3", "b/2"}));
   ExpectListsWhole();
 }
 

@@ -144,6 +144,28 @@ TEST_F(QueryDataSetTest, EqualColumnNamesKeepTheDefinitionsOthersRebuildThem) {
   }
 }
 
+// Two result columns of one name cannot both be fields: the run fails with the
+// dataset's name in front like its other errors, keeps no half of the new
+// definitions, and the next run starts clean.
+TEST_F(QueryDataSetTest, TwoColumnsOfOneNameFailWithTheDatasetsNameAndNoDefinitions) {
+  Run({"select name from t"});
+  try {
+    Run({"select id, name, id from t"});
+    FAIL() << "two fields of one name";
+  } catch (const db::DatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Result : Duplicate name 'id' in TFieldDefs");
+  }
+  EXPECT_FALSE(ds_.Active());
+  EXPECT_EQ(ds_.FieldDefs().Count(), 0);
+  EXPECT_EQ(ds_.FieldCount(), 0);
+  EXPECT_FALSE(ds_.InternalLoading());
+  EXPECT_FALSE(ds_.ControlsDisabled());
+  EXPECT_EQ(connection_.VekSQLInstance().GetRecordSet(ds_.ResultSetNumber()), nullptr);
+
+  Run({"select id from t"});
+  EXPECT_EQ(Rows(ds_), (std::vector<std::string>{"id", "1", "2", "3"}));
+}
+
 TEST_F(QueryDataSetTest, AKeptColumnTooNarrowForANewValueIsWidenedNotCut) {
   Run({"select name from t where id = '1'"});
   ASSERT_EQ(FieldSizes(ds_), std::vector<int>{3});

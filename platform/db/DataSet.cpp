@@ -9,6 +9,9 @@ namespace db {
 void DataSet::Open() {
   if (Active()) return;
   DoBeforeOpen();
+  // Opening may drop a filter text that no longer compiles; a failed open must
+  // not have dropped it.
+  const std::string filter_text = filter_text_;
   bool announced = false;
   try {
     InternalInitFieldDefs();
@@ -35,6 +38,8 @@ void DataSet::Open() {
     } catch (...) {
     }
     BecomeInactive();
+    filter_text_ = filter_text;
+    InternalOpenFailed();
     if (announced) Notify(DataEvent::kActiveChanged);
     throw;
   }

@@ -95,7 +95,8 @@ class DataSet {
   void SetName(std::string name) { name_ = std::move(name); }
 
   // Opening is all or nothing: when any step throws, the dataset is left closed,
-  // its default fields removed, and the exception passes on.
+  // its default fields removed, its filter text as it was before the open, and
+  // the exception passes on.
   void Open();
   void Close();
   bool Active() const { return state_ != DataSetState::kInactive; }
@@ -145,7 +146,8 @@ class DataSet {
   // record. GotoBookmark throws DatabaseError "Invalid bookmark" for an unset
   // bookmark, and "Could not find the requested record." for one that
   // BookmarkValid refuses (its record is gone) or whose record the filter hides;
-  // the current record then stays the one it was.
+  // the current record then stays the one it was, as it does for every move
+  // (First, Last, Next, Prior, MoveBy) that a filter test breaks off by throwing.
   Bookmark GetBookmark() const;
   void GotoBookmark(const Bookmark& bookmark);
   virtual bool BookmarkValid(const Bookmark& bookmark) const { return bookmark.IsSet(); }
@@ -238,12 +240,18 @@ class DataSet {
   // calls InternalClose, which must cope with a half-done open.
   virtual void InternalOpen() = 0;
   virtual void InternalClose() = 0;
+  // After InternalClose, when an open failed: puts back what InternalOpen changed
+  // of the dataset's settings (an order it fell back from). Must not throw.
+  virtual void InternalOpenFailed() noexcept {}
   // Cursor before the first / after the last record.
   virtual void InternalFirst() = 0;
   virtual void InternalLast() = 0;
   // Moves the cursor to the prior / next record, or checks the current one,
-  // offering each to the filter when it is on; on any result but grOK the cursor
-  // stays where it was. grError with `do_check` throws "No record".
+  // offering each to the filter when it is on; on any result but grOK, and when
+  // the filter test throws, the cursor stays where it was. grError with
+  // `do_check` throws "No record". The framework also puts the cursor back on the
+  // shown record when a move that placed it first (First, Last, GotoBookmark)
+  // throws.
   virtual GetResult GetRecord(GetMode mode, bool do_check) = 0;
   // A new, all-null record to be inserted before the current record, or
   // appended at the end of the current order.
@@ -289,6 +297,15 @@ class DataSet {
   void SetState(DataSetState state);
   void DoInsertAppend(bool append);
   void SetPosition(bool found, bool bof, bool eof);
+  // The record shown, to return to when a move throws.
+  struct Position {
+    Bookmark bookmark;
+    bool has_record = false;
+    bool bof = true;
+    bool eof = true;
+  };
+  Position SavePosition() const;
+  void RestorePosition(const Position& position) noexcept;
 
   std::string name_;
   DataSetState state_ = DataSetState::kInactive;

@@ -5,11 +5,42 @@
 
 namespace db {
 
+DataSet::Position DataSet::SavePosition() const {
+  Position position;
+  position.has_record = has_record_;
+  position.bof = bof_;
+  position.eof = eof_;
+  if (Active() && has_record_) position.bookmark = InternalGetBookmark();
+  return position;
+}
+
+void DataSet::RestorePosition(const Position& position) noexcept {
+  try {
+    if (position.has_record && BookmarkValid(position.bookmark)) {
+      InternalGotoBookmark(position.bookmark);
+      SetPosition(true, position.bof, position.eof);
+      return;
+    }
+    InternalFirst();
+  } catch (...) {
+    // The cursor cannot be put back: show nothing rather than a record other
+    // than the cursor's.
+  }
+  SetPosition(false, true, true);
+}
+
 void DataSet::First() {
   CheckBrowseMode();
   DoBeforeScroll();
-  InternalFirst();
-  bool found = GetRecord(GetMode::kNext, false) == GetResult::grOK;
+  const Position previous = SavePosition();
+  bool found = false;
+  try {
+    InternalFirst();
+    found = GetRecord(GetMode::kNext, false) == GetResult::grOK;
+  } catch (...) {
+    RestorePosition(previous);
+    throw;
+  }
   SetPosition(found, true, !found);
   Notify(DataEvent::kScrolled);
   DoAfterScroll();
@@ -18,8 +49,15 @@ void DataSet::First() {
 void DataSet::Last() {
   CheckBrowseMode();
   DoBeforeScroll();
-  InternalLast();
-  bool found = GetRecord(GetMode::kPrior, false) == GetResult::grOK;
+  const Position previous = SavePosition();
+  bool found = false;
+  try {
+    InternalLast();
+    found = GetRecord(GetMode::kPrior, false) == GetResult::grOK;
+  } catch (...) {
+    RestorePosition(previous);
+    throw;
+  }
   SetPosition(found, !found, true);
   Notify(DataEvent::kScrolled);
   DoAfterScroll();
@@ -34,9 +72,18 @@ int DataSet::MoveBy(int distance) {
   if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
   DoBeforeScroll();
   const GetMode mode = distance > 0 ? GetMode::kNext : GetMode::kPrior;
+  // A move of several records that throws part way goes back to where it began.
+  const Position previous = SavePosition();
   int moved = 0;
   while (moved != distance) {
-    if (GetRecord(mode, false) != GetResult::grOK) {
+    GetResult result = GetResult::grError;
+    try {
+      result = GetRecord(mode, false);
+    } catch (...) {
+      RestorePosition(previous);
+      throw;
+    }
+    if (result != GetResult::grOK) {
       if (distance > 0) {
         eof_ = true;
       } else {
@@ -87,13 +134,20 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
   if (!bookmark.IsSet()) Raise(kSInvalidBookmark);
   // A bookmark of a record that is gone is refused before anything moves.
   if (!BookmarkValid(bookmark)) Raise(kSRecordNotFound);
-  const Bookmark previous = GetBookmark();
   DoBeforeScroll();
-  InternalGotoBookmark(bookmark);
-  if (GetRecord(GetMode::kCurrent, false) != GetResult::grOK) {
+  const Position shown = SavePosition();
+  GetResult result = GetResult::grError;
+  try {
+    InternalGotoBookmark(bookmark);
+    result = GetRecord(GetMode::kCurrent, false);
+  } catch (...) {
+    RestorePosition(shown);
+    throw;
+  }
+  if (result != GetResult::grOK) {
     // The filter hides the record: stay on the record that was current.
-    if (previous.IsSet() && BookmarkValid(previous)) {
-      InternalGotoBookmark(previous);
+    if (shown.has_record && BookmarkValid(shown.bookmark)) {
+      InternalGotoBookmark(shown.bookmark);
     } else {
       InternalFirst();
     }

@@ -510,6 +510,51 @@ TEST_F(DataSetTest, ABookmarkTheFilterHidesLeavesTheCurrentRecord) {
   EXPECT_EQ(Name().AsString(), "c");
 }
 
+// A filter test that throws breaks a move off: the record shown before it stays
+// current, with its ends, even though this dataset's own cursor was left on the
+// record under test (a multi-record move had also gone past records already).
+TEST_F(DataSetTest, AMoveAFilterTestBreaksOffLeavesTheShownRecordCurrent) {
+  struct Case {
+    const char* name;
+    const char* start;
+    const char* refused;  // the record whose filter test throws
+    std::function<void(ListDataSet&)> move;
+  };
+  const Case cases[] = {
+      {"MoveBy past a record", "a", "c", [](ListDataSet& ds) { ds.MoveBy(3); }},
+      {"Prior", "c", "b", [](ListDataSet& ds) { ds.Prior(); }},
+      {"First", "b", "a", [](ListDataSet& ds) { ds.First(); }},
+      {"Last", "a", "d", [](ListDataSet& ds) { ds.Last(); }},
+      {"GotoBookmark", "a", "c",
+       [](ListDataSet& ds) {
+         ds.GotoBookmark(db::Bookmark{2, 0});
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ListDataSet ds;
+    ds.FieldDefs().Add("NAME", db::FieldType::ftString, 10);
+    ds.rows = {TextRow({"a"}), TextRow({"b"}), TextRow({"c"}), TextRow({"d"})};
+    std::string refused;
+    ds.OnFilterRecord = [&refused](db::DataSet& d, bool&) {
+      if (d.FieldByName("NAME").AsString() == refused) throw db::DatabaseError("refused");
+    };
+    ds.Open();
+    ds.SetFiltered(true);
+    for (ds.First(); ds.FieldByName("NAME").AsString() != c.start; ds.Next()) {
+    }
+    const bool bof = ds.Bof();
+    refused = c.refused;
+    EXPECT_THROW(c.move(ds), db::DatabaseError);
+    refused.clear();
+    EXPECT_EQ(ds.FieldByName("NAME").AsString(), c.start);
+    EXPECT_EQ(ds.Bof(), bof);
+    EXPECT_FALSE(ds.Eof());
+    ds.Next();
+    EXPECT_EQ(ds.FieldByName("NAME").AsString(), std::string(1, static_cast<char>(c.start[0] + 1)));
+  }
+}
+
 TEST_F(DataSetTest, BookmarksReturnToTheirRecord) {
   ds_.Open();
   ds_.Next();

@@ -1,0 +1,169 @@
+// The query dataset run again over its own rows: a sort chosen on the dataset
+// still orders the reloaded rows (also after a run that fails part way),
+// placeholders match their parameter's name in any letter case, and the
+// QueryExecuted trigger acts only on a change.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../../engine/tests/engine_test_util.h"
+#include "Reporter.h"
+#include "Separators.h"
+#include "VoQueryDataSet.h"
+#include "fake_engine.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+using vek::testing::TempFolder;
+
+Names Column(TVoQueryDataSet& ds, const char* field) {
+  Names values;
+  for (ds.First(); !ds.Eof(); ds.Next()) values.push_back(ds.FieldByName(field).AsString());
+  return values;
+}
+
+class ReloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_.Write("t.txt", "id;name\n1;carl\n2;anna\n3;bert\n");
+    connection_.SetDatabasePath(dir_.path());
+    ds_.SetName("Result");
+    ds_.SetVoConnection(&connection_);
+  }
+  void Run(std::vector<std::string> lines) {
+    ds_.SetSQL(lines);
+    ds_.RunSqlText();
+  }
+
+  rtl::ScopedSeparators separators_{'.', ','};
+  RecordingReporter messages_;
+  TempFolder dir_;
+  TVoConnection connection_;
+  TVoQueryDataSet ds_;
+};
+
+// A grid sorted by a column and then run again must still show the rows in that
+// order: a run is a bulk load, after which the sort indexes are built anew.
+TEST_F(ReloadTest, ARunAgainStaysSortedByTheCurrentIndex) {
+  struct Case {
+    const char* name;
+    std::function<void(TVoQueryDataSet&)> sort;
+  };
+  const Case cases[] = {
+      {"an index added and selected by name",
+       [](TVoQueryDataSet& ds) {
+         ds.AddIndex("name__asc", "name");
+         ds.SetIndexName("name__asc");
+       }},
+      {"IndexFieldNames", [](TVoQueryDataSet& ds) { ds.SetIndexFieldNames("name"); }},
+      {"a descending index",
+       [](TVoQueryDataSet& ds) {
+         ds.AddIndex("id__desc", "id", db::ixDescending, "id");
+         ds.SetIndexName("id__desc");
+       }},
+  };
+  const Names expected[] = {
+      {"anna", "bert", "carl"}, {"anna", "bert", "carl"}, {"bert", "anna", "carl"}};
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    SCOPED_TRACE(cases[i].name);
+    TVoQueryDataSet ds;
+    ds.SetVoConnection(&connection_);
+    ds.SetSQL({"select id, name from t"});
+    ds.RunSqlText();
+    cases[i].sort(ds);
+    ASSERT_EQ(Column(ds, "name"), expected[i]);
+    const std::string index = ds.IndexName();
+
+    ds.RunSqlText();
+    EXPECT_EQ(ds.IndexName(), index);
+    EXPECT_EQ(Column(ds, "name"), expected[i]);
+    ds.First();
+    EXPECT_EQ(ds.RecNo(), 1);
+  }
+  EXPECT_TRUE(messages_.Texts.empty());
+}
+
+// A run that fails part way (a text a kept float field cannot take) keeps the
+// rows copied before it, still sorted by the current index, and drops the row
+// that failed instead of posting it half filled.
+TEST_F(ReloadTest, ARunThatFailsPartWayKeepsItsEarlierRowsSorted) {
+  dir_.Write("m.txt", "id;amount\n1;2.5\n2;0.5\n3;x\n4;1.5\n");
+  ds_.FieldDefs().Add("id", db::FieldType::ftString, 5);
+  ds_.FieldDefs().Add("amount", db::FieldType::ftFloat);
+  ds_.AddIndex("amount__asc", "amount");
+  ds_.SetIndexName("amount__asc");
+  EXPECT_THROW(Run({"select id, amount from m"}), db::ConversionError);
+  ASSERT_TRUE(ds_.Active());
+  EXPECT_EQ(ds_.State(), db::DataSetState::kBrowse);
+  EXPECT_EQ(ds_.IndexName(), "amount__asc");
+  EXPECT_EQ(Column(ds_, "id"), (Names{"2", "1"}));
+  EXPECT_FALSE(ds_.InternalLoading());
+}
+
+// A placeholder names its parameter in any letter case, as the parameter list
+// itself finds it: a name with a letter beyond ASCII is no exception.
+TEST_F(ReloadTest, PlaceholdersMatchTheParameterNameInAnyLetterCase) {
+  const std::string saved = std::setlocale(LC_ALL, nullptr);
+  std::setlocale(LC_ALL, "C.UTF-8");
+  ds_.Parameters().CreateParam("préco").Value = rtl::Variant::Text("7");
+  ds_.Parameters().CreateParam("Ürün").Value = rtl::Variant::Text("'x'");
+  EXPECT_NE(ds_.Parameters().FindParam("PRÉCO"), nullptr);  // the list's own look-up
+  const struct {
+    const char* sql;
+    const char* expanded;
+  } cases[] = {
+      {"where p = :préco", " where p = 7"},
+      {"where p = :PRÉCO", " where p = 7"},
+      {"where u = :üRÜN", " where u = 'x'"},
+      {"where p = :PRÉCOS", " where p = :PRÉCOS"},  // still a whole name only
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    ds_.SetSQL({c.sql});
+    ds_.ExpandQueryParameters();
+    EXPECT_EQ(ds_.ExpandedSql(), c.expanded);
+  }
+  std::setlocale(LC_ALL, saved.c_str());
+}
+
+TEST(QueryExecutedTriggerTest, WritingTheCurrentValueDoesNothing) {
+  RecordingReporter messages;
+  vo_testing::EngineScript script;
+  script.result.FieldNames = {"x"};
+  script.result.AddRecord();
+  script.answer = [](std::string_view) { return 1; };
+  TVoConnection connection(vo_testing::FakeEngines(script));
+  TVoQueryDataSet ds;
+  ds.SetVoConnection(&connection);
+  ds.SetSQL({"select x from t"});
+
+  // False while false: nothing is emptied or closed.
+  ds.RunSqlText();
+  ASSERT_EQ(ds.RecordCount(), 1);
+  ds.SetQueryExecuted(false);
+  EXPECT_TRUE(ds.Active());
+  EXPECT_EQ(ds.RecordCount(), 1);
+
+  // True: the connection is already connected, so only the run's own reconnect
+  // and the SQL reach the engine.
+  script.statements.clear();
+  ds.SetQueryExecuted(true);
+  const std::string connect = "connect to '" + connection.DatabaseFolder() + "'";
+  EXPECT_EQ(script.statements, (std::vector<std::string>{connect, " select x from t"}));
+  ds.SetQueryExecuted(true);  // unchanged: no second run
+  EXPECT_EQ(script.statements.size(), 2u);
+  EXPECT_EQ(ds.RecordCount(), 1);
+
+  ds.SetQueryExecuted(false);
+  EXPECT_FALSE(ds.Active());
+  ds.SetQueryExecuted(false);
+  EXPECT_FALSE(ds.Active());
+  EXPECT_TRUE(messages.Texts.empty());
+}
+
+}  // namespace
