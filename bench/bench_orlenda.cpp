@@ -73,26 +73,16 @@ void PrintAnswer(vek::TvekSQL& engine, int set_number, const bench::Workload& w)
 int main(int argc, char** argv) {
   // As the program itself does: its heap on huge pages.
   rtl::UseHugePageHeap(argv);
-  std::string folder, query;
-  bool warm = false;
-  for (int i = 1; i < argc; ++i) {
-    std::string arg = argv[i];
-    if (arg == "--warm") {
-      warm = true;
-    } else if (arg == "--folder" && i + 1 < argc) {
-      folder = argv[++i];
-    } else if (arg == "--query" && i + 1 < argc) {
-      query = argv[++i];
-    } else {
-      UsageExit();
-    }
+  bench::RunnerArgs args;
+  // Workloads through the dataset layer are bench_dataset_q7's.
+  if (!bench::ParseRunnerArgs(argc, argv, args) || args.workload->through_dataset != nullptr) {
+    UsageExit();
   }
-  const bench::Workload* w = bench::FindWorkload(query);
-  if (folder.empty() || w == nullptr) UsageExit();
+  const bench::Workload* w = args.workload;
 
   vek::TvekSQL engine;
-  Execute(engine, "CONNECT TO '" + folder + "'");
-  if (warm) {
+  Execute(engine, "CONNECT TO '" + args.folder + "'");
+  if (args.warm) {
     // Opens the tables the statement reads; they stay open in this engine.
     Execute(engine, "SELECT count(id) AS n FROM t");
     if (w->reads_g) Execute(engine, "SELECT count(grp) AS n FROM g");

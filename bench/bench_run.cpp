@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -27,7 +28,9 @@ namespace {
 // Bumped whenever bench_gen's output changes, so cached data is regenerated.
 constexpr const char* kDataStamp = "bench_gen v1";
 
-enum class Kind { kOrlenda, kCsvtable, kImport, kDuck };
+// kOrlendaDataset runs the workloads that go through TVoQueryDataSet, and only
+// those; every other engine runs all the rest.
+enum class Kind { kOrlenda, kOrlendaDataset, kCsvtable, kImport, kDuck };
 
 struct Engine {
   std::string label;
@@ -54,7 +57,7 @@ struct Sample {
 };
 
 const Options* g_options = nullptr;
-std::string g_tools;  // the folder holding bench_gen and bench_orlenda
+std::string g_tools;  // the folder holding bench_gen and the Orlenda runners
 
 [[noreturn]] void Die(const std::string& message) {
   std::fprintf(stderr, "bench_run: %s\n", message.c_str());
@@ -241,6 +244,9 @@ Sample RunOnce(const Engine& e, const Workload& w, bool warm) {
       if (warm) command.argv.push_back("--warm");
       break;
     }
+    case Kind::kOrlendaDataset:
+      command.argv = {g_tools + "/bench_dataset_q7", "--folder", o.data, "--query", w.id};
+      break;
     case Kind::kCsvtable:
     case Kind::kImport:
       command.stdin_file = scratch + "/script.sql";
@@ -298,6 +304,10 @@ struct Row {
   bool ok;
 };
 
+bool RunsOn(const Engine& e, const Workload& w) {
+  return (e.kind == Kind::kOrlendaDataset) == (w.through_dataset != nullptr);
+}
+
 // The run with the median wall time (cold: the process; warm: the statement).
 Sample Median(std::vector<Sample> samples, bool warm) {
   auto wall = [warm](const Sample& s) { return warm ? s.warm.wall : s.child.wall; };
@@ -330,12 +340,16 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
   int problems = 0;
   std::vector<std::string> notes;
   std::vector<Row> rows;
+  std::map<std::string, std::string> agreed;  // workload -> the answer all gave
   for (const Workload* w : workloads) {
+    // Every dataset run reconnects and reads its tables afresh: no warm state.
+    if (warm && w->through_dataset != nullptr) continue;
     std::map<const Engine*, std::vector<Sample>> samples;
     // Engines take turns within each repetition, so drift on a shared machine
     // touches them all alike.
     for (int rep = 0; rep < o.reps; ++rep) {
       for (const Engine& e : engines) {
+        if (!RunsOn(e, *w)) continue;
         std::fprintf(stderr, "%s %s, %s ...", warm ? "warm" : "cold", w->id, e.label.c_str());
         Sample s = RunOnce(e, *w, warm);
         std::fprintf(
@@ -346,6 +360,7 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
     }
     std::map<std::string, std::vector<std::string>> answers;  // answer -> engines
     for (const Engine& e : engines) {
+      if (!RunsOn(e, *w)) continue;
       std::vector<Sample> good;
       for (const Sample& s : samples[&e]) {
         if (s.ok) {
@@ -366,10 +381,26 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
         for (std::size_t i = 0; i < who.size(); ++i) text += (i ? ", " : "") + who[i];
       }
       notes.push_back(text);
+    } else if (!answers.empty() && w->through_dataset != nullptr) {
+      // Only Orlenda runs it: its answer must be the engine workload's.
+      const std::string& answer = answers.begin()->first;
+      auto base = agreed.find(w->through_dataset);
+      if (base == agreed.end()) {
+        notes.push_back(std::string(w->id) + ": " + answer + " (" + w->through_dataset +
+                        " gave no agreed answer to compare with)");
+      } else if (base->second != answer) {
+        ++problems;
+        notes.push_back(std::string("DISAGREEMENT on ") + w->id + ": " + answer + " but " +
+                        w->through_dataset + " gave " + base->second);
+      } else {
+        notes.push_back(std::string(w->id) + " agreed with " + w->through_dataset + ": " + answer);
+      }
     } else if (!answers.empty()) {
+      agreed[w->id] = answers.begin()->first;
       notes.push_back(std::string(w->id) + " agreed: " + answers.begin()->first);
     }
   }
+  if (rows.empty()) return problems;
 
   char title[256];
   std::snprintf(title, sizeof title,
@@ -395,7 +426,16 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
     double user = warm ? r.median.warm.user : r.median.child.user;
     double sys = warm ? r.median.warm.sys : r.median.child.sys;
     std::string ratio;
-    if (r.engine->kind != Kind::kOrlenda && orlenda_wall.count(r.workload) && wall > 0) {
+    const Workload* w = bench::FindWorkload(r.workload);
+    if (r.engine->kind == Kind::kOrlendaDataset) {
+      // Against Orlenda's own engine-only run of the same batch.
+      if (orlenda_wall.count(w->through_dataset) && orlenda_wall[w->through_dataset] > 0) {
+        char buffer[48];
+        std::snprintf(buffer, sizeof buffer, "%.2f x %s", wall / orlenda_wall[w->through_dataset],
+                      w->through_dataset);
+        ratio = buffer;
+      }
+    } else if (r.engine->kind != Kind::kOrlenda && orlenda_wall.count(r.workload) && wall > 0) {
       char buffer[32];
       std::snprintf(buffer, sizeof buffer, "%.2f", orlenda_wall[r.workload] / wall);
       ratio = buffer;
@@ -502,7 +542,9 @@ Options ParseOptions(int argc, char** argv) {
 }
 
 std::vector<Engine> FindEngines(const Options& o, std::vector<std::string>& skipped) {
-  std::vector<Engine> engines = {{"Orlenda", Kind::kOrlenda, true, false}};
+  std::vector<Engine> engines = {
+      {"Orlenda", Kind::kOrlenda, true, false},
+      {"Orlenda through TVoQueryDataSet", Kind::kOrlendaDataset, true, false}};
   bool sqlite = OnPath("sqlite3");
   if (sqlite && !o.csvtable.empty() && fs::exists(o.csvtable)) {
     engines.push_back({"sqlite3 + csvtable", Kind::kCsvtable, true, false});
@@ -536,12 +578,24 @@ int main(int argc, char** argv) {
   fs::create_directories(options.work);
   EnsureData(options);
 
+  // "Q7" names Q7a and Q7b; a workload through the dataset brings the engine
+  // workload its answer is checked against.
+  std::string queries = "," + options.queries + ",";
+  auto named = [&](const std::string& id) {
+    if (queries.find("," + id + ",") != std::string::npos) return true;
+    bool variant = std::isalpha(static_cast<unsigned char>(id.back()));
+    return variant && queries.find("," + id.substr(0, id.size() - 1) + ",") != std::string::npos;
+  };
   std::vector<const Workload*> workloads;
   for (const Workload& w : bench::Workloads()) {
-    if (options.queries.empty() ||
-        ("," + options.queries + ",").find(std::string(",") + w.id + ",") != std::string::npos) {
-      workloads.push_back(&w);
+    bool wanted = options.queries.empty() || named(w.id);
+    for (const Workload& other : bench::Workloads()) {
+      if (other.through_dataset != nullptr && other.through_dataset == std::string(w.id) &&
+          named(other.id)) {
+        wanted = true;
+      }
     }
+    if (wanted) workloads.push_back(&w);
   }
   if (workloads.empty()) Die("no workload matches --queries " + options.queries);
 
@@ -551,7 +605,8 @@ int main(int argc, char** argv) {
               fs::file_size(options.data + "/t.txt") / 1e6, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf(
       "Orlenda / peer: Orlenda's wall time divided by the peer's, both measured in this run "
-      "(below 1: Orlenda is faster).\n");
+      "(below 1: Orlenda is faster). Q7a and Q7b (cold only): Q1 and Q2 through "
+      "TVoQueryDataSet, their wall time as a multiple of Orlenda's Q1 and Q2.\n");
   for (const std::string& s : skipped) std::printf("Skipped: %s\n", s.c_str());
   std::fflush(stdout);
 
