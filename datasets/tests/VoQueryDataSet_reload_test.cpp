@@ -4,6 +4,8 @@
 // QueryExecuted trigger acts only on a change.
 #include <gtest/gtest.h>
 
+#include "query_dataset_fixture.h"
+
 #include <clocale>
 #include <cstdlib>
 #include <functional>
@@ -27,24 +29,9 @@ Names Column(TVoQueryDataSet& ds, const char* field) {
   return values;
 }
 
-class ReloadTest : public ::testing::Test {
+class ReloadTest : public QueryDataSetFixture {
  protected:
-  void SetUp() override {
-    dir_.Write("t.txt", "id;name\n1;carl\n2;anna\n3;bert\n");
-    connection_.SetDatabasePath(dir_.path());
-    ds_.SetName("Result");
-    ds_.SetVoConnection(&connection_);
-  }
-  void Run(std::vector<std::string> lines) {
-    ds_.SetSQL(lines);
-    ds_.RunSqlText();
-  }
-
-  rtl::ScopedSeparators separators_{'.', ','};
-  RecordingReporter messages_;
-  TempFolder dir_;
-  TVoConnection connection_;
-  TVoQueryDataSet ds_;
+  ReloadTest() : QueryDataSetFixture("id;name\n1;carl\n2;anna\n3;bert\n") {}
 };
 
 // A grid sorted by a column and then run again must still show the rows in that

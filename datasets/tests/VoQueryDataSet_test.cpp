@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "query_dataset_fixture.h"
+
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -49,25 +51,9 @@ std::vector<int> FieldSizes(TVoQueryDataSet& ds) {
 }
 
 // A dataset on a connection to a temporary folder, over the real engine.
-class QueryDataSetTest : public ::testing::Test {
+class QueryDataSetTest : public QueryDataSetFixture {
  protected:
-  void SetUp() override {
-    dir_.Write("t.txt", "id;name\n1;ann\n2;bob\n3;christopher\n");
-    connection_.SetDatabasePath(dir_.path());
-    ds_.SetName("Result");
-    ds_.SetVoConnection(&connection_);
-  }
-
-  void Run(std::vector<std::string> lines) {
-    ds_.SetSQL(lines);
-    ds_.RunSqlText();
-  }
-
-  rtl::ScopedSeparators separators_{'.', ','};
-  RecordingReporter messages_;
-  TempFolder dir_;
-  TVoConnection connection_;
-  TVoQueryDataSet ds_;
+  QueryDataSetTest() : QueryDataSetFixture("id;name\n1;ann\n2;bob\n3;christopher\n") {}
 };
 
 TEST_F(QueryDataSetTest, ASelectArrivesAsStringFieldsSizedToTheLongestValue) {
