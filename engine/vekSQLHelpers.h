@@ -31,8 +31,8 @@ std::optional<double> EasterDate(int year);
 std::string DateToISO(double date);
 
 // Bytes 1-4, 6-7 and 9-10 read as whole numbers forming a valid date; bytes 5
-// and 8 are not examined. nullopt when they form no valid date. (Unlike the
-// original routine, the valid date 1899-12-30 is not confused with "no date".)
+// and 8 are not examined. nullopt when they form no valid date, so that the
+// valid date 1899-12-30 (serial 0) is never taken for "no date".
 std::optional<double> ISOToDate(std::string_view text);
 
 // The date parts of a text as ISOToDate reads them, each nullopt when its bytes
