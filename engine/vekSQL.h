@@ -122,7 +122,9 @@ class TvekRecordSet {
   // Reads the whole file into this set. `loaded` is false for a missing file
   // (set unchanged) and for an empty one (set emptied). An unreadable file gives
   // an error and leaves the set as it was.
-  Status LoadFromFile(const std::string& file_name, bool& loaded);
+  // The file is read `chunk_bytes` at a time (tests use small pieces).
+  Status LoadFromFile(const std::string& file_name, bool& loaded,
+                      std::size_t chunk_bytes = std::size_t{4} << 20);
   // Writes header and rows to a temporary file beside the target and renames it
   // over the target (keeping the old file's permission bits). On failure the old
   // file is intact and the error says why.

@@ -99,17 +99,6 @@ void ForEachLine(std::string_view data, OnLine&& on_line) {
   }
 }
 
-std::size_t CountByte(std::string_view text, char byte) {
-  std::size_t count = 0;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  while (const void* hit = std::memchr(p, byte, end - p)) {
-    ++count;
-    p = static_cast<const char*>(hit) + 1;
-  }
-  return count;
-}
-
 // ---- Decoding ----------------------------------------------------------------
 
 void DecodeCellTo(std::string_view piece, std::string& out) {
@@ -223,46 +212,6 @@ class FileDescriptor {
  private:
   int fd_;
 };
-
-struct FileData {
-  std::unique_ptr<char[]> bytes;
-  std::size_t size = 0;
-};
-
-// Reads a whole file with as few reads as its size allows. `exists` is false
-// (and the status OK) when there is no such file.
-Status ReadWholeFile(const std::string& file_name, FileData& data, bool& exists) {
-  exists = false;
-  FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return Status::OK();
-    return FileError("Could not open file", file_name, errno);
-  }
-  exists = true;
-  struct stat info;
-  if (::fstat(file.get(), &info) != 0) return FileError("Could not read file", file_name, errno);
-  // One byte more than the size, so that the read which meets the end of the file
-  // finds room and returns 0 instead of forcing a larger buffer.
-  std::size_t capacity = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1;
-  data.bytes = std::make_unique_for_overwrite<char[]>(capacity);
-  data.size = 0;
-  for (;;) {
-    if (data.size == capacity) {  // the file grew while being read
-      const std::size_t larger = capacity * 2;
-      auto grown = std::make_unique_for_overwrite<char[]>(larger);
-      std::memcpy(grown.get(), data.bytes.get(), data.size);
-      data.bytes = std::move(grown);
-      capacity = larger;
-    }
-    const ssize_t got = ::read(file.get(), data.bytes.get() + data.size, capacity - data.size);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return FileError("Could not read file", file_name, errno);
-    }
-    if (got == 0) return Status::OK();
-    data.size += static_cast<std::size_t>(got);
-  }
-}
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -404,37 +353,87 @@ void TvekRecord::SetRow(std::string_view line) {
 
 // ---- Reading and writing whole tables ----------------------------------------------
 
-Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded) {
+Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
+                                   std::size_t chunk_bytes) {
   loaded = false;
-  FileData data;
-  bool exists = false;
-  Status status = ReadWholeFile(file_name, data, exists);
-  if (!status.ok() || !exists) return status;
-
-  const std::string_view text(data.bytes.get(), data.size);
-  if (text.empty()) {
-    Clear();
-    return Status::OK();
+  FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (file.get() < 0) {
+    if (errno == ENOENT || errno == ENOTDIR) return Status::OK();
+    return FileError("Could not open file", file_name, errno);
   }
+  struct stat info;
+  if (::fstat(file.get(), &info) != 0) return FileError("Could not read file", file_name, errno);
+  if (S_ISDIR(info.st_mode)) return FileError("Could not read file", file_name, EISDIR);
+  const std::size_t file_size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+  chunk_bytes = std::max<std::size_t>(chunk_bytes, 2);
+
   // Read into new lists and swap them in at the end, so that a failure on the way
-  // (memory) leaves the set as it was.
+  // leaves the set as it was.
   std::vector<std::string> names;
   std::vector<TvekRecord> rows;
-  // Line feeds count the lines of most files exactly; a file without any is cut by
-  // carriage returns. Mixed files may need the vector to grow once or twice.
-  std::size_t line_ends = CountByte(text, '\n');
-  if (line_ends == 0) line_ends = CountByte(text, '\r');
-  rows.reserve(line_ends + 1);
   RowReader reader;
-  bool header = true;
-  ForEachLine(text, [&](std::string_view line) {
-    if (header) {
+  bool any_line = false;
+  std::size_t lines = 0;
+  auto on_line = [&](std::string_view line) {
+    if (!any_line) {
       SplitText(line, names);
-      header = false;
+      any_line = true;
     } else {
       reader.Fill(rows.emplace_back(), line);
     }
-  });
+    ++lines;
+  };
+
+  // The file is read a piece at a time and cut into lines as it comes, so the
+  // whole file never sits in memory beside the table made of it. A piece is cut
+  // after its last line end; the rest is carried into the next piece. A carriage
+  // return that ends a piece might be the first half of CR LF, so the cut goes
+  // before its line.
+  std::vector<char> buffer(std::min(chunk_bytes, file_size + 1) + 1);
+  std::size_t filled = 0;
+  std::size_t consumed_total = 0;
+  bool at_end = false;
+  bool reserved = false;
+  while (!at_end) {
+    if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
+    const ssize_t got = ::read(file.get(), buffer.data() + filled, buffer.size() - filled);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return FileError("Could not read file", file_name, errno);
+    }
+    if (got == 0) at_end = true;
+    filled += static_cast<std::size_t>(got);
+    if (!at_end && filled < buffer.size()) continue;  // fill the piece first
+
+    std::size_t cut = filled;  // bytes to cut into lines now
+    if (!at_end) {
+      cut = 0;
+      for (std::size_t i = filled; i > 0; --i) {
+        const char c = buffer[i - 1];
+        if (c == '\n' || (c == '\r' && i < filled)) {
+          cut = i;
+          break;
+        }
+      }
+      if (cut == 0) continue;  // no whole line yet: read more into a larger piece
+    }
+    ForEachLine(std::string_view(buffer.data(), cut), on_line);
+    consumed_total += cut;
+    if (!reserved && !at_end && consumed_total > 0) {
+      // The rows seen so far tell how many the whole file holds.
+      rows.reserve(static_cast<std::size_t>(static_cast<double>(lines) * file_size /
+                                            consumed_total * 1.05) + 16);
+      reserved = true;
+    }
+    std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
+    filled -= cut;
+  }
+
+  if (!any_line) {
+    // An empty file holds no table, not even its columns.
+    Clear();
+    return Status::OK();
+  }
   FieldNames.swap(names);
   Records.swap(rows);
   Aggregates.clear();

@@ -198,16 +198,24 @@ TEST_F(TableFileTest, LineEnds) {
       {"quoted names keep their quotes", "\"a\";'b;c'\n1\n", {"\"a\"", "'b;c'"}, {{"1"}}},
       {"escapes in names are not decoded", "a\\n;b\n", {"a\\n", "b"}, {}},
       {"byte order mark joins the first name", "\xEF\xBB\xBFid;x\n", {"\xEF\xBB\xBFid", "x"}, {}},
+      {"LF then CR LF", "a\n\r\nxyz\r\n\r\n", {"a"}, {{}, {"xyz"}, {}}},
+      {"a line longer than a piece", "h\nabcdefghijklmnopqrstuvwxyz;0123456789\r\nq",
+       {"h"}, {{"abcdefghijklmnopqrstuvwxyz", "0123456789"}, {"q"}}},
   };
+  // The file is read a piece at a time: every piece size, down to pieces that
+  // end between the CR and the LF of a line end, reads the same lines.
+  const std::size_t pieces[] = {std::size_t{4} << 20, 2, 3, 4, 5, 7, 11};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    dir_.Write("t.txt", c.file);
-    TvekRecordSet set;
-    bool loaded = false;
-    ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded).ok());
-    EXPECT_TRUE(loaded);
-    EXPECT_EQ(set.FieldNames, c.names);
-    EXPECT_EQ(CellsOf(set), c.rows);
+    for (std::size_t piece : pieces) {
+      SCOPED_TRACE(std::string(c.name) + ", pieces of " + std::to_string(piece));
+      dir_.Write("t.txt", c.file);
+      TvekRecordSet set;
+      bool loaded = false;
+      ASSERT_TRUE(set.LoadFromFile(PathOf("t.txt"), loaded, piece).ok());
+      EXPECT_TRUE(loaded);
+      EXPECT_EQ(set.FieldNames, c.names);
+      EXPECT_EQ(CellsOf(set), c.rows);
+    }
   }
 }
 
