@@ -43,10 +43,6 @@ Status ParseKey(const TvekRecordSet& result, std::string_view text, SortKey& key
   return Status::OK();
 }
 
-// Where collation is byte order a text is its own key and the keys need not be
-// built.
-bool ByteOrderCollation() { return rtl::CollationIsByteOrder(); }
-
 // Texts compare as copies in which every NUL byte is a blank.
 std::string_view WithoutNul(std::string_view cell, std::string& scratch) {
   if (cell.find('\0') == std::string_view::npos) return cell;
@@ -136,7 +132,8 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
   std::vector<TvekRecord>& rows = result.Records;
   if (keys.empty() || rows.size() < 2) return Status::OK();
 
-  const bool byte_order = ByteOrderCollation();
+  // Where collation is byte order a text is its own key: no keys are built.
+  const bool byte_order = rtl::CollationIsByteOrder();
   for (SortKey& key : keys) ComputeKey(rows, byte_order, key);
 
   const SortKey& first = keys.front();

@@ -1,13 +1,14 @@
 // SELECT: the statement's clauses cut from its tokens, the output columns, the
 // result record set (anonymous or named by ASSIGN TO), and the execution over one
 // table or over the product of several, then grouping, HAVING and ordering.
+#include "vekSQL_select.h"
+
 #include <cctype>
 #include <string>
 #include <vector>
 
 #include "vekSQLNames.h"
 #include "vekSQL_join.h"
-#include "vekSQL_select.h"
 
 namespace vek {
 
@@ -383,14 +384,13 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     result->FieldNames.push_back(column.name);
     result->Aggregates.push_back(column.aggregate);
   }
-  auto fail = [](const std::string& text) { return Fail(text); };
 
   TvekSQLExpression2& condition = query.Parser;
   const bool has_where = !clauses.where.empty();
   if (has_where) {
     condition.SetVariableSource(&resolver);
     Status s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
-    if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
+    if (!s.ok()) return Fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
   }
 
   engine.CurrentRecordSet = engine.NumberOf(tables.front().set.get());
@@ -454,14 +454,14 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
   }
   if (joined == JoinOutcome::kNotApplicable) ForEachCombination(resolver, 0, visit);
   if (condition_failed) {
-    return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
+    return Fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
 
   if (streaming) {
     groups.Finish();
   } else if (grouped) {
     Status s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
-    if (!s.ok()) return fail(s.message());
+    if (!s.ok()) return Fail(s.message());
   }
 
   // HAVING and ORDER BY read the result's columns by their whole names.
@@ -482,14 +482,13 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
       if (!aggregate_word) having.push_back(token);
     }
     Status s = condition.SetInfixTokens(having, 0, static_cast<int>(having.size()) - 1);
-    if (!s.ok()) return fail("HAVING: " + s.message() + ": " + SourceText(query, clauses.having));
+    if (!s.ok()) return Fail("HAVING: " + s.message() + ": " + SourceText(query, clauses.having));
     std::vector<char> keep(result->Records.size());
     for (int k = 0; k < result->RecordCount(); ++k) {
       result_names.SetRow(0, k);
       bool holds = false;
       if (!ConditionHolds(condition, value, holds)) {
-        return fail("HAVING: condition is not a truth value: " +
-                    SourceText(query, clauses.having));
+        return Fail("HAVING: condition is not a truth value: " + SourceText(query, clauses.having));
       }
       keep[k] = holds;
     }
@@ -500,7 +499,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
 
   if (!clauses.order_text.empty()) {
     Status s = OrderBy(engine, *result, clauses.order_text);
-    if (!s.ok()) return fail(s.message());
+    if (!s.ok()) return Fail(s.message());
   }
   int number = PublishResult(engine, std::move(result));
   engine.CurrentRecordSet = number;
