@@ -16,6 +16,10 @@
 #include <string>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "vekSQL.h"
 
 namespace vek {
@@ -84,21 +88,6 @@ void ForEachPiece(std::string_view text, OnPiece&& on_piece) {
   on_piece(std::string_view(start, end - start), special);
 }
 
-// CR, LF and CR LF each end one line; LF CR ends two. A last line without a line
-// end counts, a line end at the very end adds no line.
-template <typename OnLine>
-void ForEachLine(std::string_view data, OnLine&& on_line) {
-  const char* p = data.data();
-  const char* const end = p + data.size();
-  while (p < end) {
-    const char* e = p;
-    while (e < end && *e != '\n' && *e != '\r') ++e;
-    on_line(std::string_view(p, e - p));
-    if (e == end) break;
-    p = (*e == '\r' && e + 1 < end && e[1] == '\n') ? e + 2 : e + 1;
-  }
-}
-
 // ---- Decoding ----------------------------------------------------------------
 
 void DecodeCellTo(std::string_view piece, std::string& out) {
@@ -144,31 +133,121 @@ void DecodeCellTo(std::string_view piece, std::string& out) {
   }
 }
 
-// Holds the scratch space for reading many lines without allocating per line.
+// Cuts lines into cells without allocating per line: the cells are views into
+// the line, or into `decoded` for the few that hold quotes or backslashes.
 struct RowReader {
-  struct Piece {
-    std::string_view text;
-    bool special;
-  };
-  std::vector<Piece> pieces;
+  std::vector<std::string_view> cells;
+  std::vector<std::pair<std::size_t, std::size_t>> decoded_at;  // (cell, offset)
   std::string decoded;
+  std::string scratch;
 
-  void Fill(TvekRecord& row, std::string_view line) {
-    pieces.clear();
+  const std::vector<std::string_view>& Cut(std::string_view line) {
+    cells.clear();
+    decoded_at.clear();
+    decoded.clear();
     ForEachPiece(line, [&](std::string_view text, bool special) {
-      pieces.push_back({text, special});
-    });
-    row.Fields.reserve(row.Fields.size() + pieces.size());
-    for (const Piece& piece : pieces) {
-      if (!piece.special) {
-        row.Fields.emplace_back(piece.text);
-      } else {
-        DecodeCellTo(piece.text, decoded);
-        row.Fields.emplace_back(decoded);
+      if (special) {
+        DecodeCellTo(text, scratch);
+        decoded_at.emplace_back(cells.size(), decoded.size());
+        decoded += scratch;
       }
+      cells.push_back(text);
+    });
+    // The decoded texts are pointed at only now: `decoded` may have moved.
+    for (std::size_t k = 0; k < decoded_at.size(); ++k) {
+      const auto [cell, offset] = decoded_at[k];
+      const std::size_t end = k + 1 < decoded_at.size() ? decoded_at[k + 1].second : decoded.size();
+      cells[cell] = std::string_view(decoded).substr(offset, end - offset);
     }
+    return cells;
   }
 };
+
+// ---- Cutting a file into rows ----------------------------------------------------
+
+constexpr auto kLineSpecial = [] {
+  std::array<bool, 256> t{};
+  for (char c : {';', '"', '\'', '`', '\\', '\n', '\r'}) t[static_cast<unsigned char>(c)] = true;
+  return t;
+}();
+
+// The first separator, quote character, backslash, CR or LF at or after p; end
+// when there is none. Sixteen bytes at a time where the processor allows.
+inline const char* FindLineSpecial(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i semicolon = _mm_set1_epi8(';');
+  const __m128i double_quote = _mm_set1_epi8('"');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i backtick = _mm_set1_epi8('`');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  const __m128i lf = _mm_set1_epi8('\n');
+  const __m128i cr = _mm_set1_epi8('\r');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i quotes = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, double_quote), _mm_cmpeq_epi8(v, apostrophe)),
+        _mm_or_si128(_mm_cmpeq_epi8(v, backtick), _mm_cmpeq_epi8(v, backslash)));
+    const __m128i breaks = _mm_or_si128(
+        _mm_cmpeq_epi8(v, semicolon), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(quotes, breaks));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && !kLineSpecial[static_cast<unsigned char>(*p)]) ++p;
+  return p;
+}
+
+const char* FindLineEnd(const char* p, const char* end) {
+  while (p < end && *p != '\n' && *p != '\r') ++p;
+  return p;
+}
+
+// Cuts `data` into lines (CR, LF and CR LF each end one line; LF CR ends two; a
+// last line without a line end counts, a line end at the very end adds no line)
+// and each line into cells, calling on_row(cells). The first line goes to
+// on_header as it stands when `header` is set, and `header` is cleared. A line
+// without quote characters and backslashes (nearly every line) is cut in one
+// pass; any other goes through the splitter and the decoder.
+template <typename OnHeader, typename OnRow>
+void ForEachRow(std::string_view data, RowReader& reader, bool& header, OnHeader&& on_header,
+                OnRow&& on_row) {
+  const char* p = data.data();
+  const char* const end = p + data.size();
+  std::vector<std::string_view>& cells = reader.cells;
+  while (p < end) {
+    const char* const line = p;
+    const char* line_end = nullptr;
+    if (header) {
+      line_end = FindLineEnd(p, end);
+      on_header(std::string_view(line, line_end - line));
+      header = false;
+    } else {
+      const char* cell = p;
+      cells.clear();
+      for (;;) {
+        const char* q = FindLineSpecial(p, end);
+        if (q < end && *q == ';') {
+          cells.emplace_back(cell, q - cell);
+          cell = p = q + 1;
+          continue;
+        }
+        if (q == end || *q == '\n' || *q == '\r') {
+          if (q != line) cells.emplace_back(cell, q - cell);  // an empty line has no cells
+          line_end = q;
+          break;
+        }
+        line_end = FindLineEnd(q, end);
+        reader.Cut(std::string_view(line, line_end - line));
+        break;
+      }
+      on_row(cells);
+    }
+    if (line_end == end) break;
+    p = (*line_end == '\r' && line_end + 1 < end && line_end[1] == '\n') ? line_end + 2
+                                                                           : line_end + 1;
+  }
+}
 
 // ---- Encoding ----------------------------------------------------------------
 
@@ -180,10 +259,10 @@ constexpr auto kEncodeClasses = [] {
   return t;
 }();
 
-void AppendRow(const TvekRecord& row, std::string& out) {
-  for (std::size_t i = 0; i < row.Fields.size(); ++i) {
+void AppendLine(const TvekRecord& row, std::string& out) {
+  for (int i = 0; i < row.FieldCount(); ++i) {
     if (i != 0) out += ';';
-    EncodeCell(row.Fields[i].value(), out);
+    EncodeCell(row.Cell(i), out);
   }
 }
 
@@ -341,14 +420,14 @@ std::string DecodeCell(std::string_view piece) {
 
 std::string TvekRecord::GetRow() const {
   std::string line;
-  AppendRow(*this, line);
+  AppendLine(*this, line);
   return line;
 }
 
 void TvekRecord::SetRow(std::string_view line) {
-  ClearFields();
   RowReader reader;
-  reader.Fill(*this, line);
+  const std::vector<std::string_view>& cells = reader.Cut(line);
+  Assign(cells);
 }
 
 // ---- Reading and writing whole tables ----------------------------------------------
@@ -371,16 +450,17 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
   // leaves the set as it was.
   std::vector<std::string> names;
   std::vector<TvekRecord> rows;
+  TvekRowStorage storage;
   RowReader reader;
-  bool any_line = false;
+  bool header = true;
   std::size_t lines = 0;
-  auto on_line = [&](std::string_view line) {
-    if (!any_line) {
-      SplitText(line, names);
-      any_line = true;
-    } else {
-      reader.Fill(rows.emplace_back(), line);
-    }
+  auto on_header = [&](std::string_view line) {
+    SplitText(line, names);
+    ++lines;
+  };
+  auto on_row = [&](const std::vector<std::string_view>& cells) {
+    rows.push_back(storage.Pack(static_cast<std::uint32_t>(cells.size()),
+                                [&](std::uint32_t i) { return cells[i]; }));
     ++lines;
   };
 
@@ -417,7 +497,7 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
       }
       if (cut == 0) continue;  // no whole line yet: read more into a larger piece
     }
-    ForEachLine(std::string_view(buffer.data(), cut), on_line);
+    ForEachRow(std::string_view(buffer.data(), cut), reader, header, on_header, on_row);
     consumed_total += cut;
     if (!reserved && !at_end && consumed_total > 0) {
       // The rows seen so far tell how many the whole file holds.
@@ -429,13 +509,14 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
     filled -= cut;
   }
 
-  if (!any_line) {
+  if (header) {
     // An empty file holds no table, not even its columns.
     Clear();
     return Status::OK();
   }
   FieldNames.swap(names);
   Records.swap(rows);
+  std::swap(storage_, storage);
   Aggregates.clear();
   loaded = true;
   return Status::OK();
@@ -473,7 +554,7 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   buffer += JoinText(FieldNames);
   buffer += '\n';
   for (const TvekRecord& row : Records) {
-    AppendRow(row, buffer);
+    AppendLine(row, buffer);
     buffer += '\n';
     if (buffer.size() >= kWriteChunk) {
       if (!WriteAll(temporary.fd(), buffer)) {

@@ -118,25 +118,173 @@ void TvekSQLRecordField::SetValue(std::string_view text) {
   }
 }
 
-// ---- TvekRecord --------------------------------------------------------------
+// ---- Packed rows ---------------------------------------------------------------
 
-TvekSQLRecordField& TvekRecord::GetField(int index) {
+std::size_t PackedSize(std::uint32_t count, std::size_t bytes) {
+  if (bytes > std::numeric_limits<std::uint32_t>::max()) {
+    throw std::length_error("A row cannot exceed 4 GiB");
+  }
+  return std::size_t{count} * sizeof(std::uint32_t) + bytes;
+}
+
+namespace {
+
+// A row's own block starts with its capacity, so that a row rebuilt again and
+// again (a grouping scratch row) can reuse it.
+constexpr std::size_t kOwnedHeader = sizeof(std::size_t);
+
+char* AllocateOwned(std::size_t size) {
+  char* base = static_cast<char*>(::operator new(kOwnedHeader + size));
+  std::memcpy(base, &size, sizeof size);
+  return base + kOwnedHeader;
+}
+
+std::size_t OwnedCapacity(const std::uint32_t* ends) {
+  std::size_t capacity;
+  std::memcpy(&capacity, reinterpret_cast<const char*>(ends) - kOwnedHeader, sizeof capacity);
+  return capacity;
+}
+
+}  // namespace
+
+void TvekRecord::Release() {
+  if (owned_) ::operator delete(const_cast<char*>(reinterpret_cast<const char*>(ends_)) - kOwnedHeader);
+  ends_ = nullptr;
+  count_ = 0;
+  owned_ = false;
+}
+
+template <typename CellOf>
+void TvekRecord::Rebuild(std::uint32_t count, CellOf cell_of) {
+  if (count == 0) {
+    const bool marked = Marked;
+    Release();
+    Marked = marked;
+    return;
+  }
+  const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
+  char* block = AllocateOwned(size);
+  PackCells(block, count, cell_of);
+  const bool marked = Marked;
+  Release();
+  ends_ = reinterpret_cast<const std::uint32_t*>(block);
+  count_ = count;
+  owned_ = true;
+  Marked = marked;
+}
+
+TvekRecord::TvekRecord(const TvekRecord& other) : Marked(other.Marked) {
+  if (other.count_ != 0) Rebuild(other.count_, [&](std::uint32_t i) { return other.Cell(i); });
+}
+
+TvekRecord::TvekRecord(TvekRecord&& other) noexcept
+    : ends_(other.ends_), count_(other.count_), owned_(other.owned_), Marked(other.Marked) {
+  other.ends_ = nullptr;
+  other.count_ = 0;
+  other.owned_ = false;
+}
+
+TvekRecord& TvekRecord::operator=(const TvekRecord& other) {
+  if (this != &other) {
+    Rebuild(other.count_, [&](std::uint32_t i) { return other.Cell(i); });
+    Marked = other.Marked;
+  }
+  return *this;
+}
+
+TvekRecord& TvekRecord::operator=(TvekRecord&& other) noexcept {
+  if (this != &other) {
+    Release();
+    ends_ = other.ends_;
+    count_ = other.count_;
+    owned_ = other.owned_;
+    Marked = other.Marked;
+    other.ends_ = nullptr;
+    other.count_ = 0;
+    other.owned_ = false;
+  }
+  return *this;
+}
+
+TvekSQLRecordField TvekRecord::GetField(int index) const {
   if (index == -1 || index >= FieldCount()) throw EFieldCount(FieldCount());
   if (index < 0) ThrowListIndex(index);
-  return Fields[index];
+  return TvekSQLRecordField(Cell(index));
+}
+
+void TvekRecord::AddField(std::string_view value) {
+  const std::uint32_t n = count_;
+  Rebuild(n + 1, [&](std::uint32_t i) { return i == n ? value : Cell(static_cast<int>(i)); });
 }
 
 void TvekRecord::SetCell(int index, std::string_view value) {
   if (index < 0) ThrowListIndex(index);
-  if (index >= FieldCount()) Fields.resize(static_cast<std::size_t>(index) + 1);
-  Fields[index].SetValue(value);
+  const auto at = static_cast<std::uint32_t>(index);
+  Rebuild(std::max(count_, at + 1),
+          [&](std::uint32_t i) { return i == at ? value : Cell(static_cast<int>(i)); });
+}
+
+void TvekRecord::InsertField(int index, std::string_view value) {
+  if (index < 0) ThrowListIndex(index);
+  const auto at = static_cast<std::uint32_t>(index);
+  Rebuild(std::max(count_, at) + 1, [&](std::uint32_t i) {
+    if (i == at) return value;
+    return Cell(static_cast<int>(i < at ? i : i - 1));
+  });
 }
 
 bool TvekRecord::DeleteField(int index) {
   if (index < 0 || index >= FieldCount()) return false;
-  Fields.erase(Fields.begin() + index);
+  const auto at = static_cast<std::uint32_t>(index);
+  Rebuild(count_ - 1, [&](std::uint32_t i) { return Cell(static_cast<int>(i < at ? i : i + 1)); });
   return true;
 }
+
+void TvekRecord::Resize(int count) {
+  if (count < 0) ThrowListIndex(count);
+  if (static_cast<std::uint32_t>(count) == count_) return;
+  Rebuild(static_cast<std::uint32_t>(count), [&](std::uint32_t i) { return Cell(static_cast<int>(i)); });
+}
+
+void TvekRecord::Assign(const std::vector<std::string_view>& cells) {
+  const auto count = static_cast<std::uint32_t>(cells.size());
+  const auto cell_of = [&](std::uint32_t i) { return cells[i]; };
+  const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
+  if (owned_ && OwnedCapacity(ends_) >= size) {
+    char* block = const_cast<char*>(reinterpret_cast<const char*>(ends_));
+    PackCells(block, count, cell_of);
+    count_ = count;
+    return;
+  }
+  Rebuild(count, cell_of);
+}
+
+// ---- TvekRowStorage ------------------------------------------------------------
+
+char* TvekRowStorage::Allocate(std::size_t size) {
+  // Blocks start 4-byte aligned and every row is padded to a multiple of 4.
+  size = (size + 3) & ~std::size_t{3};
+  if (static_cast<std::size_t>(limit_ - cursor_) < size) {
+    // Blocks grow with the set, so a small result stays small and a large table
+    // is a few dozen blocks.
+    const std::size_t block_size = std::max(next_block_size_, size);
+    next_block_size_ = std::min(next_block_size_ * 2, std::size_t{8} << 20);
+    blocks_.push_back(std::unique_ptr<char[]>(new char[block_size]));
+    cursor_ = blocks_.back().get();
+    limit_ = cursor_ + block_size;
+  }
+  char* block = cursor_;
+  cursor_ += size;
+  return block;
+}
+
+void TvekRowStorage::Adopt(TvekRowStorage& other) {
+  for (auto& block : other.blocks_) blocks_.push_back(std::move(block));
+  other.blocks_.clear();
+  other.cursor_ = other.limit_ = nullptr;
+}
+
+void TvekRowStorage::Clear() { *this = TvekRowStorage(); }
 
 // ---- TvekRecordSet -----------------------------------------------------------
 
@@ -146,10 +294,7 @@ bool TvekRecordSet::AddField(std::string_view name, std::string_view value) {
   FieldNames.emplace_back(name);
   // The new cell goes to the column's index: a short row is padded up to it, and
   // in a row longer than the header the surplus cells move one to the right.
-  for (TvekRecord& row : Records) {
-    if (row.Fields.size() < column) row.Fields.resize(column);
-    row.Fields.emplace(row.Fields.begin() + column, value);
-  }
+  for (TvekRecord& row : Records) row.InsertField(static_cast<int>(column), value);
   Modified = true;
   return true;
 }
@@ -169,10 +314,20 @@ bool TvekRecordSet::DeleteField(std::string_view name) {
 }
 
 int TvekRecordSet::AddRecord() {
-  TvekRecord& row = Records.emplace_back();
-  row.Fields.resize(FieldNames.size());
+  Records.push_back(storage_.Pack(static_cast<std::uint32_t>(FieldNames.size()),
+                                  [](std::uint32_t) { return std::string_view(); }));
   if (!FieldNames.empty()) Modified = true;
   return RecordCount() - 1;
+}
+
+TvekRecord& TvekRecordSet::AppendRow(const std::vector<std::string_view>& cells) {
+  return Records.emplace_back(storage_.Pack(static_cast<std::uint32_t>(cells.size()),
+                                            [&](std::uint32_t i) { return cells[i]; }));
+}
+
+void TvekRecordSet::ClearRecords() {
+  Records.clear();
+  storage_.Clear();
 }
 
 void TvekRecordSet::DeleteRecord(int index) {
@@ -206,7 +361,7 @@ std::string TvekRecordSet::QualifiedFieldList() const {
 void TvekRecordSet::Clear() {
   FieldNames.clear();
   Aggregates.clear();
-  Records.clear();
+  ClearRecords();
 }
 
 // ---- TvekSQLOutput -------------------------------------------------------------

@@ -321,25 +321,29 @@ int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   SetLastError("INSERT INTO..SELECT: no mathing fields");
   if (!any) return kFailed;
 
-  // The result is released below, so its cells are moved rather than copied,
-  // and a row whose columns are the table's, in order, moves whole.
+  // The result is released below, so a row whose columns are the table's, in
+  // order, moves whole (the table takes over the result's storage); other rows
+  // are packed anew from the cells they give.
   bool same_columns = result->FieldCount() == table->FieldCount();
   for (std::size_t c = 0; c < targets.size(); ++c) {
     same_columns = same_columns && targets[c] == static_cast<int>(c);
   }
   table->Records.reserve(table->Records.size() + result->Records.size());
+  if (same_columns) table->AdoptStorage(*result);
+  std::vector<std::string_view> cells;
   for (TvekRecord& from : result->Records) {
     if (same_columns) {
       TvekRecord& row = table->Records.emplace_back(std::move(from));
-      row.Fields.resize(table->FieldNames.size());
+      row.Resize(table->FieldCount());
       row.Marked = false;
       continue;
     }
-    TvekRecord& row = table->Records[table->AddRecord()];
-    const int cells = std::min(from.FieldCount(), static_cast<int>(targets.size()));
-    for (int c = 0; c < cells; ++c) {
-      if (targets[c] >= 0) row.Fields[targets[c]] = std::move(from.Fields[c]);
+    cells.assign(table->FieldNames.size(), std::string_view());
+    const int count = std::min(from.FieldCount(), static_cast<int>(targets.size()));
+    for (int c = 0; c < count; ++c) {
+      if (targets[c] >= 0) cells[targets[c]] = from.Cell(c);
     }
+    table->AppendRow(cells);
   }
   table->Modified = true;
   engine.ReleaseRecordSet(engine.NumberOf(result.get()));
@@ -415,7 +419,7 @@ int SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
 
   engine.CurrentRecordSet = t;
   if (n == 3) {
-    table->Records.clear();
+    table->ClearRecords();
   } else {
     RowResolver rows;
     rows.AddEntry(table, table->Name, {}, false);

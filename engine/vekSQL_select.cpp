@@ -403,36 +403,43 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
   const bool grouped = has_aggregate || !clauses.group_text.empty();
   GroupAccumulator groups;
   const bool streaming = grouped && groups.Start(*result, clauses.group_text, has_aggregate).ok();
+  // A row's cells are gathered as views (into the tables, or into one text per
+  // column) and packed once into the result's storage.
   TvekRecord scratch;
-  auto fill_row = [&](TvekRecord& row) {
+  std::vector<std::string_view> cells;
+  std::vector<std::string> texts(columns.size());
+  auto fill_cells = [&]() {
+    cells.clear();
     if (!copies.empty()) {
       for (auto [entry, column] : copies) {
-        const TvekRecordSet& set = *resolver.Set(entry);
-        row.AddField(set.Records[resolver.Row(entry)].Cell(column));
+        cells.push_back(resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column));
       }
       return;
     }
-    for (const OutputColumn& column : columns) {
-      if (column.field->Expression.IsEmpty()) {
-        row.AddField({});
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (columns[c].field->Expression.IsEmpty()) {
+        cells.emplace_back();
         continue;
       }
-      column.field->Expression.Evaluate(value);
+      columns[c].field->Expression.Evaluate(value);
+      std::string& text = texts[c];
       if (value.IsText()) {
-        row.AddField(value.s);
+        text.assign(value.s);
       } else {
         text.clear();
         AppendValueText(value, text);
-        row.AddField(text);
       }
+      cells.push_back(text);
     }
   };
   auto add_row = [&]() {
-    TvekRecord& row = streaming ? scratch : result->Records.emplace_back();
-    row.Fields.clear();
-    row.Fields.reserve(columns.size());
-    fill_row(row);
-    if (streaming && groups.Add(scratch)) scratch = TvekRecord();
+    fill_cells();
+    if (!streaming) {
+      result->AppendRow(cells);
+    } else {
+      scratch.Assign(cells);
+      if (groups.Add(scratch)) scratch = TvekRecord();
+    }
     return true;
   };
   auto visit = [&]() {

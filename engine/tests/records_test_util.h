@@ -16,7 +16,7 @@ inline CellRows CellsOf(const TvekRecordSet& set) {
   CellRows rows;
   for (const TvekRecord& row : set.Records) {
     Strings cells;
-    for (const TvekSQLRecordField& cell : row.Fields) cells.emplace_back(cell.value());
+    for (int i = 0; i < row.FieldCount(); ++i) cells.emplace_back(row.Cell(i));
     rows.push_back(cells);
   }
   return rows;

@@ -5,6 +5,8 @@
 
 #include <clocale>
 #include <cstdlib>
+#include <memory>
+#include <random>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +20,7 @@ namespace {
 using testing::CellsOf;
 using testing::MakeSet;
 using Rows = testing::CellRows;
+using testing::Strings;
 
 // ---- The cell ------------------------------------------------------------------
 
@@ -144,6 +147,105 @@ TEST(Record, ShortRowsReadEmptyCellsAndArePaddedOnStore) {
   EXPECT_FALSE(row.DeleteField(-1));
   EXPECT_EQ(row.FieldCount(), 3);
   EXPECT_EQ(row.Cell(2), "d");
+}
+
+// Rows packed into a set's storage and rows with blocks of their own must change
+// alike, and a change to one row must leave its neighbours in the storage alone.
+// Random changes, values read from the row itself among them, against a model.
+TEST(Record, ChangesMatchAModelWhereverTheRowLives) {
+  std::mt19937 random(7);
+  auto random_text = [&] { return std::string(random() % 20, static_cast<char>('a' + random() % 26)); };
+  TvekRecordSet set;
+  Rows model;
+  for (int r = 0; r < 40; ++r) {
+    Strings cells(random() % 5);
+    for (std::string& cell : cells) cell = random_text();
+    std::vector<std::string_view> views(cells.begin(), cells.end());
+    set.AppendRow(views);
+    model.push_back(cells);
+  }
+  for (int step = 0; step < 4000; ++step) {
+    const std::size_t r = random() % model.size();
+    TvekRecord& row = set.Records[r];
+    Strings& cells = model[r];
+    const int at = static_cast<int>(random() % 6);
+    // A value taken from the row itself, or a new one.
+    const std::string value = random() % 3 == 0 && !cells.empty()
+                                  ? cells[random() % cells.size()]
+                                  : random_text();
+    const std::string_view from_row = row.Cell(at);
+    switch (random() % 6) {
+      case 0:
+        row.SetCell(at, value);
+        if (cells.size() <= static_cast<std::size_t>(at)) cells.resize(at + 1);
+        cells[at] = value;
+        break;
+      case 1:
+      {
+        const int to = static_cast<int>(random() % 6);
+        const std::string text(from_row);
+        row.SetCell(to, from_row);  // a text read from the row itself
+        if (cells.size() <= static_cast<std::size_t>(to)) cells.resize(to + 1);
+        cells[to] = text;
+        break;
+      }
+      case 2:
+        row.InsertField(at, value);
+        if (cells.size() < static_cast<std::size_t>(at)) cells.resize(at);
+        cells.insert(cells.begin() + at, value);
+        break;
+      case 3:
+        EXPECT_EQ(row.DeleteField(at), static_cast<std::size_t>(at) < cells.size());
+        if (static_cast<std::size_t>(at) < cells.size()) cells.erase(cells.begin() + at);
+        break;
+      case 4:
+        row.Resize(at);
+        cells.resize(at);
+        break;
+      case 5:
+        row.AddField(value);
+        cells.push_back(value);
+        break;
+    }
+    if (step % 97 == 0) {
+      TvekRecord copy = row;  // copies, moves and assignments keep the cells
+      TvekRecord moved = std::move(copy);
+      set.Records[(r + 1) % model.size()] = moved;
+      model[(r + 1) % model.size()] = cells;
+    }
+    ASSERT_EQ(CellsOf(set), model) << "step " << step;
+  }
+}
+
+TEST(Record, SetCellFromItsOwnCellsKeepsTheModel) {
+  TvekRecordSet set;
+  set.AppendRow({"first", "second-and-longer", ""});
+  TvekRecord& row = set.Records[0];
+  row.SetCell(2, row.Cell(1));
+  row.SetCell(0, row.Cell(1).substr(7));
+  row.InsertField(1, row.Cell(0));
+  EXPECT_EQ(CellsOf(set), Rows({{"and-longer", "and-longer", "second-and-longer", "second-and-longer"}}));
+}
+
+// Rows moved to another set stay readable once the set they came from is gone,
+// and a copied set owns its rows.
+TEST(RecordSet, RowsOutliveTheSetTheyCameFrom) {
+  auto source = std::make_unique<TvekRecordSet>();
+  for (int r = 0; r < 5000; ++r) source->AppendRow({std::to_string(r), "value " + std::to_string(r)});
+
+  TvekRecordSet target;
+  target.AdoptStorage(*source);
+  for (TvekRecord& row : source->Records) target.Records.push_back(std::move(row));
+  const TvekRecordSet copy = target;
+  source.reset();
+  TvekRecordSet moved = std::move(target);
+  target.ClearRecords();
+  ASSERT_EQ(moved.RecordCount(), 5000);
+  ASSERT_EQ(copy.RecordCount(), 5000);
+  for (int r = 0; r < 5000; r += 499) {
+    EXPECT_EQ(moved.Records[r].Cell(1), "value " + std::to_string(r));
+    EXPECT_EQ(copy.Records[r].Cell(1), "value " + std::to_string(r));
+  }
 }
 
 // ---- Columns -------------------------------------------------------------------
