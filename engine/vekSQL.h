@@ -102,8 +102,8 @@ class TvekRecord {
   // Pads with empty cells or cuts to `count` cells.
   void Resize(int count);
   void ClearFields() { Release(); }
-  // Replaces the cells by `cells`, reusing the row's own block when it fits; the
-  // texts must not point into this row.
+  // Replaces the cells by `cells`, reusing the row's own block when it fits and
+  // none of the texts points into it.
   void Assign(const std::vector<std::string_view>& cells);
 
   // The row as a file line (cells encoded, joined with ";") and back.
@@ -157,8 +157,12 @@ std::size_t CellBytes(std::uint32_t count, CellOf cell_of) {
 class TvekRowStorage {
  public:
   TvekRowStorage() = default;
-  TvekRowStorage(TvekRowStorage&&) noexcept = default;
-  TvekRowStorage& operator=(TvekRowStorage&&) noexcept = default;
+  // A storage moved from is empty and packs its next rows into blocks of its own.
+  TvekRowStorage(TvekRowStorage&& other) noexcept { Take(other); }
+  TvekRowStorage& operator=(TvekRowStorage&& other) noexcept {
+    if (this != &other) Take(other);
+    return *this;
+  }
   // A copied set's rows are copies with blocks of their own (see TvekRecord), so
   // a copy of the storage starts empty, and the storage copied into is given up.
   TvekRowStorage(const TvekRowStorage&) {}
@@ -181,6 +185,7 @@ class TvekRowStorage {
 
  private:
   char* Allocate(std::size_t size);
+  void Take(TvekRowStorage& other) noexcept;
 
   std::vector<std::unique_ptr<char[]>> blocks_;
   char* cursor_ = nullptr;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -497,7 +498,11 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
       }
       if (cut == 0) continue;  // no whole line yet: read more into a larger piece
     }
-    ForEachRow(std::string_view(buffer.data(), cut), reader, header, on_header, on_row);
+    try {
+      ForEachRow(std::string_view(buffer.data(), cut), reader, header, on_header, on_row);
+    } catch (const std::length_error&) {
+      return Status::Error("Could not read file " + file_name + ": a row holds more than 4 GiB");
+    }
     consumed_total += cut;
     if (!reserved && !at_end && consumed_total > 0) {
       // The rows seen so far tell how many the whole file holds.

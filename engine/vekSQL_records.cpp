@@ -1,6 +1,7 @@
 // Cells, rows and record sets held in memory, and the output-column list of a
 // statement. The text-table file (reading, writing, splitting, cell encoding)
 // is in vekSQL_files.cpp.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -250,8 +251,13 @@ void TvekRecord::Assign(const std::vector<std::string_view>& cells) {
   const auto count = static_cast<std::uint32_t>(cells.size());
   const auto cell_of = [&](std::uint32_t i) { return cells[i]; };
   const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
-  if (owned_ && OwnedCapacity(ends_) >= size) {
-    char* block = const_cast<char*>(reinterpret_cast<const char*>(ends_));
+  const char* const own = reinterpret_cast<const char*>(ends_);
+  const auto inside_own = [&](std::string_view text) {
+    return !text.empty() && text.data() < own + OwnedCapacity(ends_) && text.data() + text.size() > own;
+  };
+  if (owned_ && OwnedCapacity(ends_) >= size &&
+      std::none_of(cells.begin(), cells.end(), inside_own)) {
+    char* block = const_cast<char*>(own);
     PackCells(block, count, cell_of);
     count_ = count;
     return;
@@ -279,7 +285,17 @@ char* TvekRowStorage::Allocate(std::size_t size) {
 }
 
 void TvekRowStorage::Adopt(TvekRowStorage& other) {
+  if (&other == this) return;
   for (auto& block : other.blocks_) blocks_.push_back(std::move(block));
+  other.blocks_.clear();
+  other.cursor_ = other.limit_ = nullptr;
+}
+
+void TvekRowStorage::Take(TvekRowStorage& other) noexcept {
+  blocks_ = std::move(other.blocks_);
+  cursor_ = other.cursor_;
+  limit_ = other.limit_;
+  next_block_size_ = other.next_block_size_;
   other.blocks_.clear();
   other.cursor_ = other.limit_ = nullptr;
 }

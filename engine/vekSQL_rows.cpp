@@ -166,9 +166,10 @@ int InsertValues(TvekSQL& engine, std::string_view table_name, const std::string
   std::vector<int> targets;
   if (!MapValues(*table, column_text ? &names : nullptr, values.size(), targets)) return kFailed;
 
-  TvekRecord& row = table->Records[table->AddRecord()];
+  std::vector<std::string_view> cells(table->FieldNames.size());
   // In list order, so of a column named twice the later value stays.
-  for (std::size_t k = 0; k < values.size(); ++k) row.SetCell(targets[k], values[k]);
+  for (std::size_t k = 0; k < values.size(); ++k) cells[targets[k]] = values[k];
+  table->AppendRow(cells);
   table->Modified = true;
   return kDone;
 }

@@ -9,6 +9,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "records_test_util.h"
@@ -245,6 +246,58 @@ TEST(RecordSet, RowsOutliveTheSetTheyCameFrom) {
   for (int r = 0; r < 5000; r += 499) {
     EXPECT_EQ(moved.Records[r].Cell(1), "value " + std::to_string(r));
     EXPECT_EQ(copy.Records[r].Cell(1), "value " + std::to_string(r));
+  }
+}
+
+// A cell may hold a whole line (a row's GetRow kept in a cell); reading that
+// line back into the same row must cut the text before the row's block is
+// written over. A row that already has a large block of its own reuses it.
+TEST(Record, SetRowFromOneOfItsOwnCells) {
+  struct Case {
+    const char* name;
+    bool own_block_first;  // the row first gets a block larger than the result
+  };
+  for (const Case& c : {Case{"packed row", false}, Case{"row with a large own block", true}}) {
+    SCOPED_TRACE(c.name);
+    TvekRecordSet set;
+    set.AppendRow({"\"a;b;c;d;e;f\""});
+    TvekRecord& row = set.Records[0];
+    if (c.own_block_first) {
+      row.SetRow(std::string(64, 'z'));
+      row.SetRow("\"a;b;c;d;e;f\"");  // one quoted cell holding a line
+    } else {
+      row.SetRow(row.Cell(0));
+    }
+    ASSERT_EQ(CellsOf(set), Rows({{"a;b;c;d;e;f"}}));
+    row.SetRow(row.Cell(0));
+    EXPECT_EQ(CellsOf(set), Rows({{"a", "b", "c", "d", "e", "f"}}));
+  }
+}
+
+// A record set moved from reads as empty and takes new rows like a new set;
+// those rows must neither share memory with the set moved to nor depend on it.
+TEST(RecordSet, SetMovedFromTakesRowsOfItsOwn) {
+  auto check = [](TvekRecordSet& source, TvekRecordSet& target) {
+    source.AppendRow({"two"});
+    target.AppendRow({"three"});
+    EXPECT_EQ(CellsOf(source), Rows({{"two"}}));
+    EXPECT_EQ(CellsOf(target), Rows({{"one"}, {"three"}}));
+  };
+  {
+    SCOPED_TRACE("move construction");
+    TvekRecordSet source;
+    source.AppendRow({"one"});
+    TvekRecordSet target(std::move(source));
+    check(source, target);
+  }
+  {
+    SCOPED_TRACE("move assignment");
+    TvekRecordSet source;
+    source.AppendRow({"one"});
+    TvekRecordSet target;
+    target.AppendRow({"old"});
+    target = std::move(source);
+    check(source, target);
   }
 }
 
