@@ -8,11 +8,8 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -21,6 +18,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "AtomicFile.h"
 #include "vekSQL.h"
 
 namespace vek {
@@ -293,61 +291,6 @@ class FileDescriptor {
   int fd_;
 };
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t put = ::write(fd, bytes.data(), bytes.size());
-    if (put < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (put == 0) {
-      errno = EIO;
-      return false;
-    }
-    bytes.remove_prefix(static_cast<std::size_t>(put));
-  }
-  return true;
-}
-
-// A temporary file beside the target, removed again unless Commit renamed it over
-// the target.
-class TemporaryFile {
- public:
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  // Creates a new file named target + ".tmp" + a unique suffix, with the
-  // permission bits a new file gets.
-  bool Create(const std::string& target) {
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 100; ++attempt) {
-      std::string path =
-          target + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-      const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-      if (fd >= 0) {
-        fd_ = std::make_unique<FileDescriptor>(fd);
-        path_ = std::move(path);
-        return true;
-      }
-      if (errno != EEXIST) return false;
-    }
-    return false;
-  }
-  int fd() const { return fd_->get(); }
-  bool Close() { return fd_->Close(); }
-  bool Commit(const std::string& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-    path_.clear();
-    return true;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::unique_ptr<FileDescriptor> fd_;
-  std::string path_;
-};
-
-constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
 
 }  // namespace
 
@@ -551,38 +494,17 @@ Status CheckColumnName(std::string_view name) {
 }
 
 Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
-  TemporaryFile temporary;
-  if (!temporary.Create(file_name)) return FileError("Could not write file", file_name, errno);
-
-  std::string buffer;
-  buffer.reserve(kWriteChunk + kWriteChunk / 4);
+  rtl::AtomicFileWriter file(file_name);
+  if (!file.Open()) return Status::Error(file.Error());
+  std::string& buffer = file.Buffer();
   buffer += JoinText(FieldNames);
   buffer += '\n';
   for (const TvekRecord& row : Records) {
     AppendLine(row, buffer);
     buffer += '\n';
-    if (buffer.size() >= kWriteChunk) {
-      if (!WriteAll(temporary.fd(), buffer)) {
-        return FileError("Could not write file", file_name, errno);
-      }
-      buffer.clear();
-    }
+    if (!file.WriteIfFull()) return Status::Error(file.Error());
   }
-  if (!WriteAll(temporary.fd(), buffer) || !temporary.Close()) {
-    return FileError("Could not write file", file_name, errno);
-  }
-
-  // A table that was readable only by its owner stays so after saving.
-  std::error_code error;
-  const std::filesystem::file_status old = std::filesystem::status(file_name, error);
-  if (std::filesystem::exists(old)) {
-    std::filesystem::permissions(temporary.path(), old.permissions(),
-                                 std::filesystem::perm_options::replace, error);
-    if (error) {
-      return Status::Error("Could not write file " + file_name + ": " + error.message());
-    }
-  }
-  if (!temporary.Commit(file_name)) return FileError("Could not write file", file_name, errno);
+  if (!file.Commit()) return Status::Error(file.Error());
   return Status::OK();
 }
 
