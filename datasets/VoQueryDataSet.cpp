@@ -69,6 +69,15 @@ std::string FailureText(const std::string& last_error, std::string_view exceptio
 TVoQueryDataSet::TVoQueryDataSet() = default;
 
 TVoQueryDataSet::~TVoQueryDataSet() {
+  if (persistent_save_) {
+    try {
+      AutoSave("Dataset can not be saved because TableName property is not set");
+    } catch (const std::exception& e) {
+      ShowMessage(e.what());
+    } catch (...) {
+      // A destructor must not throw; the failed save has nothing more to say.
+    }
+  }
   ReleaseResultSet();
   if (connection_ != nullptr) connection_->Detach(this);
 }
@@ -132,6 +141,11 @@ void TVoQueryDataSet::RunSqlText() {
     if (result_set_number_ > 0) {
       try {
         LoadEngineResult();
+        // A load that failed part way is not saved: it would write the rows
+        // copied so far over the whole table.
+        if (persistent_save_) {
+          AutoSave("Dataset " + Name() + " can not be saved because TableName property is not set");
+        }
       } catch (...) {
         ReleaseResultSet();
         throw;
@@ -158,14 +172,19 @@ void TVoQueryDataSet::SetQueryExecuted(bool value) {
     }
     return;
   }
+  // Taking the result away empties memory only: the deletes must not write the
+  // emptied dataset over a table file.
+  internal_loading_ = true;
   try {
     DeleteAllRows();
     ReleaseResultSet();
   } catch (...) {
+    internal_loading_ = false;
     query_executed_ = false;
     Close();
     throw;
   }
+  internal_loading_ = false;
   query_executed_ = false;
   Close();
 }
@@ -214,18 +233,32 @@ void TVoQueryDataSet::ClearFieldDefinitions() {
   DestroyFields();
 }
 
+bool TVoQueryDataSet::HasSource() const {
+  return source_kind_ == sdSdfDataset || (source_kind_ == sdVekSQL && engine_result_ != nullptr);
+}
+
+const std::string& TVoQueryDataSet::SourceColumnName(int index) const {
+  if (source_kind_ == sdSdfDataset) return csv_reader_.FieldName(index);
+  return engine_result_->FieldNames[static_cast<std::size_t>(index)];
+}
+
 bool TVoQueryDataSet::SourceMatchesFieldDefs() const {
   const db::FieldDefList& defs = FieldDefs();
   if (defs.Count() == 0 || defs.Count() != source_field_count_) return false;
-  if (source_kind_ != sdVekSQL || engine_result_ == nullptr) return false;
+  if (!HasSource()) return false;
   for (int i = 0; i < defs.Count(); ++i) {
-    if (defs[i].Name != engine_result_->FieldNames[static_cast<std::size_t>(i)]) return false;
+    if (defs[i].Name != SourceColumnName(i)) return false;
   }
   return true;
 }
 
 std::vector<int> TVoQueryDataSet::SourceColumnWidths() const {
   std::vector<int> widths(static_cast<std::size_t>(source_field_count_), 0);
+  if (source_kind_ == sdSdfDataset) {
+    // The reader's column sizes already hold its longest line.
+    for (int c = 0; c < source_field_count_; ++c) widths[c] = csv_reader_.FieldSize(c);
+    return widths;
+  }
   if (source_kind_ != sdVekSQL || engine_result_ == nullptr) return widths;
   for (const vek::TvekRecord& row : engine_result_->Records) {
     for (int c = 0; c < source_field_count_; ++c) {
@@ -272,8 +305,9 @@ void TVoQueryDataSet::RebuildFieldDefsFromSource() {
   try {
     for (int i = 0; i < source_field_count_; ++i) {
       int width = widths[static_cast<std::size_t>(i)];
-      FieldDefs().Add(engine_result_->FieldNames[static_cast<std::size_t>(i)],
-                      db::FieldType::ftString, width > 0 ? width : kEmptyColumnSize);
+      // A table file's columns take the reader's sizes as they are.
+      if (source_kind_ == sdVekSQL && width == 0) width = kEmptyColumnSize;
+      FieldDefs().Add(SourceColumnName(i), db::FieldType::ftString, width);
     }
   } catch (const db::DatabaseError& e) {
     // Two columns of one name ("select id, id from t") cannot both be fields:
@@ -321,6 +355,18 @@ void TVoQueryDataSet::LoadEngineResult() {
 void TVoQueryDataSet::CopyRowsFromEngineResult() {
   if (!Active()) Open();
   const int columns = std::min(source_field_count_, FieldCount());
+  BulkCopy(columns, [&](const std::vector<db::Field*>& fields, const std::vector<bool>& is_float) {
+    for (const vek::TvekRecord& row : engine_result_->Records) {
+      Append();
+      for (int c = 0; c < columns; ++c) {
+        StoreText(*fields[static_cast<std::size_t>(c)], row.Cell(c), is_float[c]);
+      }
+      Post();
+    }
+  });
+}
+
+void TVoQueryDataSet::BulkCopy(int columns, const RowCopier& copy) {
   std::vector<db::Field*> fields;
   std::vector<bool> is_float;
   for (int c = 0; c < columns; ++c) {
@@ -331,7 +377,7 @@ void TVoQueryDataSet::CopyRowsFromEngineResult() {
   // end, so that a reloaded dataset is still sorted by its current index.
   BeginBulkLoad();
   try {
-    CopyRows(fields, is_float);
+    copy(fields, is_float);
   } catch (...) {
     // A row that failed part way is dropped, not posted by the rebuild.
     if (State() == db::DataSetState::kInsert) Cancel();
@@ -342,25 +388,15 @@ void TVoQueryDataSet::CopyRowsFromEngineResult() {
   First();
 }
 
-void TVoQueryDataSet::CopyRows(const std::vector<db::Field*>& fields,
-                               const std::vector<bool>& is_float) {
-  const int columns = static_cast<int>(fields.size());
-  for (const vek::TvekRecord& row : engine_result_->Records) {
-    Append();
-    for (int c = 0; c < columns; ++c) {
-      std::string_view text = row.Cell(c);
-      db::Field& field = *fields[static_cast<std::size_t>(c)];
-      if (!is_float[static_cast<std::size_t>(c)]) {
-        field.SetAsString(text);
-        continue;
-      }
-      try {
-        field.SetAsFloat(ParseFloatLocal(text));
-      } catch (const db::ConversionError&) {
-        field.SetAsString(text);
-      }
-    }
-    Post();
+void TVoQueryDataSet::StoreText(db::Field& field, std::string_view text, bool is_float) {
+  if (!is_float) {
+    field.SetAsString(text);
+    return;
+  }
+  try {
+    field.SetAsFloat(ParseFloatLocal(text));
+  } catch (const db::ConversionError&) {
+    field.SetAsString(text);
   }
 }
 

@@ -1,14 +1,18 @@
 // TVoQueryDataSet: the buffered dataset that the windows show, filled from a
-// source and kept in memory. Here: running its SQL text through the
-// connection's engine and copying the result set in, and the machinery every
-// load shares (emptying, keeping or rebuilding field definitions, float text).
+// source and kept in memory: the result of its SQL text run through the
+// connection's engine, or a table file read and written directly; and the
+// machinery every load shares (emptying, keeping or rebuilding field
+// definitions, float text).
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "CSVExporter.h"
 #include "Params.h"
+#include "SdfDataSet.h"
 #include "VoBufDataset.h"
 #include "VoConnection.h"
 
@@ -58,6 +62,49 @@ class TVoQueryDataSet : public TVoBufDataset {
   const std::string& SqlText() const { return sql_text_; }
   const std::string& ExpandedSql() const { return expanded_sql_; }
 
+  // ---- Table files ----
+  // The table whose file ReadTableFile and WriteTableFile use: the connection's
+  // DatabaseFolder + TableName + ".txt".
+  const std::string& TableName() const { return table_name_; }
+  void SetTableName(std::string name) { table_name_ = std::move(name); }
+  // When set, the table file is written after a load, after a query that gave
+  // a result set, after every post and delete outside a load, and on
+  // destruction; with an empty TableName a message says why nothing is written.
+  bool PersistentSave() const { return persistent_save_; }
+  void SetPersistentSave(bool value) { persistent_save_ = value; }
+  // Trigger. Writing true (when false) runs ReadTableFile; any exception is
+  // swallowed and leaves the flag false and the dataset closed. Writing false
+  // (when true) empties the dataset (rows leave memory only: nothing is saved
+  // for their deletes) and closes it.
+  bool TableLoaded() const { return table_loaded_; }
+  void SetTableLoaded(bool value);
+  // Trigger. Writing true runs WriteTableFile and reads false again afterwards;
+  // its exception passes to the caller.
+  bool TableSaved() const { return table_saved_; }
+  void SetTableSaved(bool value);
+
+  // Loads the table file: reconnects (a refused folder is reported and the
+  // load goes on), empties the dataset, reads the file through CsvReader (a
+  // missing file is created empty), keeps or rebuilds the field definitions and
+  // copies the rows in; the dataset ends open on its first row, filtered as
+  // before. Raises DatabaseError without a connection, for a TableName holding
+  // "/" or NUL ("Invalid table name: " + name), for duplicate column names and
+  // unreadable files; a float text no conversion accepts passes out too, after
+  // the cleanup.
+  void ReadTableFile();
+  // Writes every row, whatever the filter, in the current order, through
+  // CsvWriter: the field names, then one line per row, string values always in
+  // double quotes. The file is replaced whole or not at all. The second form
+  // writes floats with `decimal_separator`. Raises DatabaseError for a TableName
+  // holding "/" or NUL, and for a string value that the file could not keep (a
+  // line break, or a double quote followed by ";"), before anything is written.
+  void WriteTableFile();
+  void WriteTableFile(char decimal_separator);
+  // Appends every row of CsvReader, column by column, and goes to the first row.
+  void CopyRowsFromCsvReader();
+  sdf::TSdfDataSet& CsvReader() { return csv_reader_; }
+  sdf::TCSVExporter& CsvWriter() { return csv_writer_; }
+
   // The engine's answer of the last run: 0, -1 or the result set's number.
   int ResultSetNumber() const { return result_set_number_; }
   TSourceData SourceKind() const { return source_kind_; }
@@ -99,6 +146,12 @@ class TVoQueryDataSet : public TVoBufDataset {
   // Takes result set ResultSetNumber of the engine as the source, keeps or
   // rebuilds the field definitions and copies its rows in.
   void LoadEngineResult();
+  // The automatic save of PersistentSave: WriteTableFile, or `message` shown
+  // when TableName is empty.
+  void AutoSave(std::string_view message);
+  // A post or a delete outside a load makes the automatic save.
+  void DoAfterPost() override;
+  void DoAfterDelete() override;
   // Appends every row of the engine result as one bulk load (the sort indexes
   // are built once at its end) and goes to the first row. A row whose value no
   // field conversion accepts is dropped and its error passes on.
@@ -109,10 +162,21 @@ class TVoQueryDataSet : public TVoBufDataset {
 
   // Resets and reopens the connection's engine; DatabaseError without one.
   TVoConnection& Reconnect();
-  // Appends and posts every row of the engine result into `fields`.
-  void CopyRows(const std::vector<db::Field*>& fields, const std::vector<bool>& is_float);
-  // The longest value, in bytes, of each source column.
+  // Runs `copy` (which appends and posts rows into `fields`, the first
+  // `columns` fields) as one bulk load, then goes to the first row. A row that
+  // fails part way is dropped and its error passes on.
+  using RowCopier =
+      std::function<void(const std::vector<db::Field*>& fields, const std::vector<bool>& is_float)>;
+  void BulkCopy(int columns, const RowCopier& copy);
+  // Stores a source text: into a float field through ParseFloatLocal, or
+  // through the field's own text conversion when that refuses.
+  static void StoreText(db::Field& field, std::string_view text, bool is_float);
+  // The longest value, in bytes, of each source column (for a table file, the
+  // reader's column sizes).
   std::vector<int> SourceColumnWidths() const;
+  // Whether the current source can be read, and the name of its column `index`.
+  bool HasSource() const;
+  const std::string& SourceColumnName(int index) const;
   // Releases record set `ResultSetNumber` in the connection's engine, if any;
   // never throws.
   void ReleaseResultSet() noexcept;
@@ -131,4 +195,10 @@ class TVoQueryDataSet : public TVoBufDataset {
   bool master_detail_suspended_ = false;
   // The engine's result set while it is loaded; nullptr otherwise.
   vek::TvekRecordSet* engine_result_ = nullptr;
+  std::string table_name_;
+  bool persistent_save_ = false;
+  bool table_loaded_ = false;
+  bool table_saved_ = false;
+  sdf::TSdfDataSet csv_reader_;
+  sdf::TCSVExporter csv_writer_;
 };

@@ -1,0 +1,291 @@
+// The query dataset's table files: loading through the delimited-text reader,
+// writing back through the CSV exporter, the automatic save of PersistentSave,
+// and the TableLoaded and TableSaved triggers.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DatabaseError.h"
+#include "query_dataset_fixture.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+constexpr const char* kTable =
+    "id;name;note\n"
+    "1;  anna  ;\"a;b\"\n"
+    "2;bert\n"
+    "3;carl;\"say \"\"hi\"\"\";ignored\n";
+
+Lines Rows(TVoQueryDataSet& ds) {
+  Lines rows;
+  std::string header;
+  for (int i = 0; i < ds.FieldCount(); ++i) header += (i ? "|" : "") + ds.Fields(i).FieldName();
+  rows.push_back(header);
+  for (ds.First(); !ds.Eof(); ds.Next()) {
+    std::string line;
+    for (int i = 0; i < ds.FieldCount(); ++i) {
+      line += (i ? "|" : "") + (ds.Fields(i).IsNull() ? "<null>" : ds.Fields(i).AsString());
+    }
+    rows.push_back(line);
+  }
+  return rows;
+}
+
+class TableFileTest : public QueryDataSetFixture {
+ protected:
+  TableFileTest() : QueryDataSetFixture(kTable) {}
+  void SetUp() override {
+    QueryDataSetFixture::SetUp();
+    ds_.SetTableName("t");
+  }
+};
+
+TEST_F(TableFileTest, LoadsTheFileAsTheReaderReadsIt) {
+  ds_.ReadTableFile();
+  ASSERT_TRUE(ds_.Active());
+  EXPECT_EQ(Rows(ds_), (Lines{"id|name|note", "1|anna|a;b", "2|bert|<null>",
+                              "3|carl|say \"\"hi\"\""}));
+  EXPECT_EQ(ds_.SourceKind(), sdSdfDataset);
+  EXPECT_EQ(ds_.SourceRecordCount(), 4);  // the header line counts
+  EXPECT_EQ(ds_.SourceFieldCount(), 3);
+  // Every column is as wide as the file's longest line.
+  for (const db::FieldDef& def : ds_.FieldDefs()) {
+    EXPECT_EQ(def.DataType, db::FieldType::ftString);
+    EXPECT_EQ(def.Size, 27);
+  }
+  EXPECT_FALSE(ds_.InternalLoading());
+  EXPECT_FALSE(ds_.MasterDetailSuspended());
+  EXPECT_TRUE(messages_.Texts.empty());
+}
+
+TEST_F(TableFileTest, AMissingFileIsCreatedEmptyAndGivesNoRows) {
+  ds_.SetTableName("new");
+  ds_.ReadTableFile();
+  EXPECT_TRUE(dir_.Exists("new.txt"));
+  EXPECT_EQ(dir_.Read("new.txt"), "");
+  EXPECT_EQ(Rows(ds_), (Lines{"Line"}));
+}
+
+TEST_F(TableFileTest, ALoadKeepsTheFilterAndMatchingFieldDefinitions) {
+  ds_.ReadTableFile();
+  ds_.SetFilterText("name = 'bert'");
+  ds_.SetFiltered(true);
+  dir_.Write("t.txt", "id;name;note\n4;bert;x\n5;dora;y\n");
+  ds_.ReadTableFile();
+  EXPECT_TRUE(ds_.Filtered());
+  EXPECT_EQ(Rows(ds_), (Lines{"id|name|note", "4|bert|x"}));
+  // The same column names keep the definitions: still as wide as before.
+  EXPECT_EQ(ds_.FieldDefs()[0].Size, 27);
+
+  dir_.Write("t.txt", "other\n1\n");
+  ds_.SetFiltered(false);
+  ds_.ReadTableFile();
+  EXPECT_EQ(Rows(ds_), (Lines{"other", "1"}));
+  EXPECT_EQ(ds_.FieldDefs()[0].Size, 5);
+}
+
+TEST_F(TableFileTest, WritesEveryRowInTheCurrentOrderWithStringsQuoted) {
+  ds_.ReadTableFile();
+  ds_.AddIndex("name__desc", "name", db::ixDescending, "name");
+  ds_.SetIndexName("name__desc");
+  ds_.SetFilterText("id = '2'");
+  ds_.SetFiltered(true);
+  ds_.First();
+  ds_.WriteTableFile();
+  EXPECT_EQ(dir_.Read("t.txt"),
+            "id;name;note\n"
+            "\"3\";\"carl\";\"say \"\"hi\"\"\"\n"
+            "\"2\";\"bert\";\"\"\n"
+            "\"1\";\"anna\";\"a;b\"\n");
+  // The filter and the current row are back.
+  EXPECT_TRUE(ds_.Filtered());
+  EXPECT_EQ(ds_.FieldByName("id").AsString(), "2");
+
+  // What was written reads back as it was, but for the null value, written as
+  // an empty text.
+  ds_.SetFiltered(false);
+  ds_.ReadTableFile();
+  EXPECT_EQ(Rows(ds_), (Lines{"id|name|note", "3|carl|say \"\"hi\"\"", "2|bert|", "1|anna|a;b"}));
+}
+
+TEST_F(TableFileTest, FloatsAreWrittenWithTheSeparatorAsked) {
+  dir_.Write("m.txt", "id;amount\n1;2.5\n2;0,25\n");
+  ds_.SetTableName("m");
+  ds_.FieldDefs().Add("id", db::FieldType::ftString, 5);
+  ds_.FieldDefs().Add("amount", db::FieldType::ftFloat);
+  ds_.ReadTableFile();
+  EXPECT_EQ(Rows(ds_), (Lines{"id|amount", "1|2.5", "2|0.25"}));
+  ds_.WriteTableFile(',');
+  EXPECT_EQ(dir_.Read("m.txt"), "id;amount\n\"1\";2,5\n\"2\";0,25\n");
+  ds_.WriteTableFile();
+  EXPECT_EQ(dir_.Read("m.txt"), "id;amount\n\"1\";2.5\n\"2\";0.25\n");
+}
+
+// A value the file could not keep would come back split or cut: nothing is
+// written and the old file stays.
+TEST_F(TableFileTest, AValueTheFileCannotKeepWritesNothing) {
+  const struct {
+    const char* value;
+    const char* reason;
+  } cases[] = {
+      {"two\nlines", "a line break"},
+      {"cr\r", "a line break"},
+      {"x\";y", "a double quote followed by \";\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    dir_.Write("t.txt", kTable);
+    ds_.ReadTableFile();
+    ds_.Last();
+    ds_.Edit();
+    ds_.FieldByName("note").SetAsString(c.value);
+    ds_.Post();
+    try {
+      ds_.WriteTableFile();
+      ADD_FAILURE() << "no exception";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find("field note in row 3"), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.reason), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(dir_.Read("t.txt"), kTable);
+    EXPECT_EQ(ds_.FieldByName("note").AsString(), c.value);  // still on the edited row
+  }
+}
+
+TEST_F(TableFileTest, ATableNameOutsideTheFolderIsRefused) {
+  for (const char* name : {"../t", "sub/t"}) {
+    SCOPED_TRACE(name);
+    ds_.SetTableName(name);
+    try {
+      ds_.ReadTableFile();
+      ADD_FAILURE() << "no exception";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find(std::string("Invalid table name: ") + name),
+                std::string::npos)
+          << e.what();
+    }
+    EXPECT_THROW(ds_.WriteTableFile(), db::DatabaseError);
+    EXPECT_FALSE(ds_.InternalLoading());
+  }
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(dir_.path()).parent_path() / "t.txt"));
+}
+
+TEST_F(TableFileTest, PersistentSaveWritesAfterPostsAndDeletes) {
+  ds_.ReadTableFile();
+  ds_.SetPersistentSave(true);
+  ds_.First();
+  ds_.Delete();
+  EXPECT_EQ(dir_.Read("t.txt"),
+            "id;name;note\n\"2\";\"bert\";\"\"\n\"3\";\"carl\";\"say \"\"hi\"\"\"\n");
+  ds_.Append();
+  ds_.FieldByName("id").SetAsString("9");
+  ds_.Post();
+  EXPECT_NE(dir_.Read("t.txt").find("\"9\";\"\";\"\"\n"), std::string::npos);
+  EXPECT_TRUE(messages_.Texts.empty());
+}
+
+TEST_F(TableFileTest, PersistentSaveWithoutTableNameSaysWhyNothingIsWritten) {
+  ds_.ReadTableFile();
+  ds_.SetPersistentSave(true);
+  ds_.SetTableName("");
+  ds_.First();
+  ds_.Delete();
+  ds_.SetSQL({"select id from t"});
+  ds_.RunSqlText();
+  ds_.ReadTableFile();  // the file of the empty name, ".txt", read (and made) as it is
+  EXPECT_EQ(messages_.Texts,
+            (Lines{"Dataset can not be saved because TableName property is not set",
+                   "Dataset Result can not be saved because TableName property is not set",
+                   "Dataset Result can not be saved because TableName property is not set"}));
+  EXPECT_EQ(dir_.Read(".txt"), "");
+  EXPECT_EQ(dir_.Read("t.txt"), kTable);
+}
+
+// A load that fails part way would write the rows read so far over the whole
+// table: it is not saved.
+TEST_F(TableFileTest, ALoadThatFailsPartWayIsNotSaved) {
+  dir_.Write("m.txt", "id;amount\n1;2.5\n2;x\n3;1\n");
+  ds_.SetTableName("m");
+  ds_.FieldDefs().Add("id", db::FieldType::ftString, 5);
+  ds_.FieldDefs().Add("amount", db::FieldType::ftFloat);
+  ds_.SetPersistentSave(true);
+  EXPECT_THROW(ds_.ReadTableFile(), db::ConversionError);
+  EXPECT_EQ(dir_.Read("m.txt"), "id;amount\n1;2.5\n2;x\n3;1\n");
+  EXPECT_FALSE(ds_.InternalLoading());
+
+  ds_.SetSQL({"select id, amount from m"});
+  EXPECT_THROW(ds_.RunSqlText(), db::ConversionError);
+  EXPECT_EQ(dir_.Read("m.txt"), "id;amount\n1;2.5\n2;x\n3;1\n");
+}
+
+TEST_F(TableFileTest, PersistentSaveWritesAfterALoadAQueryAndOnDestruction) {
+  ds_.SetPersistentSave(true);
+  ds_.ReadTableFile();
+  EXPECT_EQ(dir_.Read("t.txt").substr(0, 20), "id;name;note\n\"1\";\"an");
+
+  ds_.SetSQL({"select id from t where id = '2'"});
+  ds_.RunSqlText();
+  EXPECT_EQ(dir_.Read("t.txt"), "id\n\"2\"\n");
+
+  auto other = std::make_unique<TVoQueryDataSet>();
+  other->SetVoConnection(&connection_);
+  other->SetTableName("u");
+  other->SetSQL({"select id from t"});
+  other->RunSqlText();
+  other->SetPersistentSave(true);
+  other.reset();
+  EXPECT_EQ(dir_.Read("u.txt"), "id\n\"2\"\n");
+}
+
+TEST_F(TableFileTest, TableLoadedLoadsAndUnloadsWithoutTouchingTheFile) {
+  ds_.SetPersistentSave(true);
+  ds_.SetTableLoaded(true);
+  EXPECT_TRUE(ds_.TableLoaded());
+  EXPECT_EQ(ds_.RecordCount(), 3);
+  const std::string saved = dir_.Read("t.txt");
+
+  // Unloading takes the rows out of memory only.
+  ds_.SetTableLoaded(false);
+  EXPECT_FALSE(ds_.TableLoaded());
+  EXPECT_FALSE(ds_.Active());
+  EXPECT_EQ(dir_.Read("t.txt"), saved);
+
+  // A failing load is swallowed and leaves the flag false and the dataset closed.
+  dir_.Write("t.txt", "a;A\n1;2\n");
+  ds_.SetTableLoaded(true);
+  EXPECT_FALSE(ds_.TableLoaded());
+  EXPECT_FALSE(ds_.Active());
+}
+
+TEST_F(TableFileTest, QueryExecutedFalseDoesNotSaveTheEmptiedDataset) {
+  ds_.SetSQL({"select id, name from t"});
+  ds_.SetQueryExecuted(true);
+  ds_.SetPersistentSave(true);
+  const std::string saved = dir_.Read("t.txt");
+  ds_.SetQueryExecuted(false);
+  EXPECT_EQ(dir_.Read("t.txt"), saved);
+}
+
+TEST_F(TableFileTest, TableSavedWritesOnceAndReadsFalseAgain) {
+  ds_.ReadTableFile();
+  ds_.SetTableSaved(true);
+  EXPECT_FALSE(ds_.TableSaved());
+  EXPECT_EQ(dir_.Read("t.txt").substr(0, 17), "id;name;note\n\"1\";");
+
+  ds_.SetTableName("a/b");
+  EXPECT_THROW(ds_.SetTableSaved(true), db::DatabaseError);
+  EXPECT_FALSE(ds_.TableSaved());
+}
+
+TEST_F(TableFileTest, DuplicateColumnNamesFailTheLoad) {
+  dir_.Write("t.txt", "id;ID\n1;2\n");
+  EXPECT_THROW(ds_.ReadTableFile(), db::DatabaseError);
+  EXPECT_FALSE(ds_.InternalLoading());
+}
+
+}  // namespace

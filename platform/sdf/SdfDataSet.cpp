@@ -1,0 +1,298 @@
+// Reading of delimited text tables. The file is taken as raw bytes (no encoding
+// conversion, no escape decoding) and walked line by line once: the first line
+// may name the columns, every other line becomes a row of texts.
+//
+// "Blank" below means a byte with a code from 1 to 32. Byte 0 is deliberately
+// not blank anywhere: a first line holding a NUL is a header, a NUL is neither
+// skipped before a value nor trimmed from a name. Keeping one definition for the
+// header test, the skips and the trims means a line never reads as a header
+// whose names then all vanish on trimming.
+#include "SdfDataSet.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "DatabaseError.h"
+#include "FieldDefs.h"
+#include "Numbers.h"
+
+namespace sdf {
+
+namespace {
+
+// Size of a column when the file gives nothing to measure.
+constexpr int kDefaultFieldSize = 250;
+
+bool IsBlank(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  return code >= 1 && code <= 32;
+}
+
+[[noreturn]] void ThrowOpenError(const std::string& name, int error) {
+  throw db::DatabaseError("Could not open file " + name + ": " + std::strerror(error));
+}
+
+// The whole file as bytes. A missing file is created empty when allowed, and
+// then reads as empty.
+std::string ReadWholeFile(const std::string& name, bool must_exist) {
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    if (error != ENOENT || must_exist) ThrowOpenError(name, error);
+    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) ThrowOpenError(name, errno);
+    ::close(fd);
+    return {};
+  }
+  // A folder opens read-only on POSIX; refuse it here instead of failing on read.
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    ThrowOpenError(name, error);
+  }
+  std::string bytes;
+  if (S_ISREG(info.st_mode) && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+  char chunk[65536];
+  for (;;) {
+    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int error = errno;
+      ::close(fd);
+      ThrowOpenError(name, error);
+    }
+    bytes.append(chunk, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  return bytes;
+}
+
+// Hands out the lines of a buffer one by one. A line ends at CR LF, LF or CR;
+// a break at the very end of the buffer does not start another (empty) line.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view text) : text_(text) {}
+
+  bool Next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    std::size_t end = pos_;
+    while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') ++end;
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end;
+    if (pos_ < text_.size()) {
+      if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
+      ++pos_;
+    }
+    return true;
+  }
+
+ private:
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// Skips blanks from `pos`, but never the delimiter itself: a tab or space
+// delimiter must still separate values.
+std::size_t SkipBlanks(std::string_view line, std::size_t pos, char delimiter) {
+  while (pos < line.size() && IsBlank(line[pos]) && line[pos] != delimiter) ++pos;
+  return pos;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// The header's names in order, each trimmed of blanks; empty ones are kept
+// here (the caller drops them). A quoted name runs to the next quote and
+// whatever follows it up to the delimiter is ignored; a quote that is never
+// closed makes the rest of the line, quote included, the last name.
+std::vector<std::string_view> SplitHeader(std::string_view line, char delimiter) {
+  std::vector<std::string_view> names;
+  std::size_t pos = 0;
+  for (;;) {
+    pos = SkipBlanks(line, pos, delimiter);
+    if (pos >= line.size()) break;
+    std::string_view name;
+    std::size_t next;  // where the following delimiter is, or npos
+    if (line[pos] == '"') {
+      const std::size_t close = line.find('"', pos + 1);
+      if (close == std::string_view::npos) {
+        names.push_back(TrimBlanks(line.substr(pos)));
+        break;
+      }
+      name = line.substr(pos + 1, close - pos - 1);
+      next = line.find(delimiter, close + 1);
+    } else {
+      next = line.find(delimiter, pos);
+      name = line.substr(pos, next == std::string_view::npos ? line.size() - pos : next - pos);
+    }
+    names.push_back(TrimBlanks(name));
+    if (next == std::string_view::npos) break;
+    pos = next + 1;  // a delimiter at the very end then finds nothing more
+  }
+  return names;
+}
+
+// The size written after "=" in a header name: the platform's whole-number
+// reading (so "$10" is 16), limited to what a string field can hold. Anything
+// else leaves the column at the measured size.
+std::optional<int> ParseFieldSize(std::string_view text) {
+  const std::optional<std::int64_t> value = rtl::TextToInt64(text);
+  if (!value || *value < 0 || *value > INT_MAX) return std::nullopt;
+  return static_cast<int>(*value);
+}
+
+// One value per column, split from a row line.
+std::vector<std::optional<std::string>> ParseRow(std::string_view line, std::size_t count,
+                                                 char delimiter) {
+  std::vector<std::optional<std::string>> row(count);
+  std::size_t pos = 0;
+  for (std::size_t column = 0; column < count; ++column) {
+    pos = SkipBlanks(line, pos, delimiter);
+    // The line ends before this column: it and all after it stay null. An
+    // empty or blank line therefore gives a row of nulls.
+    if (pos >= line.size()) break;
+
+    std::string_view value;
+    bool last = false;  // nothing of the line is left for later columns
+    if (line[pos] == '"') {
+      // The value closes at the first later quote that is followed by the
+      // delimiter or the end of the line, so quotes inside (doubled or not)
+      // are kept as written.
+      std::size_t close = pos + 1;
+      for (;;) {
+        close = line.find('"', close);
+        if (close == std::string_view::npos) break;
+        if (close + 1 == line.size() || line[close + 1] == delimiter) break;
+        ++close;
+      }
+      if (close == std::string_view::npos) {
+        // Never closed: the rest of the line, opening quote and delimiters
+        // included, is this value and the row has no further values.
+        value = line.substr(pos);
+        last = true;
+      } else {
+        value = line.substr(pos + 1, close - pos - 1);
+        // The closing quote is by construction right before the delimiter or
+        // the end, so stepping past it and the delimiter reaches the next value.
+        pos = close + 2;
+      }
+    } else {
+      const std::size_t next = line.find(delimiter, pos);
+      if (next == std::string_view::npos) {
+        value = line.substr(pos);
+        pos = line.size();
+      } else {
+        value = line.substr(pos, next - pos);
+        pos = next + 1;
+      }
+    }
+    // Only spaces are dropped at the end: a trailing tab is part of the value.
+    while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
+    row[column].emplace(value);
+    if (last) break;
+  }
+  return row;
+}
+
+}  // namespace
+
+void TSdfDataSet::Open() {
+  if (active_) return;
+  const std::string bytes = ReadWholeFile(file_name_, file_must_exist_);
+
+  // Everything is built aside and only kept once the whole file has been read,
+  // so that a failing open leaves the earlier columns in place.
+  LineCursor lines(bytes);
+  std::string_view line;
+  std::size_t line_count = 0;
+  std::size_t longest = 0;
+  std::vector<std::string> names;
+  std::vector<std::optional<int>> given_sizes;  // the "=" sizes, by column
+  bool header = false;
+
+  if (lines.Next(line)) {
+    line_count = 1;
+    longest = line.size();
+    header = first_line_as_schema_;
+    if (header) {
+      header = false;
+      for (char c : line) {
+        if (!IsBlank(c)) {
+          header = true;
+          break;
+        }
+      }
+    }
+    if (header) {
+      for (std::string_view name : SplitHeader(line, delimiter_)) {
+        if (name.empty()) continue;
+        // The trimmed name is split at its first "=" as it stands; "=5" is
+        // therefore a column with an empty name and size 5.
+        std::optional<int> size;
+        if (const std::size_t eq = name.find('='); eq != std::string_view::npos) {
+          size = ParseFieldSize(name.substr(eq + 1));
+          name = name.substr(0, eq);
+        }
+        for (const std::string& earlier : names) {
+          if (db::SameFieldName(earlier, name)) {
+            throw db::DatabaseError(
+                db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
+          }
+        }
+        names.emplace_back(name);
+        given_sizes.push_back(size);
+      }
+    }
+  }
+
+  // Rows are split against the columns this open ends with: the new header's,
+  // or the ones kept from before.
+  const std::size_t columns = header ? names.size() : names_.size();
+  std::vector<std::vector<std::optional<std::string>>> rows;
+  if (line_count == 1 && !header) rows.push_back(ParseRow(line, columns, delimiter_));
+  while (lines.Next(line)) {
+    ++line_count;
+    if (line.size() > longest) longest = line.size();
+    rows.push_back(ParseRow(line, columns, delimiter_));
+  }
+
+  const int measured =
+      longest == 0 ? kDefaultFieldSize : static_cast<int>(std::min<std::size_t>(longest, INT_MAX));
+  if (header) {
+    names_ = std::move(names);
+    sizes_.assign(names_.size(), measured);
+    for (std::size_t i = 0; i < given_sizes.size(); ++i) {
+      if (given_sizes[i]) sizes_[i] = *given_sizes[i];
+    }
+    read_header_ = true;
+  } else if (!read_header_) {
+    sizes_.assign(1, measured);  // the "Line" column is sized after this file
+  }
+
+  rows_ = std::move(rows);
+  line_count_ = static_cast<int>(std::min<std::size_t>(line_count, INT_MAX));
+  row_ = 0;
+  active_ = true;
+}
+
+void TSdfDataSet::Close() {
+  active_ = false;
+  rows_.clear();
+  row_ = 0;
+  line_count_ = 0;
+}
+
+}  // namespace sdf

@@ -1,0 +1,81 @@
+// TSdfDataSet: reads a delimited text file (";" between values, the first line
+// as column names) the way the dataset package reads table files and headers.
+// Its reading differs from the engine's own reader: no escapes are decoded,
+// quotes only group a value, blanks around values are dropped, and an empty
+// file keeps the columns of the file read before.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sdf {
+
+class TSdfDataSet {
+ public:
+  const std::string& FileName() const { return file_name_; }
+  void SetFileName(std::string name) { file_name_ = std::move(name); }
+  bool FirstLineAsSchema() const { return first_line_as_schema_; }
+  void SetFirstLineAsSchema(bool value) { first_line_as_schema_ = value; }
+  char Delimiter() const { return delimiter_; }
+  void SetDelimiter(char value) { delimiter_ = value; }
+  bool FileMustExist() const { return file_must_exist_; }
+  void SetFileMustExist(bool value) { file_must_exist_ = value; }
+
+  // Reads the whole file and goes to the first row. A missing file is created
+  // empty unless FileMustExist is set. Throws db::DatabaseError when the file
+  // cannot be read or created ("Could not open file <name>: <reason>"), and
+  // "Duplicate name '<name>' in TFieldDefs" when two column names are equal
+  // ignoring case (the dataset stays closed and keeps its earlier columns).
+  // Does nothing on an open dataset: Close first to read the file again.
+  //
+  // Without a header (FirstLineAsSchema off, an empty file, or a first line of
+  // bytes 1..32 only) every line is a row and the columns stay those of the
+  // last header read; a reader that never read one has the single column
+  // "Line", sized after the longest line of the file it reads (or 250).
+  void Open();
+  // Drops the rows (RecordCount reads 0 again); the columns stay (an empty
+  // file read next keeps them).
+  void Close();
+  bool Active() const { return active_; }
+
+  // The columns: every one a string field. Its size is the number after "=" in
+  // its header name when that is a whole number (rtl::TextToInt64) from 0 to
+  // INT_MAX, else the length in bytes of the longest line of the file, header
+  // included, or 250 when that is 0.
+  int FieldDefCount() const { return static_cast<int>(names_.size()); }
+  const std::string& FieldName(int index) const { return names_.at(index); }
+  int FieldSize(int index) const { return sizes_.at(index); }
+
+  // The number of lines of the file, header included.
+  int RecordCount() const { return line_count_; }
+
+  // Row navigation over the rows read by Open.
+  void First() { row_ = 0; }
+  void Next() {
+    if (row_ < rows_.size()) ++row_;
+  }
+  bool Eof() const { return row_ >= rows_.size(); }
+  // The current row's value of column `index`: nullopt (null) for a column the
+  // line ends before (every column of an empty or blank line), else the text
+  // (spaces only read as "").
+  const std::optional<std::string>& Value(int index) const { return rows_.at(row_).at(index); }
+
+ private:
+  std::string file_name_;
+  bool first_line_as_schema_ = false;
+  char delimiter_ = ',';
+  bool file_must_exist_ = true;
+  bool active_ = false;
+  // The columns a reader has before it ever reads a header.
+  std::vector<std::string> names_{"Line"};
+  std::vector<int> sizes_{250};
+  // Whether names_ came from a header; until then "Line" is resized per file.
+  bool read_header_ = false;
+  int line_count_ = 0;
+  std::vector<std::vector<std::optional<std::string>>> rows_;
+  std::size_t row_ = 0;
+};
+
+}  // namespace sdf

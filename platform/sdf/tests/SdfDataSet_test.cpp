@@ -1,0 +1,401 @@
+// The delimited-text reader: how lines split into rows, how quotes group values,
+// what the header line gives as columns and sizes, which columns survive a file
+// without a header, and how missing or unreadable files fail.
+#include "SdfDataSet.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DatabaseError.h"
+
+namespace {
+
+using namespace std::string_literals;
+using Row = std::vector<std::optional<std::string>>;
+constexpr std::nullopt_t null = std::nullopt;
+
+// A fresh folder under the system's temporary folder, removed on destruction.
+class TempFolder {
+ public:
+  TempFolder() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "orlenda-sdf-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+  }
+  ~TempFolder() {
+    std::error_code ec;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ec);
+    std::filesystem::remove_all(path_, ec);
+  }
+  const std::string& path() const { return path_; }
+  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  void Write(const std::string& name, const std::string& bytes) const {
+    std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
+    out << bytes;
+  }
+
+ private:
+  std::string path_;
+};
+
+class SdfDataSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    // What the program sets before every read.
+    reader_.SetFirstLineAsSchema(true);
+    reader_.SetDelimiter(';');
+    reader_.SetFileMustExist(false);
+  }
+
+  // Writes `bytes` to a table file and opens the reader on it (closing it first).
+  void Load(const std::string& bytes, const std::string& name = "t.txt") {
+    dir_.Write(name, bytes);
+    reader_.Close();
+    reader_.SetFileName(dir_.File(name));
+    reader_.Open();
+  }
+
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (int i = 0; i < reader_.FieldDefCount(); ++i) names.push_back(reader_.FieldName(i));
+    return names;
+  }
+  std::vector<int> Sizes() const {
+    std::vector<int> sizes;
+    for (int i = 0; i < reader_.FieldDefCount(); ++i) sizes.push_back(reader_.FieldSize(i));
+    return sizes;
+  }
+  // Every row, walked the way the program copies them.
+  std::vector<Row> Rows() {
+    std::vector<Row> rows;
+    for (reader_.First(); !reader_.Eof(); reader_.Next()) {
+      Row row;
+      for (int i = 0; i < reader_.FieldDefCount(); ++i) row.push_back(reader_.Value(i));
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+  TempFolder dir_;
+  sdf::TSdfDataSet reader_;
+};
+
+// One row line under the header "a;b;c".
+TEST_F(SdfDataSetTest, RowLineSplitsIntoValues) {
+  struct Case {
+    std::string line;
+    Row expected;
+  };
+  const std::vector<Case> cases = {
+      {"1;2;3", {"1", "2", "3"}},
+      // Quotes group a value; the delimiter inside stays part of it.
+      {"1;\"x;y\";3", {"1", "x;y", "3"}},
+      {"\"x;y\"", {"x;y", null, null}},
+      // No unescaping: doubled quotes and backslashes stay as written.
+      {"\"a\"\"b\";2;3", {"a\"\"b", "2", "3"}},
+      {"\"a\\nb\";2", {"a\\nb", "2", null}},
+      {"\"\";x", {"", "x", null}},
+      // A quote followed by anything but the delimiter or the end does not
+      // close: the value closes at a later quote, or never.
+      {"\"ab\"x\";c", {"ab\"x", "c", null}},
+      {"\"ab\"x;c", {"\"ab\"x;c", null, null}},
+      {"\"a\" ;b", {"\"a\" ;b", null, null}},
+      // Unclosed: the rest of the line, quote and delimiters included, goes to
+      // this column and the later ones are null.
+      {"\"open;2;3", {"\"open;2;3", null, null}},
+      {"1;\"open;3", {"1", "\"open;3", null}},
+      {"\"", {"\"", null, null}},
+      // Short rows leave nulls, long rows drop the extra values.
+      {"1;2", {"1", "2", null}},
+      {"1", {"1", null, null}},
+      {"1;2;3;4;5", {"1", "2", "3"}},
+      // A delimiter (plus blanks) at the end: the line ends before the next column.
+      {"1;", {"1", null, null}},
+      {"1; \t", {"1", null, null}},
+      // Between two delimiters there is a value, empty but not null.
+      {"1;;3", {"1", "", "3"}},
+      {"1;  ;3", {"1", "", "3"}},
+      {";;", {"", "", null}},
+      // Leading blanks and control bytes skipped; trailing spaces removed, tabs kept.
+      {"  x  ;\ty\t;\x01\x1fz ", {"x", "y\t", "z"}},
+      {"\"ab  \";\"  \";\"  c\"", {"ab", "", "  c"}},
+      {"\"open  ", {"\"open", null, null}},
+      // Byte 0 is content, not a blank; high bytes are copied unchanged.
+      {"\0x;\0"s, {"\0x"s, "\0"s, null}},
+      {"\xC3\xA9\xFF;b", {"\xC3\xA9\xFF", "b", null}},
+      // Empty and blank lines are rows of nulls.
+      {"", {null, null, null}},
+      {"   \t ", {null, null, null}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("line: " + c.line);
+    Load("a;b;c\n" + c.line + "\n");
+    ASSERT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(Rows(), std::vector<Row>{c.expected});
+  }
+}
+
+TEST_F(SdfDataSetTest, LinesSplitAtEveryKindOfBreak) {
+  struct Case {
+    std::string bytes;
+    std::vector<Row> rows;
+    int record_count;
+  };
+  const std::vector<Case> cases = {
+      {"h", {}, 1},
+      {"h\n", {}, 1},  // a final break adds no line
+      {"h\r\n", {}, 1},
+      {"h\nA\r\nB\rC", {{"A"}, {"B"}, {"C"}}, 4},
+      {"h\nA\n", {{"A"}}, 2},
+      {"h\nA\n\n", {{"A"}, {null}}, 3},
+      {"h\r\n\r\nA", {{null}, {"A"}}, 3},
+      {"h\r\rA\r\n", {{null}, {"A"}}, 3},
+      {"h\n\r", {{null}}, 2},  // LF then CR: two breaks, not one
+      {"h\n\r\n\n", {{null}, {null}}, 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    Load(c.bytes);
+    EXPECT_EQ(Names(), std::vector<std::string>{"h"});
+    EXPECT_EQ(Rows(), c.rows);
+    EXPECT_EQ(reader_.RecordCount(), c.record_count);
+  }
+}
+
+TEST_F(SdfDataSetTest, HeaderGivesColumnNamesAndSizes) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> names;
+    std::vector<int> sizes;
+    std::vector<Row> rows;
+  };
+  const std::vector<Case> cases = {
+      // Sizes default to the longest line in bytes, header included, breaks not.
+      {"a;b\r\n12345\r\n1", {"a", "b"}, {5, 5}, {{"12345", null}, {"1", null}}},
+      {"long_header;b\n1;2", {"long_header", "b"}, {13, 13}, {{"1", "2"}}},
+      // Empty names are dropped and the values are assigned by position.
+      {"a;;b\n1;2;3", {"a", "b"}, {5, 5}, {{"1", "2"}}},
+      {"a;b;\n1;2;3", {"a", "b"}, {5, 5}, {{"1", "2"}}},
+      {"\t\x01;a; ;b\n", {"a", "b"}, {8, 8}, {}},
+      // Names are trimmed; a quoted one ends at the next quote and the rest up
+      // to the delimiter is ignored.
+      {"  x  ;\" y \";\"z\"junk;w", {"x", "y", "z", "w"}, {21, 21, 21, 21}, {}},
+      {"\"a;b\";c", {"a;b", "c"}, {7, 7}, {}},
+      // An unclosed quote makes the rest of the line the last name.
+      {"a;\"b;c", {"a", "\"b;c"}, {6, 6}, {}},
+      // "=" splits off a size when the rest reads as a whole number.
+      {"a=10;b=abc;c=$10;d=-1;e= 7;f=1=2\n1",
+       {"a", "b", "c", "d", "e", "f"},
+       {10, 32, 16, 32, 7, 32},
+       {{"1", null, null, null, null, null}}},
+      {"a=0;b=99999999999", {"a", "b"}, {0, 17}, {}},
+      // The split is made on the trimmed name as it stands.
+      {"a =5;=3;b", {"a ", "", "b"}, {5, 3, 9}, {}},
+      // A header of delimiters only names no column at all.
+      {";;\nx", {}, {}, {{}}},
+      // A NUL is content: it makes the first line a header and stays in the name.
+      {"\0\n1"s, {"\0"s}, {1}, {{"1"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    Load(c.bytes);
+    EXPECT_EQ(Names(), c.names);
+    EXPECT_EQ(Sizes(), c.sizes);
+    EXPECT_EQ(Rows(), c.rows);
+  }
+}
+
+TEST_F(SdfDataSetTest, DuplicateNamesFailAndKeepTheEarlierColumns) {
+  Load("x=3;y\n1;2");
+  ASSERT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
+  struct Case {
+    std::string header;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {"Id;name;ID", "Duplicate name 'ID' in TFieldDefs"},
+      {"a=5;b;A=6", "Duplicate name 'A' in TFieldDefs"},  // compared without the size
+      {" a ;\"A\"", "Duplicate name 'A' in TFieldDefs"},  // compared after trimming
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.header);
+    dir_.Write("dup.txt", c.header + "\nv;w;z\n");
+    reader_.Close();
+    reader_.SetFileName(dir_.File("dup.txt"));
+    try {
+      reader_.Open();
+      ADD_FAILURE() << "no error";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_EQ(std::string(e.what()), c.message);
+    }
+    EXPECT_FALSE(reader_.Active());
+    EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
+    EXPECT_EQ(Sizes(), (std::vector<int>{3, 5}));
+    EXPECT_EQ(reader_.RecordCount(), 0);
+  }
+  // Names that only differ beyond ASCII count as the same under the locale.
+  const char* old_locale = std::setlocale(LC_ALL, nullptr);
+  const std::string saved = old_locale ? old_locale : "C";
+  if (std::setlocale(LC_ALL, "C.UTF-8") != nullptr) {
+    dir_.Write("dup.txt", "\xC3\x84;\xC3\xA4\n");  // "Ä" and "ä"
+    EXPECT_THROW(reader_.Open(), db::DatabaseError);
+    std::setlocale(LC_ALL, saved.c_str());
+  }
+}
+
+TEST_F(SdfDataSetTest, FileWithoutHeaderKeepsTheLastColumns) {
+  Load("x=3;y\n1;2");
+  reader_.Close();
+  EXPECT_EQ(reader_.RecordCount(), 0);
+  EXPECT_TRUE(reader_.Eof());
+
+  Load("");  // empty: no rows, the columns of the file before
+  EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(Sizes(), (std::vector<int>{3, 5}));
+  EXPECT_EQ(reader_.RecordCount(), 0);
+  EXPECT_TRUE(Rows().empty());
+
+  // A blank first line is no header: it and every later line are rows.
+  Load(" \t\na;b;c\n");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(Sizes(), (std::vector<int>{3, 5}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{null, null}, {"a", "b"}}));
+  EXPECT_EQ(reader_.RecordCount(), 2);
+
+  // Without FirstLineAsSchema the first line is a row too.
+  reader_.SetFirstLineAsSchema(false);
+  Load("p;q\n1");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"p", "q"}, {"1", null}}));
+  EXPECT_EQ(reader_.RecordCount(), 2);
+}
+
+TEST_F(SdfDataSetTest, ReaderThatNeverReadAHeaderHasOneColumnLine) {
+  struct Case {
+    std::string bytes;
+    bool first_line_as_schema;
+    int size;
+    std::vector<Row> rows;
+  };
+  const std::vector<Case> cases = {
+      {"", true, 250, {}},
+      {"\n\n", true, 250, {{null}, {null}}},
+      {"  \nab;cd\n\"x;y\"", true, 5, {{null}, {"ab"}, {"x;y"}}},
+      {"head;er\n12345678", false, 8, {{"head"}, {"12345678"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    sdf::TSdfDataSet fresh;
+    fresh.SetDelimiter(';');
+    fresh.SetFileMustExist(false);
+    fresh.SetFirstLineAsSchema(c.first_line_as_schema);
+    dir_.Write("line.txt", c.bytes);
+    fresh.SetFileName(dir_.File("line.txt"));
+    fresh.Open();
+    ASSERT_EQ(fresh.FieldDefCount(), 1);
+    EXPECT_EQ(fresh.FieldName(0), "Line");
+    EXPECT_EQ(fresh.FieldSize(0), c.size);
+    std::vector<Row> rows;
+    for (fresh.First(); !fresh.Eof(); fresh.Next()) rows.push_back({fresh.Value(0)});
+    EXPECT_EQ(rows, c.rows);
+  }
+}
+
+TEST_F(SdfDataSetTest, DelimiterIsConfigurableAndNeverSkippedAsBlank) {
+  reader_.SetDelimiter('\t');
+  Load("a\tb\tc\n1\t\t 3 \n\"x\ty\"\t2");
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1", "", "3"}, {"x\ty", "2", null}}));
+
+  reader_.SetDelimiter(',');
+  Load("a,b\n1;2,3");
+  EXPECT_EQ(Rows(), (std::vector<Row>{{"1;2", "3"}}));
+}
+
+TEST_F(SdfDataSetTest, MissingFileIsCreatedEmptyUnlessItMustExist) {
+  const std::string path = dir_.File("missing.txt");
+  reader_.SetFileName(path);
+  reader_.Open();
+  EXPECT_TRUE(reader_.Active());
+  EXPECT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(std::filesystem::file_size(path), 0u);
+  EXPECT_EQ(reader_.RecordCount(), 0);
+  EXPECT_TRUE(reader_.Eof());
+  EXPECT_EQ(Names(), std::vector<std::string>{"Line"});
+
+  reader_.Close();
+  reader_.SetFileMustExist(true);
+  reader_.SetFileName(dir_.File("other.txt"));
+  try {
+    reader_.Open();
+    ADD_FAILURE() << "no error";
+  } catch (const db::DatabaseError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Could not open file " + dir_.File("other.txt") + ": No such file or directory");
+  }
+  EXPECT_FALSE(reader_.Active());
+  EXPECT_FALSE(std::filesystem::exists(dir_.File("other.txt")));
+}
+
+TEST_F(SdfDataSetTest, UnreadableFilesFailWithTheReason) {
+  struct Case {
+    std::string name;
+    std::string reason;
+  };
+  std::filesystem::create_directory(dir_.File("folder"));
+  std::vector<Case> cases = {
+      {dir_.File("folder"), "Is a directory"},
+      // Creation is only tried for the file itself, not for its folder.
+      {dir_.File("nofolder/t.txt"), "No such file or directory"},
+  };
+  if (::geteuid() != 0) {  // root reads any file
+    dir_.Write("locked.txt", "a\n1");
+    ::chmod(dir_.File("locked.txt").c_str(), 0);
+    cases.push_back({dir_.File("locked.txt"), "Permission denied"});
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    reader_.Close();
+    reader_.SetFileName(c.name);
+    try {
+      reader_.Open();
+      ADD_FAILURE() << "no error";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_EQ(std::string(e.what()), "Could not open file " + c.name + ": " + c.reason);
+    }
+    EXPECT_FALSE(reader_.Active());
+  }
+}
+
+TEST_F(SdfDataSetTest, OpenOnAnOpenReaderKeepsItsRowsAndCloseDropsThem) {
+  Load("a\n1\n2");
+  reader_.Next();
+  dir_.Write("t.txt", "b\n9");
+  reader_.Open();  // already open: nothing is read again
+  EXPECT_EQ(reader_.Value(0), "2");
+  EXPECT_EQ(Names(), std::vector<std::string>{"a"});
+  EXPECT_EQ(reader_.RecordCount(), 3);
+  reader_.Next();
+  EXPECT_TRUE(reader_.Eof());
+  reader_.Next();  // stays at the end
+  EXPECT_TRUE(reader_.Eof());
+
+  reader_.Close();
+  EXPECT_FALSE(reader_.Active());
+  EXPECT_TRUE(reader_.Eof());
+  reader_.Open();
+  EXPECT_EQ(Names(), std::vector<std::string>{"b"});
+  EXPECT_EQ(Rows(), std::vector<Row>{{"9"}});
+}
+
+}  // namespace
