@@ -78,6 +78,7 @@ TVoQueryDataSet::~TVoQueryDataSet() {
       // A destructor must not throw; the failed save has nothing more to say.
     }
   }
+  UnlinkMasterDetail();
   ReleaseResultSet();
   if (connection_ != nullptr) connection_->Detach(this);
 }
@@ -119,44 +120,44 @@ void TVoQueryDataSet::RunSqlText() {
     master_detail_suspended_ = false;
     if (Active()) Refresh();
   };
-  try {
-    TVoConnection& connection = Reconnect();
-    if (!Active()) Open();
-    DeleteAllRows();
-    ExpandQueryParameters();
+  RunThenCleanUp(
+      [&] {
+        TVoConnection& connection = Reconnect();
+        if (!Active()) Open();
+        DeleteAllRows();
+        ExpandQueryParameters();
 
-    result_set_number_ = 0;
-    TVoEngine& engine = connection.VekSQLInstance();
-    try {
-      result_set_number_ = engine.ExecuteSQL(expanded_sql_);
-      if (result_set_number_ == 0) ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
-    } catch (const std::exception& e) {
-      result_set_number_ = 0;
-      ShowMessage(std::string(kQueryFailed) + FailureText(engine.GetLastError(), e.what()));
-    } catch (...) {
-      result_set_number_ = 0;
-      ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
-    }
-
-    if (result_set_number_ > 0) {
-      try {
-        LoadEngineResult();
-        // A load that failed part way is not saved: it would write the rows
-        // copied so far over the whole table.
-        if (persistent_save_) {
-          AutoSave("Dataset " + Name() + " can not be saved because TableName property is not set");
+        result_set_number_ = 0;
+        TVoEngine& engine = connection.VekSQLInstance();
+        try {
+          result_set_number_ = engine.ExecuteSQL(expanded_sql_);
+          if (result_set_number_ == 0)
+            ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
+        } catch (const std::exception& e) {
+          result_set_number_ = 0;
+          ShowMessage(std::string(kQueryFailed) + FailureText(engine.GetLastError(), e.what()));
+        } catch (...) {
+          result_set_number_ = 0;
+          ShowMessage(std::string(kQueryFailed) + engine.GetLastError());
         }
-      } catch (...) {
-        ReleaseResultSet();
-        throw;
-      }
-      ReleaseResultSet();
-    }
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+
+        if (result_set_number_ > 0) {
+          try {
+            LoadEngineResult();
+            // A load that failed part way is not saved: it would write the rows
+            // copied so far over the whole table.
+            if (persistent_save_) {
+              AutoSave("Dataset " + Name() +
+                       " can not be saved because TableName property is not set");
+            }
+          } catch (...) {
+            ReleaseResultSet();
+            throw;
+          }
+          ReleaseResultSet();
+        }
+      },
+      finish);
 }
 
 void TVoQueryDataSet::SetQueryExecuted(bool value) {
@@ -172,19 +173,19 @@ void TVoQueryDataSet::SetQueryExecuted(bool value) {
     }
     return;
   }
-  // Taking the result away empties memory only: the deletes must not write the
-  // emptied dataset over a table file.
-  internal_loading_ = true;
+  // The rows are deleted one by one, as real deletes (their hooks run), but the
+  // emptied dataset must not be written over a table file.
+  unloading_ = true;
   try {
     DeleteAllRows();
     ReleaseResultSet();
   } catch (...) {
-    internal_loading_ = false;
+    unloading_ = false;
     query_executed_ = false;
     Close();
     throw;
   }
-  internal_loading_ = false;
+  unloading_ = false;
   query_executed_ = false;
   Close();
 }
@@ -217,14 +218,12 @@ void TVoQueryDataSet::DeleteAllRows() {
     SetFiltered(filtered);
     Refresh();
   };
-  try {
-    First();
-    while (!IsEmpty()) Delete();
-  } catch (...) {
-    restore();
-    throw;
-  }
-  restore();
+  RunThenCleanUp(
+      [&] {
+        First();
+        while (!IsEmpty()) Delete();
+      },
+      restore);
 }
 
 void TVoQueryDataSet::ClearFieldDefinitions() {
@@ -234,11 +233,13 @@ void TVoQueryDataSet::ClearFieldDefinitions() {
 }
 
 bool TVoQueryDataSet::HasSource() const {
-  return source_kind_ == sdSdfDataset || (source_kind_ == sdVekSQL && engine_result_ != nullptr);
+  return source_kind_ == sdSdfDataset || (source_kind_ == sdVekSQL && engine_result_ != nullptr) ||
+         (source_kind_ == sdOtherDataset && import_source_ != nullptr);
 }
 
 const std::string& TVoQueryDataSet::SourceColumnName(int index) const {
   if (source_kind_ == sdSdfDataset) return csv_reader_.FieldName(index);
+  if (source_kind_ == sdOtherDataset) return import_source_->FieldDefs()[index].Name;
   return engine_result_->FieldNames[static_cast<std::size_t>(index)];
 }
 
@@ -259,6 +260,9 @@ std::vector<int> TVoQueryDataSet::SourceColumnWidths() const {
     for (int c = 0; c < source_field_count_; ++c) widths[c] = csv_reader_.FieldSize(c);
     return widths;
   }
+  // A copy of another dataset keeps kept definitions as they are: its values
+  // go through the receiving field's conversion and a longer text is cut.
+  if (source_kind_ == sdOtherDataset) return widths;
   if (source_kind_ != sdVekSQL || engine_result_ == nullptr) return widths;
   for (const vek::TvekRecord& row : engine_result_->Records) {
     for (int c = 0; c < source_field_count_; ++c) {
@@ -304,6 +308,13 @@ void TVoQueryDataSet::RebuildFieldDefsFromSource() {
   std::vector<int> widths = SourceColumnWidths();
   try {
     for (int i = 0; i < source_field_count_; ++i) {
+      if (source_kind_ == sdOtherDataset) {
+        // The source's own definition, sized as its field object is.
+        db::FieldDef def = import_source_->FieldDefs()[i];
+        if (i < import_source_->FieldCount()) def.Size = import_source_->Fields(i).Size();
+        FieldDefs().Add(def);
+        continue;
+      }
       int width = widths[static_cast<std::size_t>(i)];
       // A table file's columns take the reader's sizes as they are.
       if (source_kind_ == sdVekSQL && width == 0) width = kEmptyColumnSize;
@@ -334,6 +345,16 @@ void TVoQueryDataSet::ApplyFloatDisplayFormat() {
   }
 }
 
+void TVoQueryDataSet::FitFieldDefsToSource() {
+  Close();
+  if (SourceMatchesFieldDefs()) {
+    ReuseFieldDefs();
+  } else {
+    RebuildFieldDefsFromSource();
+  }
+  Open();
+}
+
 void TVoQueryDataSet::LoadEngineResult() {
   source_kind_ = sdVekSQL;
   engine_result_ = connection_->VekSQLInstance().GetRecordSet(result_set_number_);
@@ -342,13 +363,7 @@ void TVoQueryDataSet::LoadEngineResult() {
   }
   source_record_count_ = engine_result_->RecordCount();
   source_field_count_ = engine_result_->FieldCount();
-  Close();
-  if (SourceMatchesFieldDefs()) {
-    ReuseFieldDefs();
-  } else {
-    RebuildFieldDefsFromSource();
-  }
-  Open();
+  FitFieldDefsToSource();
   CopyRowsFromEngineResult();
 }
 

@@ -2,7 +2,8 @@
 // source and kept in memory: the result of its SQL text run through the
 // connection's engine, or a table file read and written directly; and the
 // machinery every load shares (emptying, keeping or rebuilding field
-// definitions, float text).
+// definitions, float text); a copy of another dataset, sorting by one field,
+// and the master/detail link between query datasets.
 #pragma once
 
 #include <functional>
@@ -11,10 +12,27 @@
 #include <vector>
 
 #include "CSVExporter.h"
+#include "DataSource.h"
 #include "Params.h"
 #include "SdfDataSet.h"
 #include "VoBufDataset.h"
 #include "VoConnection.h"
+
+// Runs `body`, then `cleanup`, also when `body` throws; the body's exception
+// is then the one that passes on (a cleanup failing after it is not heard).
+template <typename Body, typename Cleanup>
+void RunThenCleanUp(Body&& body, Cleanup&& cleanup) {
+  try {
+    body();
+  } catch (...) {
+    try {
+      cleanup();
+    } catch (...) {
+    }
+    throw;
+  }
+  cleanup();
+}
 
 // Where the current rows came from.
 enum TSourceData { sdSdfDataset = 0, sdVekSQL = 1, sdOtherDataset = 2 };
@@ -74,8 +92,8 @@ class TVoQueryDataSet : public TVoBufDataset {
   void SetPersistentSave(bool value) { persistent_save_ = value; }
   // Trigger. Writing true (when false) runs ReadTableFile; any exception is
   // swallowed and leaves the flag false and the dataset closed. Writing false
-  // (when true) empties the dataset (rows leave memory only: nothing is saved
-  // for their deletes) and closes it.
+  // (when true) deletes the rows one by one (their hooks run, but no automatic
+  // save: the table file keeps its rows) and closes the dataset.
   bool TableLoaded() const { return table_loaded_; }
   void SetTableLoaded(bool value);
   // Trigger. Writing true runs WriteTableFile and reads false again afterwards;
@@ -112,7 +130,70 @@ class TVoQueryDataSet : public TVoBufDataset {
   int SourceFieldCount() const { return source_field_count_; }
   // True while rows are loaded.
   bool InternalLoading() const { return internal_loading_; }
+  // True while the dataset loads or saves: the master/detail filter and the
+  // refresh of the detail datasets are off meanwhile.
   bool MasterDetailSuspended() const { return master_detail_suspended_; }
+  void SetMasterDetailSuspended(bool value);
+
+  // ---- Copying another dataset ----
+  // Empties this dataset and copies every row of `source` into it from the
+  // source's first row on (the source is left after its last row; its filter,
+  // index and events apply while it is read). Field definitions whose names
+  // equal the source's, in order and letter case, are kept with their types
+  // and sizes; otherwise they are rebuilt from the source's definitions (name,
+  // type, required, precision, read-only) with the sizes of its field objects.
+  // Values go by position through the receiving field's conversion: a field of
+  // the source's storage kind takes the typed value, any other its text, and a
+  // longer text is cut at the field's size. Read-only fields are written too.
+  // Reconnects first as RunSqlText does; DatabaseError without a connection. A
+  // value a kept field cannot take (ConversionError) and a duplicate column name
+  // pass out, after InternalLoading and MasterDetailSuspended are cleared and
+  // the controls of both datasets enabled again.
+  void ImportFromDataset(db::DataSet& source);
+  // The dataset last copied from; not owned, and read only during a copy.
+  db::DataSet* ImportSource() const { return import_source_; }
+
+  // ---- Sorting by one field ----
+  // Selects `field_name` + "__IdxA" (ascending), or "__IdxD" (descending) when
+  // the ascending one is current, making the index the first time it is asked
+  // for; the name is used as written, the field found with the letters a to z
+  // in any case. False, and nothing changes, for an unknown field or a blob,
+  // memo, graphic, variant or binary one. "The maximum amount of indexes is
+  // reached" passes out when no further index fits.
+  bool ToggleIndexOnField(std::string_view field_name);
+
+  // ---- Master/detail ----
+  // The data source of the master dataset, which must be a TVoQueryDataSet
+  // ("Invalid class typecast" otherwise) and must not be this dataset or one of
+  // its own details, directly or through others ("Circular master/detail
+  // link"); both errors change nothing. Not owned: the data source must outlive
+  // the link. Writing a new value (none included) opens this dataset if it is
+  // closed and switches its filter on, then moves it from the old master's
+  // DetailDatasets to the new one's. The rows are filtered against the master's
+  // current row from the master's next move on.
+  db::DataSource* MasterSource() const { return master_source_; }
+  void SetMasterSource(db::DataSource* source);
+  // The last non-empty master source before the current one.
+  db::DataSource* PreviousMasterSource() const { return previous_master_source_; }
+  // Lines "detail field=master field"; a line without "=" names one field on
+  // both sides. A detail shows the records whose fields equal the master's
+  // current row in every pair: as values (numbers as numbers, texts exactly,
+  // null only null), or else by identical texts.
+  std::vector<std::string>& MasterFields() { return master_fields_; }
+  void SetMasterFields(const std::vector<std::string>& lines);
+  // The query datasets whose master source shows this one; not owned. A dataset
+  // destroyed while linked leaves its master's list, and its details become
+  // unlinked (their MasterSource none, their rows as they are).
+  const std::vector<TVoQueryDataSet*>& DetailDatasets() const { return detail_datasets_; }
+
+  // ---- The row before a change ----
+  // One row: the definitions (name, type, size, required) and values of the row
+  // that was current just before the last edit, insert or delete outside a
+  // load began; all null when there was no current row. Its own fields never
+  // refuse a null, so that a row without values can be held.
+  TVoBufDataset& OldValuesBuffer() { return old_values_buffer_; }
+  // True when the post in progress, or the last one, began as an edit.
+  bool PostWasEdit() const { return post_was_edit_; }
 
   // Opens the dataset if closed and deletes every row, with the filter off
   // meanwhile (it is put back, and the dataset refreshed, also on an exception).
@@ -131,9 +212,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   // True when the dataset has field definitions and their names, in order and
   // letter case, are the source's column names.
   bool SourceMatchesFieldDefs() const;
-  // Empties the dataset and keeps its field definitions, except that a string
-  // definition shorter than the source's longest value in its column is widened
-  // to it: no value arrives cut.
+  // Empties the dataset and keeps its field definitions, except that, for an
+  // engine result or a table file, a string definition shorter than the
+  // source's longest value in its column is widened to it: no value arrives cut.
   void ReuseFieldDefs();
   // Empties the dataset and makes one field definition per source column: for an
   // engine result a string as long as the column's longest value in bytes, 255
@@ -141,6 +222,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   // raise "<name> : Duplicate name '<column>' in TFieldDefs" and leave the
   // dataset closed without field definitions.
   void RebuildFieldDefsFromSource();
+  // Closes the dataset, keeps its field definitions when they match the
+  // source's columns (ReuseFieldDefs) or rebuilds them, and opens it again.
+  void FitFieldDefsToSource();
   // Gives every float field the connection's FloatDisplayFormat, when it has one.
   void ApplyFloatDisplayFormat();
   // Takes result set ResultSetNumber of the engine as the source, keeps or
@@ -149,9 +233,33 @@ class TVoQueryDataSet : public TVoBufDataset {
   // The automatic save of PersistentSave: WriteTableFile, or `message` shown
   // when TableName is empty.
   void AutoSave(std::string_view message);
-  // A post or a delete outside a load makes the automatic save.
+  // Rebuilds `snapshot` as a one-row copy of the current row of `source`.
+  static void SnapshotRow(TVoBufDataset& snapshot, db::DataSet& source);
+  // Snapshots the current row into OldValuesBuffer when open and not loading.
+  void SnapshotIfActive();
+  // Moves this dataset from the list of the master it was registered with to
+  // the list of its master source's dataset, when they differ.
+  void RegisterWithMaster();
+
+  // Outside a load: an edit, insert or delete first snapshots the current row;
+  // a post notes whether it began as an edit; a post or a delete makes the
+  // automatic save; an insert, a delete and a post of an edit let the details
+  // follow the new current row.
+  void DoBeforeEdit() override;
+  void DoBeforeInsert() override;
+  void DoBeforeDelete() override;
+  void DoBeforePost() override;
+  void DoAfterInsert() override;
   void DoAfterPost() override;
   void DoAfterDelete() override;
+  // Fires AfterScroll, then refreshes each detail and moves it to its first
+  // row, when both it and this dataset are open, hold rows and have one field
+  // object per definition, and no load or save of this dataset is running.
+  void DoAfterScroll() override;
+  // The buffered dataset's own filter, then, while a master source is linked
+  // and open and no load runs, the MasterFields test against the master's
+  // current row; then the details of this dataset follow.
+  void DoFilterRecord(bool& accept) override;
   // Appends every row of the engine result as one bulk load (the sort indexes
   // are built once at its end) and goes to the first row. A row whose value no
   // field conversion accepts is dropped and its error passes on.
@@ -180,6 +288,13 @@ class TVoQueryDataSet : public TVoBufDataset {
   // Releases record set `ResultSetNumber` in the connection's engine, if any;
   // never throws.
   void ReleaseResultSet() noexcept;
+  // Copies the rows of `source` into the first `columns` fields.
+  void CopyRowsFromDataset(db::DataSet& source, int columns);
+  // The query dataset a master source shows; nullptr for none. DatabaseError
+  // "Invalid class typecast" for a dataset of another class.
+  static TVoQueryDataSet* MasterDatasetOf(const db::DataSource* source);
+  // Leaves the master's detail list and unlinks the details; never throws.
+  void UnlinkMasterDetail() noexcept;
 
   TVoConnection* connection_ = nullptr;
   std::vector<std::string> sql_;
@@ -192,6 +307,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   int source_record_count_ = 0;
   int source_field_count_ = 0;
   bool internal_loading_ = false;
+  // Set while TableLoaded or QueryExecuted := false empties the dataset: its
+  // deletes make no automatic save.
+  bool unloading_ = false;
   bool master_detail_suspended_ = false;
   // The engine's result set while it is loaded; nullptr otherwise.
   vek::TvekRecordSet* engine_result_ = nullptr;
@@ -201,4 +319,15 @@ class TVoQueryDataSet : public TVoBufDataset {
   bool table_saved_ = false;
   sdf::TSdfDataSet csv_reader_;
   sdf::TCSVExporter csv_writer_;
+  db::DataSet* import_source_ = nullptr;
+  std::vector<std::string> master_fields_;
+  db::DataSource* master_source_ = nullptr;
+  db::DataSource* previous_master_source_ = nullptr;
+  // The dataset whose DetailDatasets lists this one. It differs from the master
+  // source's dataset only while a write is half done, or after the data source
+  // was pointed at another dataset behind the link's back.
+  TVoQueryDataSet* registered_master_ = nullptr;
+  std::vector<TVoQueryDataSet*> detail_datasets_;
+  TVoBufDataset old_values_buffer_;
+  bool post_was_edit_ = false;
 };

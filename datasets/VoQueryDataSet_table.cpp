@@ -45,18 +45,18 @@ void TVoQueryDataSet::SetTableLoaded(bool value) {
     }
     return;
   }
-  // Unloading takes the rows out of memory only: their deletes must not write
-  // the emptied table over its file, nor reach other datasets.
-  internal_loading_ = true;
+  // Unloading deletes the rows one by one, as real deletes (their hooks run),
+  // but must not write the emptied dataset over the table file.
+  unloading_ = true;
   try {
     DeleteAllRows();
   } catch (...) {
-    internal_loading_ = false;
+    unloading_ = false;
     table_loaded_ = false;
     Close();
     throw;
   }
-  internal_loading_ = false;
+  unloading_ = false;
   table_loaded_ = false;
   Close();
 }
@@ -89,40 +89,32 @@ void TVoQueryDataSet::ReadTableFile() {
     csv_reader_.Close();
     EnableControls();
   };
-  try {
-    TVoConnection& connection = Reconnect();
-    const std::string path = TableFilePath(&connection, table_name_);
-    if (!Active()) Open();
-    DeleteAllRows();
+  RunThenCleanUp(
+      [&] {
+        TVoConnection& connection = Reconnect();
+        const std::string path = TableFilePath(&connection, table_name_);
+        if (!Active()) Open();
+        DeleteAllRows();
 
-    csv_reader_.Close();
-    csv_reader_.SetFileName(path);
-    csv_reader_.SetFirstLineAsSchema(true);
-    csv_reader_.SetDelimiter(';');
-    csv_reader_.SetFileMustExist(false);
-    csv_reader_.Open();
-    source_kind_ = sdSdfDataset;
-    source_field_count_ = csv_reader_.FieldDefCount();
-    source_record_count_ = csv_reader_.RecordCount();
+        csv_reader_.Close();
+        csv_reader_.SetFileName(path);
+        csv_reader_.SetFirstLineAsSchema(true);
+        csv_reader_.SetDelimiter(';');
+        csv_reader_.SetFileMustExist(false);
+        csv_reader_.Open();
+        source_kind_ = sdSdfDataset;
+        source_field_count_ = csv_reader_.FieldDefCount();
+        source_record_count_ = csv_reader_.RecordCount();
 
-    Close();
-    if (SourceMatchesFieldDefs()) {
-      ReuseFieldDefs();
-    } else {
-      RebuildFieldDefsFromSource();
-    }
-    Open();
-    // A load that failed part way is not saved: it would write the rows read
-    // so far over the whole table.
-    CopyRowsFromCsvReader();
-    if (persistent_save_) {
-      AutoSave("Dataset " + Name() + " can not be saved because TableName property is not set");
-    }
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+        FitFieldDefsToSource();
+        // A load that failed part way is not saved: it would write the rows read
+        // so far over the whole table.
+        CopyRowsFromCsvReader();
+        if (persistent_save_) {
+          AutoSave("Dataset " + Name() + " can not be saved because TableName property is not set");
+        }
+      },
+      finish);
 }
 
 void TVoQueryDataSet::CopyRowsFromCsvReader() {
@@ -148,54 +140,58 @@ void TVoQueryDataSet::WriteTableFile() { WriteTableFile('\0'); }
 void TVoQueryDataSet::WriteTableFile(char decimal_separator) {
   if (connection_ == nullptr) Raise("VoConnection property is not set");
   const std::string path = TableFilePath(connection_, table_name_);
+  // A pending edit is posted first, so that its row is written and the
+  // position taken below is a stored row.
+  if (State() == db::DataSetState::kEdit || State() == db::DataSetState::kInsert) Post();
   DisableControls();
   master_detail_suspended_ = true;
   const db::Bookmark position = GetBookmark();
   const bool filtered = Filtered();
-  auto finish = [&] {
-    // The filter text was never changed; the flag and the position come back
-    // also after a failure.
+  // The filter text is never changed; the flag and the position come back,
+  // also after a failure, and the controls are enabled again in every case.
+  auto restore = [&] {
     SetFiltered(filtered);
     if (position.IsSet() && BookmarkValid(position)) GotoBookmark(position);
+    if (Active()) Refresh();
+  };
+  auto finish = [&] {
     master_detail_suspended_ = false;
-    Refresh();
     EnableControls();
   };
-  try {
-    SetFiltered(false);
-    Refresh();
-    // A value the file could not keep would come back cut or split into other
-    // columns: nothing is written then, and the old file stays.
-    for (First(); !Eof(); Next()) {
-      for (int c = 0; c < FieldCount(); ++c) {
-        db::Field& field = Fields(c);
-        if (!IsTextKind(field.DataType()) || field.IsNull()) continue;
-        if (const char* reason = UnwritableReason(field.AsString())) {
-          Raise("Value of field " + field.FieldName() + " in row " + std::to_string(RecNo()) +
-                " can not be written to a table file: it holds " + reason);
+  RunThenCleanUp(
+      [&] {
+        SetFiltered(false);
+        if (Active()) Refresh();
+        // A value the file could not keep would come back cut or split into other
+        // columns: nothing is written then, and the old file stays.
+        for (First(); !Eof(); Next()) {
+          for (int c = 0; c < FieldCount(); ++c) {
+            db::Field& field = Fields(c);
+            if (!IsTextKind(field.DataType()) || field.IsNull()) continue;
+            if (const char* reason = UnwritableReason(field.AsString())) {
+              Raise("Value of field " + field.FieldName() + " in row " + std::to_string(RecNo()) +
+                    " can not be written to a table file: it holds " + reason);
+            }
+          }
         }
-      }
-    }
-    First();
-    csv_writer_.SetDataset(this);
-    csv_writer_.SetFileName(path);
-    csv_writer_.SetFromCurrent(false);
-    sdf::TCSVFormatSettings& settings = csv_writer_.FormatSettings();
-    settings.FieldDelimiter = ';';
-    settings.HeaderRow = true;
-    settings.QuoteStrings = sdf::TQuoteStrings::qsAlways;
-    settings.QuoteChar = '"';
-    settings.BooleanFalse = "False";
-    settings.BooleanTrue = "True";
-    settings.DateFormat = "yyyy-mm-dd";
-    settings.DateTimeFormat = "yyyy-mm-dd hh:mm:ss";
-    settings.DecimalSeparator = decimal_separator;
-    csv_writer_.Execute();
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+        First();
+        csv_writer_.SetDataset(this);
+        csv_writer_.SetFileName(path);
+        csv_writer_.SetFromCurrent(false);
+        sdf::TCSVFormatSettings& settings = csv_writer_.FormatSettings();
+        settings.FieldDelimiter = ';';
+        settings.HeaderRow = true;
+        settings.QuoteStrings = sdf::TQuoteStrings::qsAlways;
+        settings.QuoteChar = '"';
+        settings.BooleanFalse = "False";
+        settings.BooleanTrue = "True";
+        settings.DateFormat = "yyyy-mm-dd";
+        settings.DateTimeFormat = "yyyy-mm-dd hh:mm:ss";
+        settings.DecimalSeparator = decimal_separator;
+        csv_writer_.Execute();
+      },
+      // Whatever restoring the position does, the controls come back.
+      [&] { RunThenCleanUp(restore, finish); });
 }
 
 void TVoQueryDataSet::AutoSave(std::string_view message) {
@@ -204,18 +200,4 @@ void TVoQueryDataSet::AutoSave(std::string_view message) {
     return;
   }
   WriteTableFile();
-}
-
-void TVoQueryDataSet::DoAfterPost() {
-  if (persistent_save_ && !internal_loading_) {
-    AutoSave("Dataset can not be saved because TableName property is not set");
-  }
-  TVoBufDataset::DoAfterPost();
-}
-
-void TVoQueryDataSet::DoAfterDelete() {
-  if (persistent_save_ && !internal_loading_) {
-    AutoSave("Dataset can not be saved because TableName property is not set");
-  }
-  TVoBufDataset::DoAfterDelete();
 }

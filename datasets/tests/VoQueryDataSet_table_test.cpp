@@ -14,6 +14,7 @@
 namespace {
 
 using Lines = std::vector<std::string>;
+using namespace std::string_literals;
 
 constexpr const char* kTable =
     "id;name;note\n"
@@ -34,6 +35,12 @@ Lines Rows(TVoQueryDataSet& ds) {
     rows.push_back(line);
   }
   return rows;
+}
+
+std::string FieldNames(TVoQueryDataSet& ds) {
+  std::string names;
+  for (int i = 0; i < ds.FieldCount(); ++i) names += (i ? "|" : "") + ds.Fields(i).FieldName();
+  return names;
 }
 
 class TableFileTest : public QueryDataSetFixture {
@@ -111,6 +118,18 @@ TEST_F(TableFileTest, WritesEveryRowInTheCurrentOrderWithStringsQuoted) {
   ds_.SetFiltered(false);
   ds_.ReadTableFile();
   EXPECT_EQ(Rows(ds_), (Lines{"id|name|note", "3|carl|say \"\"hi\"\"", "2|bert|", "1|anna|a;b"}));
+}
+
+// A row being appended is posted first: it is written, and stays current.
+TEST_F(TableFileTest, APendingAppendIsPostedWrittenAndStaysCurrent) {
+  ds_.ReadTableFile();
+  ds_.Append();
+  ds_.FieldByName("id").SetAsString("9");
+  ds_.WriteTableFile();
+  EXPECT_EQ(ds_.State(), db::DataSetState::kBrowse);
+  EXPECT_EQ(ds_.FieldByName("id").AsString(), "9");
+  const std::string file = dir_.Read("t.txt");
+  EXPECT_TRUE(file.ends_with("\n\"9\";\"\";\"\"\n")) << file;
 }
 
 TEST_F(TableFileTest, FloatsAreWrittenWithTheSeparatorAsked) {
@@ -286,6 +305,62 @@ TEST_F(TableFileTest, DuplicateColumnNamesFailTheLoad) {
   dir_.Write("t.txt", "id;ID\n1;2\n");
   EXPECT_THROW(ds_.ReadTableFile(), db::DatabaseError);
   EXPECT_FALSE(ds_.InternalLoading());
+}
+
+// A file whose first line is blank keeps the names of the file read before,
+// but its columns are as wide as its own longest line: a value longer than the
+// earlier file's lines must not be cut.
+TEST_F(TableFileTest, AFileWithoutHeaderSizesTheKeptColumnsByItsOwnLongestLine) {
+  dir_.Write("a.txt", "a\nx\n");  // longest line: 1 byte
+  ds_.SetTableName("a");
+  ds_.ReadTableFile();
+  Run({"select id from t"});  // other definitions, so the next load rebuilds them
+
+  dir_.Write("b.txt", "\nlong value\n");
+  ds_.SetTableName("b");
+  ds_.ReadTableFile();
+  EXPECT_EQ(FieldNames(ds_), "a");
+  EXPECT_EQ(ds_.CsvReader().FieldSize(0), 10);
+  ds_.Last();
+  EXPECT_EQ(ds_.FieldByName("a").AsString(), "long value");
+}
+
+// A write that fails still runs its cleanup: the controls are enabled again.
+TEST_F(TableFileTest, AFailedWriteOfAClosedDatasetEnablesTheControlsAgain) {
+  ds_.SetTableLoaded(true);
+  ds_.SetTableLoaded(false);  // empties and closes the dataset
+  ASSERT_FALSE(ds_.Active());
+  EXPECT_THROW(ds_.SetTableSaved(true), db::DatabaseError);
+  EXPECT_FALSE(ds_.TableSaved());
+  EXPECT_FALSE(ds_.ControlsDisabled());
+  EXPECT_FALSE(ds_.MasterDetailSuspended());
+  EXPECT_EQ(dir_.Read("t.txt"), kTable);
+
+  // Each further failure must not leave the count one higher either.
+  EXPECT_THROW(ds_.WriteTableFile(), db::DatabaseError);
+  EXPECT_FALSE(ds_.ControlsDisabled());
+}
+
+// Header names are trimmed of blanks and control characters, NUL included,
+// and a first line of nothing else is no header.
+TEST_F(TableFileTest, HeaderNamesAreTrimmedOfControlCharactersIncludingNul) {
+  const struct {
+    std::string bytes;
+    std::string names;
+  } cases[] = {
+      {"a;\0\n1;2\n"s, "a"},
+      {"\0a\0;b\n1;2\n"s, "a|b"},
+      {"\0\nx\n"s, "Line"},  // no header: the columns of a reader that never read one
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.bytes));
+    dir_.Write("n.txt", c.bytes);
+    auto ds = std::make_unique<TVoQueryDataSet>();
+    ds->SetVoConnection(&connection_);
+    ds->SetTableName("n");
+    ds->ReadTableFile();
+    EXPECT_EQ(FieldNames(*ds), c.names);
+  }
 }
 
 }  // namespace

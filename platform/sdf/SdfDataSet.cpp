@@ -2,11 +2,11 @@
 // conversion, no escape decoding) and walked line by line once: the first line
 // may name the columns, every other line becomes a row of texts.
 //
-// "Blank" below means a byte with a code from 1 to 32. Byte 0 is deliberately
-// not blank anywhere: a first line holding a NUL is a header, a NUL is neither
-// skipped before a value nor trimmed from a name. Keeping one definition for the
-// header test, the skips and the trims means a line never reads as a header
-// whose names then all vanish on trimming.
+// "Blank" below means a byte with a code from 1 to 32: what is skipped before a
+// value or a name. Whether a first line is a header at all, and the trimming of
+// a name, also count the control character 0 as blank, so that a line of
+// nothing but blanks and control characters is never a header, and a name is
+// never made of them.
 #include "SdfDataSet.h"
 
 #include <fcntl.h>
@@ -35,6 +35,8 @@ bool IsBlank(char c) {
   const auto code = static_cast<unsigned char>(c);
   return code >= 1 && code <= 32;
 }
+
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
 [[noreturn]] void ThrowOpenError(const std::string& name, int error) {
   throw db::DatabaseError("Could not open file " + name + ": " + std::strerror(error));
@@ -109,8 +111,8 @@ std::size_t SkipBlanks(std::string_view line, std::size_t pos, char delimiter) {
 }
 
 std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
   return text;
 }
 
@@ -230,7 +232,7 @@ void TSdfDataSet::Open() {
     if (header) {
       header = false;
       for (char c : line) {
-        if (!IsBlank(c)) {
+        if (!IsBlankOrControl(c)) {
           header = true;
           break;
         }
@@ -273,13 +275,14 @@ void TSdfDataSet::Open() {
       longest == 0 ? kDefaultFieldSize : static_cast<int>(std::min<std::size_t>(longest, INT_MAX));
   if (header) {
     names_ = std::move(names);
-    sizes_.assign(names_.size(), measured);
-    for (std::size_t i = 0; i < given_sizes.size(); ++i) {
-      if (given_sizes[i]) sizes_[i] = *given_sizes[i];
-    }
-    read_header_ = true;
-  } else if (!read_header_) {
-    sizes_.assign(1, measured);  // the "Line" column is sized after this file
+    given_sizes_ = std::move(given_sizes);
+  }
+  // Kept columns too are sized after this file's longest line (a size given
+  // with "=" stays): sizes from the file before would cut longer values.
+  given_sizes_.resize(names_.size());
+  sizes_.assign(names_.size(), measured);
+  for (std::size_t i = 0; i < names_.size(); ++i) {
+    if (given_sizes_[i]) sizes_[i] = *given_sizes_[i];
   }
 
   rows_ = std::move(rows);

@@ -43,7 +43,8 @@ class TSdfDataSet {
   // The columns: every one a string field. Its size is the number after "=" in
   // its header name when that is a whole number (rtl::TextToInt64) from 0 to
   // INT_MAX, else the length in bytes of the longest line of the file, header
-  // included, or 250 when that is 0.
+  // included, or 250 when that is 0. A file without a header keeps the names
+  // (and "=" sizes) of the header read before, the others sized after itself.
   int FieldDefCount() const { return static_cast<int>(names_.size()); }
   const std::string& FieldName(int index) const { return names_.at(index); }
   int FieldSize(int index) const { return sizes_.at(index); }
@@ -71,8 +72,8 @@ class TSdfDataSet {
   // The columns a reader has before it ever reads a header.
   std::vector<std::string> names_{"Line"};
   std::vector<int> sizes_{250};
-  // Whether names_ came from a header; until then "Line" is resized per file.
-  bool read_header_ = false;
+  // The sizes given with "=" in the header the names came from, by column.
+  std::vector<std::optional<int>> given_sizes_{std::nullopt};
   int line_count_ = 0;
   std::vector<std::vector<std::optional<std::string>>> rows_;
   std::size_t row_ = 0;

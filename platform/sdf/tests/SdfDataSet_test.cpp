@@ -203,8 +203,8 @@ TEST_F(SdfDataSetTest, HeaderGivesColumnNamesAndSizes) {
       {"a =5;=3;b", {"a ", "", "b"}, {5, 3, 9}, {}},
       // A header of delimiters only names no column at all.
       {";;\nx", {}, {}, {{}}},
-      // A NUL is content: it makes the first line a header and stays in the name.
-      {"\0\n1"s, {"\0"s}, {1}, {{"1"}}},
+      // A NUL is a control character: trimmed from names like a blank.
+      {"\0a\0;b\n1"s, {"a", "b"}, {5, 5}, {{"1", null}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.bytes));
@@ -259,16 +259,16 @@ TEST_F(SdfDataSetTest, FileWithoutHeaderKeepsTheLastColumns) {
   EXPECT_EQ(reader_.RecordCount(), 0);
   EXPECT_TRUE(reader_.Eof());
 
-  Load("");  // empty: no rows, the columns of the file before
+  Load("");  // empty: no rows, the columns of the file before, sized after this one
   EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
-  EXPECT_EQ(Sizes(), (std::vector<int>{3, 5}));
+  EXPECT_EQ(Sizes(), (std::vector<int>{3, 250}));
   EXPECT_EQ(reader_.RecordCount(), 0);
   EXPECT_TRUE(Rows().empty());
 
   // A blank first line is no header: it and every later line are rows.
-  Load(" \t\na;b;c\n");
+  Load(" \t\na;b;c;long\n");
   EXPECT_EQ(Names(), (std::vector<std::string>{"x", "y"}));
-  EXPECT_EQ(Sizes(), (std::vector<int>{3, 5}));
+  EXPECT_EQ(Sizes(), (std::vector<int>{3, 10}));
   EXPECT_EQ(Rows(), (std::vector<Row>{{null, null}, {"a", "b"}}));
   EXPECT_EQ(reader_.RecordCount(), 2);
 
