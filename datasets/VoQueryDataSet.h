@@ -3,7 +3,8 @@
 // connection's engine, or a table file read and written directly; and the
 // machinery every load shares (emptying, keeping or rebuilding field
 // definitions, float text); a copy of another dataset, sorting by one field,
-// and the master/detail link between query datasets.
+// the master/detail link between query datasets, and the referential keys
+// whose cascades run in its hooks.
 #pragma once
 
 #include <functional>
@@ -17,6 +18,7 @@
 #include "SdfDataSet.h"
 #include "VoBufDataset.h"
 #include "VoConnection.h"
+#include "VoReferentialKey.h"
 
 // Runs `body`, then `cleanup`, also when `body` throws; the body's exception
 // is then the one that passes on (a cleanup failing after it is not heard).
@@ -142,9 +144,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   // equal the source's, in order and letter case, are kept with their types
   // and sizes; otherwise they are rebuilt from the source's definitions (name,
   // type, required, precision, read-only) with the sizes of its field objects.
-  // Values go by position through the receiving field's conversion: a field of
-  // the source's storage kind takes the typed value, any other its text, and a
-  // longer text is cut at the field's size. Read-only fields are written too.
+  // Values go by position, as values, through the receiving field's conversion
+  // (a float into an integer field is rounded, a longer text is cut at the
+  // field's size). Read-only fields are written too.
   // Reconnects first as RunSqlText does; DatabaseError without a connection. A
   // value a kept field cannot take (ConversionError) and a duplicate column name
   // pass out, after InternalLoading and MasterDetailSuspended are cleared and
@@ -194,6 +196,22 @@ class TVoQueryDataSet : public TVoBufDataset {
   TVoBufDataset& OldValuesBuffer() { return old_values_buffer_; }
   // True when the post in progress, or the last one, began as an edit.
   bool PostWasEdit() const { return post_was_edit_; }
+
+  // ---- Referential keys ----
+  // The keys in which this dataset is the master, and those in which it is the
+  // slave; not owned. A key puts itself in and takes itself out (see
+  // TVoReferentialKey). A dataset destroyed while keys name it leaves them
+  // without it. While a key acts: an insert into its slave fills the joined
+  // fields from the master's current row; a post of the master that began as
+  // an edit rewrites the slave rows that matched the master's row as it was
+  // before; a delete of a master row first deletes the slave rows that match
+  // it. Rows match when the texts of every pair of joined fields are equal. A
+  // cascade walks every slave row, its filter and master/detail filter off
+  // meanwhile (put back, and the slave refreshed, also on an exception); an
+  // error passes out of the insert, post or delete that caused it, and what the
+  // cascade changed before it stays changed.
+  const std::vector<TVoReferentialKey*>& MasterKeys() const { return key_lists_.master_keys; }
+  const std::vector<TVoReferentialKey*>& SlaveKeys() const { return key_lists_.slave_keys; }
 
   // Opens the dataset if closed and deletes every row, with the filter off
   // meanwhile (it is put back, and the dataset refreshed, also on an exception).
@@ -267,6 +285,7 @@ class TVoQueryDataSet : public TVoBufDataset {
 
  private:
   friend class TVoConnection;
+  friend class TVoReferentialKey;
 
   // Resets and reopens the connection's engine; DatabaseError without one.
   TVoConnection& Reconnect();
@@ -330,4 +349,31 @@ class TVoQueryDataSet : public TVoBufDataset {
   std::vector<TVoQueryDataSet*> detail_datasets_;
   TVoBufDataset old_values_buffer_;
   bool post_was_edit_ = false;
+
+  // ---- Referential keys ----
+  // The insert fill of every acting key in which this dataset is the slave,
+  // into its new row.
+  void FillFromMasterKeys();
+  // The update or delete cascade of every acting key in which this dataset
+  // is the master, against its row snapshot.
+  void CascadeToSlaveKeys(TVoReferentialAction action);
+  void CascadeToSlave(const TVoReferentialKey& key, TVoReferentialAction action);
+
+  // The key lists. Whatever the key names this dataset as (master, slave, a
+  // previous one) is in naming_keys; when the dataset goes, the lists go
+  // first and make those keys forget it.
+  struct ReferentialKeyLists {
+    explicit ReferentialKeyLists(TVoQueryDataSet* dataset) : owner(dataset) {}
+    ~ReferentialKeyLists();
+    ReferentialKeyLists(const ReferentialKeyLists&) = delete;
+    ReferentialKeyLists& operator=(const ReferentialKeyLists&) = delete;
+
+    TVoQueryDataSet* owner;
+    std::vector<TVoReferentialKey*> master_keys;
+    std::vector<TVoReferentialKey*> slave_keys;
+    std::vector<TVoReferentialKey*> naming_keys;
+  };
+  // Declared last: destroyed before the other members, after the destructor's
+  // own body.
+  ReferentialKeyLists key_lists_{this};
 };

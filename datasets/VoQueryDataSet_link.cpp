@@ -14,18 +14,15 @@ namespace {
 constexpr std::string_view kNoTableName =
     "Dataset can not be saved because TableName property is not set";
 
-// Writes `from`'s value into `to` through `to`'s own conversion: the typed
-// value when both keep the same kind of value, the text otherwise.
+// Writes `from`'s value into `to` as a value, through `to`'s own conversion:
+// a float into an integer field is rounded, a date into a float field is its
+// serial, a longer text is cut to the field's size.
 void CopyFieldValue(const db::Field& from, db::Field& to) {
   if (from.IsNull()) {
     to.Clear();
     return;
   }
-  if (from.Kind() == to.Kind()) {
-    to.SetValue(from.Value());
-  } else {
-    to.SetAsString(from.AsString());
-  }
+  to.SetValue(from.Value());
 }
 
 bool IsNumber(const rtl::Variant& v) {
@@ -49,14 +46,54 @@ bool SameValue(const rtl::Variant& a, const rtl::Variant& b) {
   return false;
 }
 
-// Whether the master's field `master_field` on its current row and the
-// detail's field `detail_field` on the record under test match. Throws the
-// field-not-found error for an unknown name.
-bool PairMatches(const db::DataSet& master, std::string_view master_field,
-                 const db::DataSet& detail, std::string_view detail_field) {
-  const db::Field& m = master.FieldByName(master_field);
-  const db::Field& d = detail.FieldByName(detail_field);
-  return SameValue(m.Value(), d.Value()) || m.AsString() == d.AsString();
+// The two fields one line of field pairs names, for the master/detail link
+// and the referential keys alike: the text before the first "=" names the
+// field of `name_side`, the text after it that of `value_side`, neither
+// trimmed. When the parts do not both name fields (a line without "=", or a
+// field whose own name holds "="), the whole line names the field on both
+// sides, and its field-not-found error passes on.
+struct FieldPair {
+  db::Field& named;
+  db::Field& valued;
+};
+FieldPair FieldsOfLine(const db::DataSet& name_side, const db::DataSet& value_side,
+                       const std::string& line) {
+  const std::size_t eq = line.find('=');
+  if (eq != std::string::npos) {
+    db::Field* named = name_side.FindField(std::string_view(line).substr(0, eq));
+    db::Field* valued = value_side.FindField(std::string_view(line).substr(eq + 1));
+    if (named != nullptr && valued != nullptr) return {*named, *valued};
+  }
+  return {name_side.FieldByName(line), value_side.FieldByName(line)};
+}
+
+// Whether the slave's current row carries the key values of the master's row
+// snapshot: the texts of both fields of every line equal, exactly.
+bool SlaveRowMatches(const std::vector<std::string>& lines, const db::DataSet& snapshot,
+                     const db::DataSet& slave) {
+  bool all_match = true;
+  for (const std::string& line : lines) {
+    const FieldPair pair = FieldsOfLine(slave, snapshot, line);
+    // Every line is read, so that one naming a missing field fails whatever
+    // the lines before it gave.
+    all_match = pair.named.AsString() == pair.valued.AsString() && all_match;
+  }
+  return all_match;
+}
+
+// Writes the master's current values of every line into the slave's row.
+void CopyJoinedFields(const std::vector<std::string>& lines, const db::DataSet& master,
+                      const db::DataSet& slave) {
+  for (const std::string& line : lines) {
+    const FieldPair pair = FieldsOfLine(slave, master, line);
+    CopyFieldValue(pair.valued, pair.named);
+  }
+}
+
+// Whether `key` is still in `keys`: a key destroyed by a hook of an earlier
+// cascade has left the list.
+bool Listed(const std::vector<TVoReferentialKey*>& keys, const TVoReferentialKey* key) {
+  return std::find(keys.begin(), keys.end(), key) != keys.end();
 }
 
 // Open, with one field object per definition and at least one, and holding at
@@ -236,20 +273,10 @@ void TVoQueryDataSet::DoFilterRecord(bool& accept) {
 
   bool all_match = true;
   for (const std::string& line : master_fields_) {
-    const std::size_t eq = line.find('=');
-    bool match;
-    if (eq == std::string::npos) {
-      // No pair written: the whole line names one field on both sides.
-      match = PairMatches(*master, line, *this, line);
-    } else {
-      try {
-        match = PairMatches(*master, std::string_view(line).substr(eq + 1), *this,
-                            std::string_view(line).substr(0, eq));
-      } catch (const std::exception&) {
-        // A field named with "=" in it: try the whole line as the name.
-        match = PairMatches(*master, line, *this, line);
-      }
-    }
+    const FieldPair pair = FieldsOfLine(*this, *master, line);
+    const db::Field& m = pair.valued;
+    const db::Field& d = pair.named;
+    const bool match = SameValue(m.Value(), d.Value()) || m.AsString() == d.AsString();
     all_match = all_match && match;
   }
   accept = all_match;
@@ -302,6 +329,76 @@ void TVoQueryDataSet::SnapshotIfActive() {
   if (Active() && !internal_loading_) SnapshotRow(old_values_buffer_, *this);
 }
 
+// ---- Referential keys ----
+
+void TVoQueryDataSet::FillFromMasterKeys() {
+  // A copy: the hooks of the fill may change the list.
+  const std::vector<TVoReferentialKey*> keys = key_lists_.slave_keys;
+  for (const TVoReferentialKey* key : keys) {
+    if (!Listed(key_lists_.slave_keys, key) || !key->Acts(rkInsert, *this)) continue;
+    const TVoQueryDataSet& master = *key->MasterDataSet();
+    DisableControls();
+    // The new row stays in the insert state for the user to finish.
+    RunThenCleanUp([&] { CopyJoinedFields(key->JoinedFields(), master, *this); },
+                   [&] { EnableControls(); });
+  }
+}
+
+void TVoQueryDataSet::CascadeToSlaveKeys(TVoReferentialAction action) {
+  const std::vector<TVoReferentialKey*> keys = key_lists_.master_keys;
+  for (const TVoReferentialKey* key : keys) {
+    if (Listed(key_lists_.master_keys, key) && key->Acts(action, *this)) {
+      CascadeToSlave(*key, action);
+    }
+  }
+}
+
+void TVoQueryDataSet::CascadeToSlave(const TVoReferentialKey& key, TVoReferentialAction action) {
+  TVoQueryDataSet& slave = *key.SlaveDataSet();
+  // The lines are read once: the slave's own hooks run in the walk.
+  const std::vector<std::string> lines = key.JoinedFields();
+  slave.DisableControls();
+  const std::string filter = slave.Filter();
+  const bool filtered = slave.Filtered();
+  auto restore = [&] {
+    slave.SetMasterDetailSuspended(false);
+    slave.SetFilterText(filter);
+    slave.SetFiltered(filtered);
+    slave.Refresh();
+    slave.EnableControls();
+  };
+  RunThenCleanUp(
+      [&] {
+        // Rows that the slave's filters hide carry the key values too.
+        slave.SetMasterDetailSuspended(true);
+        slave.SetFiltered(false);
+        slave.Refresh();
+        slave.First();
+        while (!slave.Eof()) {
+          if (!SlaveRowMatches(lines, old_values_buffer_, slave)) {
+            slave.Next();
+          } else if (action == rkDelete) {
+            slave.Delete();  // the next row becomes current
+          } else {
+            // Posting an edit moves the row in no index: the walk meets each
+            // row once.
+            slave.Edit();
+            try {
+              CopyJoinedFields(lines, *this, slave);
+              slave.Post();
+            } catch (...) {
+              // The row that failed keeps its values; the restore must not
+              // post it half written.
+              slave.Cancel();
+              throw;
+            }
+            slave.Next();
+          }
+        }
+      },
+      restore);
+}
+
 // ---- Hooks ----
 
 void TVoQueryDataSet::DoBeforeEdit() {
@@ -316,7 +413,10 @@ void TVoQueryDataSet::DoBeforeInsert() {
 
 void TVoQueryDataSet::DoBeforeDelete() {
   TVoBufDataset::DoBeforeDelete();
-  if (!internal_loading_) SnapshotIfActive();
+  if (!internal_loading_) {
+    SnapshotIfActive();
+    CascadeToSlaveKeys(rkDelete);
+  }
 }
 
 void TVoQueryDataSet::DoBeforePost() {
@@ -326,13 +426,17 @@ void TVoQueryDataSet::DoBeforePost() {
 
 void TVoQueryDataSet::DoAfterInsert() {
   TVoBufDataset::DoAfterInsert();
+  FillFromMasterKeys();
   DoAfterScroll();
 }
 
 void TVoQueryDataSet::DoAfterPost() {
   TVoBufDataset::DoAfterPost();
   if (persistent_save_ && !internal_loading_ && !unloading_) AutoSave(kNoTableName);
-  if (post_was_edit_) DoAfterScroll();
+  if (post_was_edit_) {
+    CascadeToSlaveKeys(rkUpdate);
+    DoAfterScroll();
+  }
 }
 
 void TVoQueryDataSet::DoAfterDelete() {

@@ -1,0 +1,75 @@
+// Copying another dataset into a query dataset: values converted as values by
+// the receiving field, and a sort made on a column that a later copy lacks.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DatabaseError.h"
+#include "query_dataset_fixture.h"
+
+namespace {
+
+class CopyValueTest : public QueryDataSetFixture {
+ protected:
+  CopyValueTest() : QueryDataSetFixture("x\n1\n") {}
+
+  // One column `name` of `type`, open, holding the rows written as texts.
+  static void FillOneColumn(TVoBufDataset& ds, const char* name, db::FieldType type,
+                            const std::vector<std::string>& rows) {
+    ds.FieldDefs().Add(name, type);
+    ds.SetMaxIndexesCount(5);
+    ds.CreateDataset();
+    ds.Open();
+    for (const std::string& row : rows) {
+      ds.Append();
+      ds.Fields(0).SetAsString(row);
+      ds.Post();
+    }
+    ds.First();
+  }
+};
+
+// A kept field of another type takes the source's value through its own value
+// conversion, as an assignment of the value would: a float is rounded into a
+// whole-number field, a date is its serial in a float field, a truth value is
+// 1 in a whole-number field. None of these values has a text the receiving
+// field would read.
+TEST_F(CopyValueTest, AKeptFieldOfAnotherTypeTakesTheSourceValueAsAValue) {
+  const struct {
+    const char* name;
+    db::FieldType source_type;
+    const char* source_text;
+    db::FieldType kept_type;
+    const char* expected;
+  } cases[] = {
+      {"float into a whole number", db::FieldType::ftFloat, "2.75", db::FieldType::ftInteger, "3"},
+      {"date into a float", db::FieldType::ftDate, "2001-02-03", db::FieldType::ftFloat, "36925"},
+      {"truth value into a whole number", db::FieldType::ftBoolean, "True",
+       db::FieldType::ftInteger, "1"},
+      {"whole number into a date", db::FieldType::ftInteger, "36925", db::FieldType::ftDate,
+       "2001-02-03"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TVoBufDataset source;
+    FillOneColumn(source, "v", c.source_type, {c.source_text});
+    TVoQueryDataSet ds;
+    ds.SetVoConnection(&connection_);
+    ds.FieldDefs().Add("v", c.kept_type);  // same name: the definition is kept
+
+    try {
+      ds.ImportFromDataset(source);
+    } catch (const std::exception& e) {
+      ADD_FAILURE() << e.what();
+      continue;
+    }
+
+    ASSERT_EQ(ds.FieldDefs()[0].DataType, c.kept_type);
+    ASSERT_EQ(ds.RecordCount(), 1);
+    ds.First();
+    EXPECT_EQ(ds.Fields(0).AsString(), c.expected);
+  }
+}
+
+}  // namespace
