@@ -348,6 +348,8 @@ class TVoQueryDataSet : public TVoBufDataset {
   TVoQueryDataSet* registered_master_ = nullptr;
   std::vector<TVoQueryDataSet*> detail_datasets_;
   TVoBufDataset old_values_buffer_;
+  // The values of a row being posted as an edit, for the update cascade.
+  TVoBufDataset posted_values_buffer_;
   bool post_was_edit_ = false;
 
   // ---- Referential keys ----

@@ -337,10 +337,11 @@ void TVoQueryDataSet::FillFromMasterKeys() {
   for (const TVoReferentialKey* key : keys) {
     if (!Listed(key_lists_.slave_keys, key) || !key->Acts(rkInsert, *this)) continue;
     const TVoQueryDataSet& master = *key->MasterDataSet();
+    // A copy: a field's change handler may give the key other lines meanwhile.
+    const std::vector<std::string> lines = key->JoinedFields();
     DisableControls();
     // The new row stays in the insert state for the user to finish.
-    RunThenCleanUp([&] { CopyJoinedFields(key->JoinedFields(), master, *this); },
-                   [&] { EnableControls(); });
+    RunThenCleanUp([&] { CopyJoinedFields(lines, master, *this); }, [&] { EnableControls(); });
   }
 }
 
@@ -360,12 +361,16 @@ void TVoQueryDataSet::CascadeToSlave(const TVoReferentialKey& key, TVoReferentia
   slave.DisableControls();
   const std::string filter = slave.Filter();
   const bool filtered = slave.Filtered();
+  // The controls come back whatever restoring the filter does.
   auto restore = [&] {
-    slave.SetMasterDetailSuspended(false);
-    slave.SetFilterText(filter);
-    slave.SetFiltered(filtered);
-    slave.Refresh();
-    slave.EnableControls();
+    RunThenCleanUp(
+        [&] {
+          slave.SetMasterDetailSuspended(false);
+          slave.SetFilterText(filter);
+          slave.SetFiltered(filtered);
+          slave.Refresh();
+        },
+        [&] { slave.EnableControls(); });
   };
   RunThenCleanUp(
       [&] {
@@ -384,7 +389,7 @@ void TVoQueryDataSet::CascadeToSlave(const TVoReferentialKey& key, TVoReferentia
             // row once.
             slave.Edit();
             try {
-              CopyJoinedFields(lines, *this, slave);
+              CopyJoinedFields(lines, posted_values_buffer_, slave);
               slave.Post();
             } catch (...) {
               // The row that failed keeps its values; the restore must not
@@ -422,6 +427,11 @@ void TVoQueryDataSet::DoBeforeDelete() {
 void TVoQueryDataSet::DoBeforePost() {
   TVoBufDataset::DoBeforePost();
   post_was_edit_ = State() == db::DataSetState::kEdit;
+  // The update cascade copies the row's new values from here: once posted, the
+  // row may be hidden by this dataset's filter and another row be current.
+  if (post_was_edit_ && !internal_loading_ && !key_lists_.master_keys.empty()) {
+    SnapshotRow(posted_values_buffer_, *this);
+  }
 }
 
 void TVoQueryDataSet::DoAfterInsert() {

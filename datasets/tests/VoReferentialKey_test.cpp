@@ -753,4 +753,72 @@ TEST(ReferentialKeyDestructionTest, ADestroyedDatasetIsForgottenByTheKeysNamingI
   }
 }
 
+// The slave holds a new row (filled by the key) that its required ITEM keeps
+// from being posted. Switching the slave's filter off at the start of the
+// cascade tries to post it and fails; the restore's refresh fails the same
+// way. The error passes out, but the slave must not be left with its controls
+// disabled for good.
+TEST(ReferentialKeyFailureTest, ACascadeThatFailsOnAPendingSlaveRowGivesBackTheControls) {
+  const struct {
+    const char* name;
+    std::function<void(TVoQueryDataSet&)> change;
+  } cases[] = {
+      {"update",
+       [](TVoQueryDataSet& m) {
+         m.Edit();
+         m.FieldByName("ID").SetAsInteger(8);
+         m.Post();
+       }},
+      {"delete", [](TVoQueryDataSet& m) { m.Delete(); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Linked l;
+    l.slave.SetFilterText("ITEM <> 'b'");
+    l.slave.SetFiltered(true);
+    l.slave.FieldByName("ITEM").SetRequired(true);
+    l.slave.Append();
+    ASSERT_EQ(l.slave.FieldByName("CUSTID").AsString(), "7");
+    l.master.First();
+
+    EXPECT_ANY_THROW(c.change(l.master));
+
+    EXPECT_FALSE(l.slave.ControlsDisabled());
+    EXPECT_FALSE(l.slave.MasterDetailSuspended());
+    EXPECT_EQ(l.slave.Filter(), "ITEM <> 'b'");
+    EXPECT_TRUE(l.slave.Filtered());
+  }
+}
+
+// Setting a slave field in the fill runs its change handler; one that gives
+// the key other lines must not pull the list the fill is walking from under
+// it (the update and delete cascades read their lines once for this reason).
+TEST(ReferentialKeyLineTest, AHandlerThatRewritesTheLinesDuringTheInsertFillIsSafe) {
+  Linked l({"CUSTID=ID", "ITEM=NAME"});
+  l.slave.FieldByName("CUSTID").OnChange = [&](db::Field&) {
+    l.key.SetJoinedFields({"ITEM=NAME", "CUSTID=ID", "ITEM", "CUSTID", "NAME", "ID"});
+  };
+  l.slave.Append();
+  EXPECT_EQ(l.slave.FieldByName("CUSTID").AsString(), "7");
+  EXPECT_EQ(l.slave.FieldByName("ITEM").AsString(), "seven");
+  l.slave.Cancel();
+}
+
+// The master's filter hides the edited row once it holds its new ID, so the
+// post leaves another master row current. The slave rows that carried 7 must
+// still take the edited row's new value, not the key of the row that happens
+// to be current.
+TEST(ReferentialKeyUpdateTest, AMasterRowItsFilterHidesAfterThePostStillGivesItsNewValues) {
+  Linked l;
+  l.master.SetFilterText("ID < 8");
+  l.master.SetFiltered(true);
+  l.master.First();
+  l.master.Edit();
+  l.master.FieldByName("ID").SetAsInteger(8);
+  l.master.Post();
+
+  EXPECT_EQ(AllValues(l.slave, "CUSTID"), (Texts{"8", "9", "8", "07", "3", "8"}));
+  EXPECT_EQ(AllValues(l.master, "ID"), (Texts{"8", "9", "3"}));
+}
+
 }  // namespace
