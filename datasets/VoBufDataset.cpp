@@ -87,6 +87,8 @@ TRecordLayout TVoBufDataset::CalcRecordSize(const db::FieldDefList& defs) {
 void TVoBufDataset::InternalOpen() {
   index_before_open_ = current_index_;
   store_.Reset(db::RecordFormat(FieldDefs()));
+  DropChangeLog();
+  old_images_.Reset(store_.Format());
   edit_buffer_ = store_.Format().NewBuffer();
   indexes_[0]->Initialise(0);
   BuildAllIndexes();
@@ -101,6 +103,9 @@ void TVoBufDataset::InternalOpen() {
 
 void TVoBufDataset::InternalClose() {
   store_.Reset(db::RecordFormat());
+  DropChangeLog();
+  old_images_.Reset(db::RecordFormat());
+  inserting_ = false;
   for (auto& index : indexes_) index->Release();
   edit_buffer_.clear();
   edit_buffer_.shrink_to_fit();
@@ -111,7 +116,9 @@ void TVoBufDataset::InternalClose() {
 
 void TVoBufDataset::InternalOpenFailed() noexcept { current_index_ = index_before_open_; }
 
-int TVoBufDataset::GetRecordCount() const { return static_cast<int>(store_.Count()); }
+int TVoBufDataset::GetRecordCount() const {
+  return static_cast<int>(store_.Count() - logged_deletions_);
+}
 
 bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) const {
   int field_index = field.FieldNo() - 1;
@@ -132,12 +139,19 @@ bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) co
       data.s = value.s;
       return true;
     }
-    case db::DataSetState::kFilter:
-      record = filter_record_;
-      break;
+    case db::DataSetState::kOldValue: {
+      // Only a record whose entry kept its image before the change has old
+      // values: not an inserted one, nor one not changed since the log began.
+      if (!ActiveChangeEntry()) return false;
+      const TRecUpdateBuffer& entry = change_log_[static_cast<std::size_t>(current_change_index_)];
+      if (entry.OldImage == db::kNoRecord) return false;
+      db::PackedRecord image = old_images_.Get(entry.OldImage);
+      if (image.IsNull(field_index)) return false;
+      data = image.Get(field_index);
+      return true;
+    }
     default:
-      if (!HasCurrentRecord()) return false;
-      record = Current().CursorRecord();
+      record = ActiveRecord();
   }
   if (record == db::kNoRecord) return false;
   db::PackedRecord packed = store_.Get(record);

@@ -12,6 +12,18 @@
 // DEFAULT_ORDER takes records. Posting an edit moves a record in no index; a
 // sorted index is sorted again only when built: by AddIndex, by writing
 // IndexFieldNames, by RebuildIndexes, and at the end of each bulk load.
+//
+// The change log. Every posted insert or edit and every delete is logged while
+// the dataset is open (bulk loads included): a record has at most one entry, made
+// by its first change and keeping, for an edit, a copy of the record as it was
+// before it; a delete turns the record's entry into a deletion or adds one with a
+// copy of the record. A deleted record leaves every index but stays stored while
+// its entry names it, so that CancelUpdates can put it back and ApplyUpdates can
+// show it to ApplyRecUpdate; one whose deletion was applied goes when the log is
+// emptied. So no record the log names is freed while the log lasts, and record
+// ids alone name records in it. Closing the dataset drops the log with
+// everything it holds. A record's entry is found through a table indexed by
+// record id, so a change costs the same however long the log is.
 #pragma once
 
 #include <cstdint>
@@ -22,6 +34,7 @@
 #include <vector>
 
 #include "DataSet.h"
+#include "HugePageAllocator.h"
 #include "RecordStore.h"
 #include "vobufdataset_parser.h"
 
@@ -111,6 +124,28 @@ class TBufIndex {
   db::RecordId cursor_ = kSentinel;
   bool initialised_ = false;
 };
+
+// One change-log entry, 16 bytes: a bulk load logs one per row. What a deletion
+// adds (TVoBufDataset::NextBookmark, and the record that followed the deleted
+// one in each further index, so that cancelling puts it back where it was in
+// every index) is kept beside the log, from position `Deletion` on.
+struct TRecUpdateBuffer {
+  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+
+  db::UpdateKind UpdateKind = db::UpdateKind::ukModify;
+  // The number of per-index followers kept after NextBookmark (0: only
+  // NextBookmark is known).
+  std::uint16_t SuccessorCount = 0;
+  // The record the entry is about; kNoRecord once applied or cancelled.
+  db::RecordId Record = db::kNoRecord;
+  // The record image before the first change, in the dataset's old-image store;
+  // kNoRecord for none (insertions, and inserted records deleted since).
+  db::RecordId OldImage = db::kNoRecord;
+  std::uint32_t Deletion = kNone;
+};
+static_assert(sizeof(TRecUpdateBuffer) == 16);
+// The change log, in the order the changes were made.
+using TRecordsUpdateBuffer = std::vector<TRecUpdateBuffer, db::HugePageAllocator<TRecUpdateBuffer>>;
 
 class TVoBufDataset : public db::DataSet {
  public:
@@ -240,6 +275,58 @@ class TVoBufDataset : public db::DataSet {
       "Field \"%s\" has an invalid field type (%s) to base index on.";
   static constexpr std::string_view kSKeyValueCount =
       "%s key values given for the %s key fields \"%s\"";
+  static constexpr std::string_view kSApplyRecNotSupported =
+      "Applying updates is not supported by this TDataset descendent";
+  static constexpr std::string_view kSOnUpdateError =
+      "An error occured while applying the updates in a record: %s";
+
+  // --- The change log --------------------------------------------------------
+
+  // The number of entries, applied ones not yet removed included.
+  virtual int GetChangeCount() const { return static_cast<int>(change_log_.size()); }
+  const TRecordsUpdateBuffer& ChangeLog() const { return change_log_; }
+  // The position of the entry found last (-1 before any).
+  int CurrentChangeIndex() const { return current_change_index_; }
+  // For a deletion: the record that followed the deleted one in the current
+  // index when it was deleted; unset when none followed, and for other entries.
+  db::Bookmark NextBookmark(const TRecUpdateBuffer& entry) const;
+
+  // The active record's entry kind: usModified, usInserted or usDeleted (the
+  // last only seen by ApplyRecUpdate); usUnmodified without an entry and for a
+  // record being inserted.
+  db::UpdateStatus UpdateStatus() const override;
+
+  // Finds the first entry, from position 0 or, with `find_next`, from the one
+  // after CurrentChangeIndex, that names the record, or with `include_prior` a
+  // deletion whose NextBookmark names it; CurrentChangeIndex becomes its
+  // position. Entries already applied or cancelled name no record.
+  bool FindChangeEntry(const db::Bookmark& bookmark, bool include_prior, bool find_next) const;
+  // The same, true at once when the entry at CurrentChangeIndex matches.
+  bool FindChangeEntryCached(const db::Bookmark& bookmark, bool include_prior) const;
+  // FindChangeEntryCached for the active record, without include_prior.
+  bool ActiveChangeEntry() const;
+
+  // Undoes every logged change, last first, after posting or dropping a pending
+  // edit: edited records get their old values back, deleted ones return to
+  // every index where they were, inserted ones go. The log is then empty and the
+  // current record is the one that was current, or the neighbour of an inserted
+  // record that went (the next, else the prior).
+  virtual void CancelUpdates();
+  // ApplyUpdates(0).
+  virtual void ApplyUpdates();
+  // Hands each logged change, in log order, to ApplyRecUpdate with its record
+  // as the active record (deletions of inserted records are passed over). An
+  // entry whose hook raises a DatabaseError counts as failed; more than
+  // `max_errors` failures (taken as an unsigned 16-bit number, so -1 allows
+  // 65535) abort the run. OnUpdateError, when set, is asked about each failure
+  // with an UpdateError whose message is kSOnUpdateError filled with the
+  // failure's and which keeps it: rrApply retries the entry, rrIgnore drops it
+  // as applied (neither counts as failed), rrSkip and rrMerge leave it logged,
+  // rrAbort stops. Without a handler, an abort raises that UpdateError. Other
+  // exceptions pass unchanged. A run without failures empties the log; the
+  // current record stays the one it was and controls are disabled meanwhile.
+  virtual void ApplyUpdates(int max_errors);
+  db::ResolverErrorEvent OnUpdateError;
 
  protected:
   // The filter test of a record offered while Filtered is on: Accept starts
@@ -272,6 +359,11 @@ class TVoBufDataset : public db::DataSet {
   // does nothing.
   void BeginBulkLoad();
   void EndBulkLoad();
+
+  // Writes one logged change to a destination, reading the record through the
+  // fields (old values through Field::OldValue). This dataset has none: it
+  // raises DatabaseError kSApplyRecNotSupported.
+  virtual void ApplyRecUpdate(db::UpdateKind kind);
 
   void InternalOpen() override;
   void InternalClose() override;
@@ -314,6 +406,45 @@ class TVoBufDataset : public db::DataSet {
   std::vector<db::RecordId> SortedRecords(const TDBCompareStruct& compare) const;
   void Resynchronise();
 
+  // The change log's own steps (VoBufDataset_changes.cpp).
+  static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+  // The record the fields read: the one being applied, the filter's record, the
+  // one being edited, or the current one; kNoRecord for none and while a new
+  // record is being inserted.
+  db::RecordId ActiveRecord() const;
+  std::uint32_t EntryIndexOf(db::RecordId record) const {
+    return record < entry_of_.size() ? entry_of_[record] : kNoEntry;
+  }
+  bool IsLoggedDeletion(db::RecordId record) const;
+  // The bookmark names a stored record that is in the indexes (not deleted).
+  bool IsListed(const db::Bookmark& bookmark) const;
+  db::Bookmark BookmarkOfPosition(db::RecordId record) const;
+  bool EntryMatches(std::size_t index, const db::Bookmark& bookmark, bool include_prior) const;
+  void EnsureFollowerIndex() const;
+  // Appends an entry for `record` and makes it current in the log.
+  void AppendChange(db::UpdateKind kind, db::RecordId record, db::RecordId old_image);
+  db::RecordId CopyToOldImage(db::RecordId record);
+  void LogPost(db::RecordId record, bool inserted);
+  // Logs the deletion of `record`, just unlinked; delete_followers_ holds the
+  // record that followed it in each index slot (kSentinel for the slots of
+  // indexes that did not hold it).
+  void LogDeletion(db::RecordId record);
+  void UndoChange(std::size_t index, db::RecordId& remembered);
+  // ApplyUpdates' walk over the log, counting failures and keeping the last
+  // response.
+  void ApplyEntries(int max_errors, int& failed, db::ResolverResponse& response);
+  void RestoreDeletedRecord(TRecUpdateBuffer& entry);
+  // Where a restored record goes in index slot `slot`: before the record that
+  // followed it there, or, when that one is itself deleted, before what followed
+  // that; the end when none is left.
+  db::RecordId RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot) const;
+  void MarkDone(TRecUpdateBuffer& entry);
+  // Frees the old images and the deleted records the log still names, and
+  // empties it.
+  void EmptyChangeLog();
+  // Forgets the log along with the storage it referred to (closing).
+  void DropChangeLog();
+
   db::RecordStore store_;
   std::vector<std::unique_ptr<TBufIndex>> indexes_;
   std::size_t current_index_ = 0;
@@ -321,6 +452,8 @@ class TVoBufDataset : public db::DataSet {
   std::optional<std::size_t> bulk_index_;
   // The current index when the last open began; a failed open goes back to it.
   std::size_t index_before_open_ = 0;
+  // The index asked for while its key fields were missing; see BuildAllIndexes.
+  std::optional<std::size_t> wanted_index_;
   int max_indexes_count_ = 2;
   int packet_records_ = 10;
   db::IndexDefList index_defs_;
@@ -343,4 +476,36 @@ class TVoBufDataset : public db::DataSet {
   // The search record that field writes in the filter state fill; nullptr
   // outside Locate.
   db::RecordBuffer* key_buffer_ = nullptr;
+
+  // A record being inserted and not yet posted is the active one.
+  bool inserting_ = false;
+  // The change log, the position last found in it, and for each record id the
+  // position of the entry naming it (kNoEntry for none); a record whose deletion
+  // was applied keeps its entry's position, so that it still counts as deleted
+  // until it is freed.
+  TRecordsUpdateBuffer change_log_;
+  mutable int current_change_index_ = -1;
+  std::vector<std::uint32_t, db::HugePageAllocator<std::uint32_t>> entry_of_;
+  // Record images before their first change, in the records' own format.
+  db::RecordStore old_images_;
+  // Per deletion: NextBookmark, then the followers in each index slot when
+  // kept (see TRecUpdateBuffer).
+  std::vector<db::RecordId, db::HugePageAllocator<db::RecordId>> deletion_followers_;
+  // Deleted records whose deletion was applied, freed when the log is emptied.
+  std::vector<db::RecordId> applied_deletions_;
+  // Deletions by the records that followed them, sorted by record and position:
+  // made when a search asks for them, dropped when a deletion is logged.
+  struct Follower {
+    db::RecordId follower;
+    std::uint32_t entry;
+    bool is_next;  // NextBookmark rather than another index's follower
+  };
+  mutable std::vector<Follower> followers_;
+  mutable bool followers_valid_ = false;
+  // Deleted records still stored because the log names them.
+  std::size_t logged_deletions_ = 0;
+  // The record ApplyRecUpdate works on, while it runs.
+  db::RecordId apply_record_ = db::kNoRecord;
+  db::RecordBuffer scratch_;
+  std::vector<db::RecordId> delete_followers_;
 };

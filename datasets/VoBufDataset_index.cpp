@@ -254,7 +254,17 @@ void TVoBufDataset::BuildAllIndexes() {
       index.Release();
     }
   }
-  if (!Current().IsInitialised()) current_index_ = 0;
+  // An index whose key fields are gone is remembered as the one asked for, and
+  // selected again by the first build that finds its fields back: a grid sorted
+  // by a column stays sorted by it once a table with that column is loaded.
+  if (wanted_index_ && current_index_ == 0 && indexes_[*wanted_index_]->IsInitialised()) {
+    current_index_ = *wanted_index_;
+    wanted_index_.reset();
+  }
+  if (!Current().IsInitialised()) {
+    wanted_index_ = current_index_;
+    current_index_ = 0;
+  }
 }
 
 void TVoBufDataset::RebuildIndexes() {
@@ -282,9 +292,11 @@ void TVoBufDataset::SetIndexName(std::string_view name) {
     if (!db::SameAsciiText(indexes_[i]->Name, name)) continue;
     if (!Active()) {
       current_index_ = i;
+      wanted_index_.reset();
       return;
     }
     if (!indexes_[i]->IsInitialised() || (i == 1 && SelectedIndex() != 1)) return;
+    wanted_index_.reset();
     if (bulk_index_) {
       bulk_index_ = i;  // selected when the load ends
       return;
@@ -308,6 +320,7 @@ void TVoBufDataset::SetIndexFieldNames(std::string_view fields) {
     return;
   }
   TBufIndex& index = *indexes_[1];
+  wanted_index_.reset();
   if (!Active()) {
     index.IndexFields.assign(fields);
     current_index_ = 1;

@@ -126,7 +126,7 @@ db::GetResult TVoBufDataset::GetRecord(db::GetMode mode, bool do_check) {
 }
 
 int TVoBufDataset::GetRecNo() const {
-  if (!HasCurrentRecord() || store_.Count() == 0 || State() == db::DataSetState::kInsert) {
+  if (!HasCurrentRecord() || GetRecordCount() == 0 || State() == db::DataSetState::kInsert) {
     return 0;
   }
   return Current().RecordNumber(Current().CursorRecord());
@@ -147,11 +147,11 @@ db::Bookmark TVoBufDataset::InternalGetBookmark() const {
 }
 
 bool TVoBufDataset::BookmarkValid(const db::Bookmark& bookmark) const {
-  return Active() && store_.IsLive(bookmark);
+  return Active() && IsListed(bookmark);
 }
 
 void TVoBufDataset::InternalGotoBookmark(const db::Bookmark& bookmark) {
-  if (!store_.IsLive(bookmark)) Raise(db::kSRecordNotFound);
+  if (!IsListed(bookmark)) Raise(db::kSRecordNotFound);
   Current().SetCursor(bookmark.id);
 }
 

@@ -331,13 +331,23 @@ TEST_F(IndexTest, IndexesWhoseFieldsVanishAreSkippedUntilTheyReturn) {
 
   ds_.Close();
   ds_.FieldDefs().Add("QTY", FieldType::ftInteger);
-  ds_.Open();
+  ds_.Open();  // QTY is back: the index asked for is in use again
+  EXPECT_EQ(ds_.IndexName(), "QTY__IdxA");
   Add("b", 2);
   Add("c", 1);
-  ds_.SetIndexName("QTY__IdxA");
-  EXPECT_EQ(ds_.IndexName(), "QTY__IdxA");
   ds_.RebuildIndexes();
   EXPECT_EQ(Rows(), (std::vector<std::string>{"c/1", "b/2"}));
+
+  // A choice made meanwhile wins over the one remembered.
+  ds_.Close();
+  ds_.FieldDefs().Clear();
+  ds_.FieldDefs().Add("NAME", FieldType::ftString, 10);
+  ds_.Open();
+  ds_.SetIndexName("DEFAULT_ORDER");
+  ds_.Close();
+  ds_.FieldDefs().Add("QTY", FieldType::ftInteger);
+  ds_.Open();
+  EXPECT_EQ(ds_.IndexName(), "DEFAULT_ORDER");
 }
 
 TEST_F(IndexTest, IndexesAddedWhileClosedAreBuiltAtOpen) {

@@ -72,4 +72,30 @@ TEST_F(CopyValueTest, AKeptFieldOfAnotherTypeTakesTheSourceValueAsAValue) {
   }
 }
 
+// After a sort by column a, a copy whose columns lack a loads in the default
+// order (the sort cannot be built without its column), and a later copy that
+// has a again is sorted by it.
+TEST_F(CopyValueTest, ACopyWithoutTheSortedColumnLoadsAndTheSortComesBackWithIt) {
+  TVoBufDataset first;
+  FillOneColumn(first, "a", db::FieldType::ftInteger, {"3", "1", "2"});
+  ds_.ImportFromDataset(first);
+  ASSERT_TRUE(ds_.ToggleIndexOnField("a"));
+
+  TVoBufDataset other;
+  FillOneColumn(other, "z", db::FieldType::ftInteger, {"9"});
+  ds_.ImportFromDataset(other);
+  EXPECT_EQ(ds_.IndexName(), "DEFAULT_ORDER");
+  EXPECT_EQ(ds_.RecordCount(), 1);
+  EXPECT_FALSE(ds_.InternalLoading());
+  EXPECT_FALSE(ds_.ControlsDisabled());
+
+  TVoBufDataset again;
+  FillOneColumn(again, "a", db::FieldType::ftInteger, {"5", "4", "6"});
+  ds_.ImportFromDataset(again);
+  EXPECT_EQ(ds_.IndexName(), "a__IdxA");
+  std::vector<std::string> values;
+  for (ds_.First(); !ds_.Eof(); ds_.Next()) values.push_back(ds_.Fields(0).AsString());
+  EXPECT_EQ(values, (std::vector<std::string>{"4", "5", "6"}));
+}
+
 }  // namespace

@@ -27,6 +27,7 @@
 // exception from a "before" hook stops the operation before anything changed.
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -47,7 +48,22 @@ enum class DataSetState {
   kEdit,
   kInsert,
   kFilter,  // temporary, while a record is offered to the filter
+  // Temporary, while a field's old value is read (Field::OldValue): the dataset
+  // gives the active record's values as they were before its logged changes.
+  kOldValue,
 };
+
+// A record's standing in a dataset that logs its changes (UpdateStatus).
+enum class UpdateStatus { usUnmodified, usModified, usInserted, usDeleted };
+
+// What a logged change did to its record.
+enum class UpdateKind : std::uint8_t { ukModify = 0, ukInsert = 1, ukDelete = 2 };
+
+// The answer of an update-error handler about a change that could not be
+// applied: leave it logged and go on (rrSkip), stop applying (rrAbort), count it
+// as failed (rrMerge), try it again (rrApply), or drop it as if it had been
+// applied (rrIgnore).
+enum class ResolverResponse { rrSkip, rrAbort, rrMerge, rrApply, rrIgnore };
 
 // What observers (a grid model) are told. While controls are disabled nothing is
 // sent; enabling them again to nesting level zero sends kDataSetChanged.
@@ -67,6 +83,12 @@ class DataSetObserver {
 
 using DataSetNotifyEvent = std::function<void(DataSet&)>;
 using FilterRecordEvent = std::function<void(DataSet&, bool& accept)>;
+// Called for a logged change that failed to apply: the dataset that applies
+// (sender), the dataset whose change it is, the error (UpdateError, keeping the
+// write's own error), the change's kind, and the response, which the handler may
+// change.
+using ResolverErrorEvent = std::function<void(DataSet& sender, DataSet& dataset, UpdateError& error,
+                                              UpdateKind kind, ResolverResponse& response)>;
 
 // Record-fetch modes and results of the concrete dataset's GetRecord.
 enum class GetMode { kPrior, kCurrent, kNext };
@@ -165,6 +187,9 @@ class DataSet {
   void Delete();
   void CheckBrowseMode();
   bool Modified() const { return modified_; }
+  // The active record's standing in the dataset's change log; a dataset that
+  // keeps no log has every record unmodified.
+  virtual db::UpdateStatus UpdateStatus() const { return db::UpdateStatus::usUnmodified; }
 
   // The filter switch; records are offered to OnFilterRecord (and to the
   // concrete dataset's own filter) while it is on. Switching on an open dataset

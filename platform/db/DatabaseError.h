@@ -1,12 +1,14 @@
-// The one exception type of the dataset layer, the framework's fixed message
+// The exception types of the dataset layer, the framework's fixed message
 // texts, and the "%s" filling used to build messages from them. Errors raised on
 // behalf of a named dataset carry the name and " : " in front of the text.
 #pragma once
 
+#include <exception>
 #include <initializer_list>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace db {
 
@@ -21,6 +23,19 @@ class DatabaseError : public std::runtime_error {
 class ConversionError : public DatabaseError {
  public:
   explicit ConversionError(const std::string& message) : DatabaseError(message) {}
+};
+
+// A change that could not be written to its destination while a dataset applied
+// its logged changes: its own message, and the error that the write raised,
+// kept as it was thrown (rethrow it to look at it).
+class UpdateError : public DatabaseError {
+ public:
+  UpdateError(const std::string& message, std::exception_ptr original)
+      : DatabaseError(message), original_(std::move(original)) {}
+  const std::exception_ptr& OriginalException() const { return original_; }
+
+ private:
+  std::exception_ptr original_;
 };
 
 // Replaces each "%s" of `format`, left to right, by the next argument; a "%s"

@@ -231,6 +231,19 @@ rtl::Variant Field::Value() const {
   return rtl::Variant::Null();
 }
 
+rtl::Variant Field::OldValue() const {
+  if (!dataset_.Active()) return rtl::Variant::Null();
+  DataSetState previous = dataset_.SetTempState(DataSetState::kOldValue);
+  try {
+    rtl::Variant value = Value();
+    dataset_.RestoreState(previous);
+    return value;
+  } catch (...) {
+    dataset_.RestoreState(previous);
+    throw;
+  }
+}
+
 std::string Field::DisplayText() const {
   if (kind_ == StorageKind::kFloat && !display_format_.empty()) {
     FieldData data;

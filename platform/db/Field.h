@@ -62,6 +62,10 @@ class Field {
   bool AsBoolean() const;
   double AsDateTime() const;  // date serial
   rtl::Variant Value() const;
+  // The value the field had before the active record's logged changes, read in
+  // the dataset's old-value state; null when the dataset keeps no old value for
+  // the record (or is closed).
+  rtl::Variant OldValue() const;
   // AsString, except that a float field with a display format is formatted by it.
   std::string DisplayText() const;
 
