@@ -425,19 +425,32 @@ class TVoBufDataset : public db::DataSet {
   void AppendChange(db::UpdateKind kind, db::RecordId record, db::RecordId old_image);
   db::RecordId CopyToOldImage(db::RecordId record);
   void LogPost(db::RecordId record, bool inserted);
+  // Marks a follower slot of an index that did not take the deletion (not
+  // maintained then, or added since): where the record stood there is unknown.
+  static constexpr db::RecordId kUnknownFollower = db::kNoRecord - 1;
   // Logs the deletion of `record`, just unlinked; delete_followers_ holds the
-  // record that followed it in each index slot (kSentinel for the slots of
-  // indexes that did not hold it).
+  // record that followed it in each index slot (kSentinel when it was last,
+  // kUnknownFollower for the slots of indexes that did not hold it).
   void LogDeletion(db::RecordId record);
-  void UndoChange(std::size_t index, db::RecordId& remembered);
+  // Records a cancel could not place by a follower, per index slot: they are
+  // placed by the index's key order once every other change is undone.
+  using PendingPlacements = std::vector<std::vector<std::uint8_t>>;
+  static bool IsPending(const PendingPlacements& pending, std::size_t slot, db::RecordId record) {
+    return record < pending[slot].size() && pending[slot][record] != 0;
+  }
+  void RemoveInsertedRecord(std::size_t index, db::RecordId& remembered,
+                            PendingPlacements& pending);
+  void PlaceByKeys(PendingPlacements& pending);
   // ApplyUpdates' walk over the log, counting failures and keeping the last
   // response.
   void ApplyEntries(int max_errors, int& failed, db::ResolverResponse& response);
-  void RestoreDeletedRecord(TRecUpdateBuffer& entry);
+  void RestoreDeletedRecord(TRecUpdateBuffer& entry, PendingPlacements& pending);
   // Where a restored record goes in index slot `slot`: before the record that
-  // followed it there, or, when that one is itself deleted, before what followed
-  // that; the end when none is left.
-  db::RecordId RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot) const;
+  // followed it there, or, when that one's deletion was applied, before what
+  // followed that; kSentinel for the end; kUnknownFollower when the index did
+  // not hold the record or its follower is not placed yet.
+  db::RecordId RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot,
+                             const PendingPlacements& pending) const;
   void MarkDone(TRecUpdateBuffer& entry);
   // Frees the old images and the deleted records the log still names, and
   // empties it.
@@ -491,6 +504,15 @@ class TVoBufDataset : public db::DataSet {
   // Per deletion: NextBookmark, then the followers in each index slot when
   // kept (see TRecUpdateBuffer).
   std::vector<db::RecordId, db::HugePageAllocator<db::RecordId>> deletion_followers_;
+  // The deletions in the order they were made: the entry, and the log's size
+  // just after, so that an insert logged at a position below it came earlier.
+  // A cancel undoes inserts and deletions in exactly the reverse order, so
+  // that each deleted record's follower is back in place when it returns.
+  struct DeletionEvent {
+    std::uint32_t entry;
+    std::uint32_t log_size;
+  };
+  std::vector<DeletionEvent> deletion_events_;
   // Deleted records whose deletion was applied, freed when the log is emptied.
   std::vector<db::RecordId> applied_deletions_;
   // Deletions by the records that followed them, sorted by record and position:

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <exception>
-#include <functional>
 #include <string>
 
 #include "VoBufDataset.h"
@@ -65,7 +64,7 @@ void TVoBufDataset::EnsureFollowerIndex() const {
     if (next != TBufIndex::kSentinel) followers_.push_back({next, position, true});
     for (std::uint16_t s = 0; s < entry.SuccessorCount; ++s) {
       const db::RecordId follower = deletion_followers_[entry.Deletion + 1 + s];
-      if (follower != TBufIndex::kSentinel && follower != next) {
+      if (follower != TBufIndex::kSentinel && follower != kUnknownFollower && follower != next) {
         followers_.push_back({follower, position, false});
       }
     }
@@ -192,41 +191,69 @@ void TVoBufDataset::LogDeletion(db::RecordId record) {
     entry.SuccessorCount = static_cast<std::uint16_t>(followers.size());
     deletion_followers_.insert(deletion_followers_.end(), followers.begin(), followers.end());
   }
+  deletion_events_.push_back({static_cast<std::uint32_t>(current_change_index_),
+                              static_cast<std::uint32_t>(change_log_.size())});
   ++logged_deletions_;
   followers_valid_ = false;
 }
 
 // --- Cancelling ---------------------------------------------------------------
 
-db::RecordId TVoBufDataset::RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot) const {
+db::RecordId TVoBufDataset::RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot,
+                                          const PendingPlacements& pending) const {
   const TRecUpdateBuffer* current = &entry;
   // Each step goes to a record deleted later than the one before, so the walk
   // ends; the bound guards against a log that says otherwise.
   for (std::size_t steps = 0; steps <= change_log_.size(); ++steps) {
     const db::RecordId* followers = &deletion_followers_[current->Deletion];
-    db::RecordId follower = slot < current->SuccessorCount ? followers[1 + slot] : followers[0];
-    // An inserted record that a cancel has removed already.
-    if (follower == TBufIndex::kSentinel || !store_.IsLive(store_.BookmarkOf(follower))) {
-      return TBufIndex::kSentinel;
+    // Without per-index followers DEFAULT_ORDER alone held the record.
+    db::RecordId follower = kUnknownFollower;
+    if (slot < current->SuccessorCount) {
+      follower = followers[1 + slot];
+    } else if (slot == 0) {
+      follower = followers[0];
     }
+    if (follower == kUnknownFollower || follower == TBufIndex::kSentinel) return follower;
+    if (!store_.IsLive(store_.BookmarkOf(follower)) || IsPending(pending, slot, follower)) {
+      return kUnknownFollower;
+    }
+    // Only a follower whose deletion was applied is still a logged deletion
+    // here: cancelling restores later deletions before earlier ones.
     if (!IsLoggedDeletion(follower)) return follower;
     current = &change_log_[EntryIndexOf(follower)];
   }
-  return TBufIndex::kSentinel;
+  return kUnknownFollower;
 }
 
-void TVoBufDataset::RestoreDeletedRecord(TRecUpdateBuffer& entry) {
+void TVoBufDataset::RestoreDeletedRecord(TRecUpdateBuffer& entry, PendingPlacements& pending) {
+  if (entry.Record == db::kNoRecord || entry.UpdateKind != db::UpdateKind::ukDelete) return;
   db::RecordId record = entry.Record;
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
     if (!IsMaintained(i)) continue;
     TBufIndex& index = *indexes_[i];
+    db::RecordId before = RestoreBefore(entry, i, pending);
+    if (before == kUnknownFollower) {
+      if (i != 0) {
+        // A sorted index: its key order tells, once every value is back.
+        if (pending[i].size() <= record) pending[i].resize(store_.IdLimit(), 0);
+        pending[i][record] = 1;
+        continue;
+      }
+      before = TBufIndex::kSentinel;
+    }
     index.Reserve(store_.IdLimit());
-    index.InsertBefore(RestoreBefore(entry, i), record);
+    index.InsertBefore(before, record);
   }
-  Current().SetCursor(record);
+  --logged_deletions_;
+  if (entry.OldImage == db::kNoRecord) {
+    // An inserted record: back in place for the records deleted before it,
+    // until its insert is undone in turn.
+    entry.UpdateKind = db::UpdateKind::ukInsert;
+    return;
+  }
   old_images_.Unpack(entry.OldImage, scratch_);
   store_.Replace(record, scratch_);
-  --logged_deletions_;
+  MarkDone(entry);
 }
 
 void TVoBufDataset::MarkDone(TRecUpdateBuffer& entry) {
@@ -238,56 +265,88 @@ void TVoBufDataset::MarkDone(TRecUpdateBuffer& entry) {
   entry.Record = db::kNoRecord;
 }
 
-void TVoBufDataset::UndoChange(std::size_t index, db::RecordId& remembered) {
+void TVoBufDataset::RemoveInsertedRecord(std::size_t index, db::RecordId& remembered,
+                                         PendingPlacements& pending) {
   TRecUpdateBuffer& entry = change_log_[index];
-  if (entry.Record == db::kNoRecord) return;
   db::RecordId record = entry.Record;
-  switch (entry.UpdateKind) {
-    case db::UpdateKind::ukModify:
-      old_images_.Unpack(entry.OldImage, scratch_);
-      store_.Replace(record, scratch_);
-      break;
-    case db::UpdateKind::ukDelete:
-      // An inserted record deleted since stays as it is, out of every index;
-      // the log still names it, so a deletion that it followed can find what
-      // followed it in turn, and emptying the log frees it.
-      if (entry.OldImage == db::kNoRecord) return;
-      RestoreDeletedRecord(entry);
-      break;
-    case db::UpdateKind::ukInsert: {
-      // Deleted records that this one followed go back first, in front of it,
-      // before it disappears.
-      EnsureFollowerIndex();
-      std::vector<std::uint32_t> before_it;
-      auto it =
-          std::lower_bound(followers_.begin(), followers_.end(), record,
-                           [](const Follower& f, db::RecordId id) { return f.follower < id; });
-      for (; it != followers_.end() && it->follower == record; ++it) {
-        if (it->entry != index) before_it.push_back(it->entry);
-      }
-      std::sort(before_it.begin(), before_it.end(), std::greater<>());
-      before_it.erase(std::unique(before_it.begin(), before_it.end()), before_it.end());
-      for (std::uint32_t other : before_it) UndoChange(other, remembered);
-      if (remembered == record) {
-        db::RecordId next = Current().Next(record);
-        remembered = next != TBufIndex::kSentinel ? next : Current().Prior(record);
-      }
-      for (std::size_t i = 0; i < indexes_.size(); ++i) {
-        if (IsMaintained(i)) indexes_[i]->Unlink(record);
-      }
-      MarkDone(entry);
-      store_.Remove(record);
-      return;
+  if (remembered == record) {
+    db::RecordId next = Current().Next(record);
+    remembered = next != TBufIndex::kSentinel ? next : Current().Prior(record);
+  }
+  for (std::size_t i = 0; i < indexes_.size(); ++i) {
+    if (!IsMaintained(i)) continue;
+    if (IsPending(pending, i, record)) {
+      pending[i][record] = 0;
+    } else {
+      indexes_[i]->Unlink(record);
     }
   }
   MarkDone(entry);
+  store_.Remove(record);
+}
+
+// Before the first record with a greater key; among equal keys in
+// DEFAULT_ORDER's order, as a build sorts them.
+void TVoBufDataset::PlaceByKeys(PendingPlacements& pending) {
+  std::vector<std::uint32_t> rank;
+  for (std::size_t i = 1; i < pending.size(); ++i) {
+    for (db::RecordId record = 0; record < pending[i].size(); ++record) {
+      if (pending[i][record] == 0) continue;
+      if (rank.empty()) {
+        rank.assign(store_.IdLimit(), 0);
+        const TBufIndex& source = *indexes_[0];
+        std::uint32_t n = 0;
+        for (db::RecordId r = source.FirstRecord(); r != TBufIndex::kSentinel; r = source.Next(r)) {
+          rank[r] = n++;
+        }
+      }
+      TBufIndex& index = *indexes_[i];
+      db::RecordId before = index.FirstRecord();
+      for (; before != TBufIndex::kSentinel; before = index.Next(before)) {
+        int order = CompareRecords(record, before, index.CompareStruct);
+        if (order < 0 || (order == 0 && rank[before] > rank[record])) break;
+      }
+      index.Reserve(store_.IdLimit());
+      index.InsertBefore(before, record);
+    }
+  }
 }
 
 void TVoBufDataset::CancelUpdates() {
   CheckBrowseMode();
   if (change_log_.empty()) return;
   db::RecordId remembered = Current().CursorRecord();
-  for (std::size_t i = change_log_.size(); i-- > 0;) UndoChange(i, remembered);
+  PendingPlacements pending(indexes_.size());
+  // Edits change values only: undone first, so that every value is back before
+  // a record is placed by its keys.
+  for (TRecUpdateBuffer& entry : change_log_) {
+    if (entry.Record == db::kNoRecord || entry.UpdateKind != db::UpdateKind::ukModify) continue;
+    old_images_.Unpack(entry.OldImage, scratch_);
+    store_.Replace(entry.Record, scratch_);
+    MarkDone(entry);
+  }
+  // Inserts and deletions, latest first: each deleted record returns to the
+  // indexes as they were just after its deletion, so its followers are there.
+  auto prior_insert = [this](std::size_t from) {
+    while (from-- > 0) {
+      const TRecUpdateBuffer& entry = change_log_[from];
+      if (entry.Record != db::kNoRecord && entry.OldImage == db::kNoRecord) return from;
+    }
+    return change_log_.size();
+  };
+  std::size_t insert = prior_insert(change_log_.size());
+  std::size_t deletion = deletion_events_.size();
+  while (deletion > 0 || insert != change_log_.size()) {
+    if (deletion > 0 &&
+        (insert == change_log_.size() || insert < deletion_events_[deletion - 1].log_size)) {
+      --deletion;
+      RestoreDeletedRecord(change_log_[deletion_events_[deletion].entry], pending);
+    } else {
+      RemoveInsertedRecord(insert, remembered, pending);
+      insert = prior_insert(insert);
+    }
+  }
+  PlaceByKeys(pending);
   EmptyChangeLog();
   Current().SetCursor(remembered);
   Resynchronise();
@@ -405,6 +464,8 @@ void TVoBufDataset::DropChangeLog() {
   entry_of_.shrink_to_fit();
   deletion_followers_.clear();
   deletion_followers_.shrink_to_fit();
+  deletion_events_.clear();
+  deletion_events_.shrink_to_fit();
   applied_deletions_.clear();
   applied_deletions_.shrink_to_fit();
   followers_.clear();

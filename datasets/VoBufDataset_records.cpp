@@ -71,7 +71,7 @@ void TVoBufDataset::InternalPost() {
 // cancelled or the dataset closes.
 void TVoBufDataset::InternalDelete() {
   db::RecordId record = Current().CursorRecord();
-  delete_followers_.assign(indexes_.size(), TBufIndex::kSentinel);
+  delete_followers_.assign(indexes_.size(), kUnknownFollower);
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
     if (!IsMaintained(i)) continue;
     delete_followers_[i] = indexes_[i]->Next(record);

@@ -115,18 +115,22 @@ class ChangesTest : public ::testing::Test {
     }
     FAIL() << "no record " << name;
   }
-  // The rows of an index, read forward; read backward too, so that a broken
-  // back link shows as well.
-  Rows RowsOf(const std::string& index) {
-    std::string previous = ds_.IndexName();
-    ds_.SetIndexName(index);
+  // The current index's rows, read forward; read backward too, so that a
+  // broken back link shows as well.
+  Rows CurrentRows() {
     Rows forward;
     for (ds_.First(); !ds_.Eof(); ds_.Next()) forward.push_back(Row());
     Rows backward;
     for (ds_.Last(); !ds_.Bof(); ds_.Prior()) backward.insert(backward.begin(), Row());
-    EXPECT_EQ(forward, backward) << "index " << index;
-    ds_.SetIndexName(previous);
+    EXPECT_EQ(forward, backward) << "index " << ds_.IndexName();
     return forward;
+  }
+  Rows RowsOf(const std::string& index) {
+    std::string previous = ds_.IndexName();
+    ds_.SetIndexName(index);
+    Rows rows = CurrentRows();
+    ds_.SetIndexName(previous);
+    return rows;
   }
   // Each entry as its kind's letter, with "+" when it keeps an old image.
   Rows Log() {
@@ -446,6 +450,23 @@ TEST_F(ChangesTest, CancelRestoresValuesAndTheOrderOfEveryIndex) {
          InsertBefore("x", "y", 8);
          Remove("A");
        }},
+      // The edit's entry comes before b's deletion, though a was deleted
+      // after b: a must come back after b goes back, not before.
+      {"an edited record deleted after its deleted neighbour",
+       [&] {
+         Change("a", "A", 1);
+         Remove("b");
+         Remove("A");
+       }},
+      // a's deletion names y, an inserted record deleted later, whose own
+      // follower x is an insert that goes before a comes back.
+      {"a deletion followed by an inserted and deleted record, then an insert",
+       [&] {
+         InsertBefore("b", "y", 8);  // c a y b d
+         Remove("a");                // c y b d
+         InsertBefore("b", "x", 9);  // c y x b d
+         Remove("y");                // c x b d
+       }},
       {"a deleted record added again",
        [&] {
          Remove("a");
@@ -488,6 +509,18 @@ TEST_F(ChangesTest, CancelRestoresRecordsDeletedUnderOtherIndexes) {
   EXPECT_EQ(RowsOf("DEFAULT_ORDER"), kDefaultOrder);
   EXPECT_EQ(RowsOf("ByName"), kByName);
   EXPECT_EQ(RowsOf("ByQtyDesc"), kByQtyDesc);
+}
+
+// A record deleted while the field-list index was not in use goes back, once
+// that index is current, where its keys place it, not at the end.
+TEST_F(ChangesTest, CancelPlacesARecordByKeysInAFieldListIndexMadeCurrentSince) {
+  Remove("a");  // DEFAULT_ORDER c, b, d: b followed a
+  ds_.SetIndexFieldNames("QTY");
+  ASSERT_EQ(CurrentRows(), (Rows{"b/2", "c/3", "d/4"}));
+  ds_.CancelUpdates();
+  EXPECT_EQ(ds_.RecordCount(), 4);
+  EXPECT_EQ(CurrentRows(), (Rows{"a/1", "b/2", "c/3", "d/4"}));
+  EXPECT_EQ(RowsOf("DEFAULT_ORDER"), kDefaultOrder);
 }
 
 TEST_F(ChangesTest, CancelKeepsTheCurrentRecordOrMovesOffAnInsertedOne) {
