@@ -34,7 +34,6 @@
 #include <vector>
 
 #include "DataSet.h"
-#include "HugePageAllocator.h"
 #include "RecordStore.h"
 #include "vobufdataset_parser.h"
 
@@ -145,7 +144,7 @@ struct TRecUpdateBuffer {
 };
 static_assert(sizeof(TRecUpdateBuffer) == 16);
 // The change log, in the order the changes were made.
-using TRecordsUpdateBuffer = std::vector<TRecUpdateBuffer, db::HugePageAllocator<TRecUpdateBuffer>>;
+using TRecordsUpdateBuffer = std::vector<TRecUpdateBuffer>;
 
 class TVoBufDataset : public db::DataSet {
  public:
@@ -498,12 +497,12 @@ class TVoBufDataset : public db::DataSet {
   // until it is freed.
   TRecordsUpdateBuffer change_log_;
   mutable int current_change_index_ = -1;
-  std::vector<std::uint32_t, db::HugePageAllocator<std::uint32_t>> entry_of_;
+  std::vector<std::uint32_t> entry_of_;
   // Record images before their first change, in the records' own format.
   db::RecordStore old_images_;
   // Per deletion: NextBookmark, then the followers in each index slot when
   // kept (see TRecUpdateBuffer).
-  std::vector<db::RecordId, db::HugePageAllocator<db::RecordId>> deletion_followers_;
+  std::vector<db::RecordId> deletion_followers_;
   // The deletions in the order they were made: the entry, and the log's size
   // just after, so that an insert logged at a position below it came earlier.
   // A cancel undoes inserts and deletions in exactly the reverse order, so

@@ -18,11 +18,6 @@ std::string TableFilePath(const TVoConnection* connection, const std::string& ta
   return connection->DatabaseFolder() + table_name + ".txt";
 }
 
-bool IsTextKind(db::FieldType type) {
-  return type == db::FieldType::ftString || type == db::FieldType::ftFixedChar ||
-         type == db::FieldType::ftWideString || type == db::FieldType::ftFixedWideChar;
-}
-
 // Why a string value would not read back from the file as it was written
 // (values are written between double quotes, unescaped); nullptr when it would.
 const char* UnwritableReason(std::string_view value) {
@@ -127,7 +122,7 @@ void TVoQueryDataSet::CopyRowsFromCsvReader() {
       Append();
       for (int c = 0; c < columns; ++c) {
         // A column the line ended before stays null.
-        const std::optional<std::string>& value = csv_reader_.Value(c);
+        const std::optional<std::string_view> value = csv_reader_.Value(c);
         if (value) StoreText(*fields[static_cast<std::size_t>(c)], *value, is_float[c]);
       }
       Post();
@@ -167,7 +162,7 @@ void TVoQueryDataSet::WriteTableFile(char decimal_separator) {
         for (First(); !Eof(); Next()) {
           for (int c = 0; c < FieldCount(); ++c) {
             db::Field& field = Fields(c);
-            if (!IsTextKind(field.DataType()) || field.IsNull()) continue;
+            if (!db::IsStringType(field.DataType()) || field.IsNull()) continue;
             if (const char* reason = UnwritableReason(field.AsString())) {
               Raise("Value of field " + field.FieldName() + " in row " + std::to_string(RecNo()) +
                     " can not be written to a table file: it holds " + reason);

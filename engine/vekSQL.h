@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "mwStringHashList.h"
@@ -21,44 +22,31 @@ namespace vek {
 // ---- Cells, rows and record sets -------------------------------------------
 
 // One cell's text on its own, as TvekRecord::GetField hands it out (rows keep
-// their cells packed; see TvekRecord). Short texts (up to 15 bytes) live inside
-// the 16-byte object, longer ones in one heap block of exactly their size.
+// their cells packed; see TvekRecord).
 class TvekSQLRecordField {
  public:
-  TvekSQLRecordField() { clear_inline(); }
-  explicit TvekSQLRecordField(std::string_view text) { assign_new(text); }
-  TvekSQLRecordField(const TvekSQLRecordField& other) { assign_new(other.value()); }
-  TvekSQLRecordField(TvekSQLRecordField&& other) noexcept;
-  TvekSQLRecordField& operator=(const TvekSQLRecordField& other);
-  TvekSQLRecordField& operator=(TvekSQLRecordField&& other) noexcept;
-  ~TvekSQLRecordField() { release(); }
-
-  std::string_view value() const {
-    if (is_heap()) return {heap_.ptr, heap_.len};
-    return {inline_, static_cast<std::size_t>(kInlineMax - inline_[kInlineMax])};
+  TvekSQLRecordField() = default;
+  explicit TvekSQLRecordField(std::string_view text) : value_(text) {}
+  TvekSQLRecordField(const TvekSQLRecordField&) = default;
+  TvekSQLRecordField& operator=(const TvekSQLRecordField&) = default;
+  // A cell moved from is empty; one moved onto itself keeps its text.
+  TvekSQLRecordField(TvekSQLRecordField&& other) noexcept : value_(std::move(other.value_)) {
+    other.value_.clear();
   }
-  void SetValue(std::string_view text);
+  TvekSQLRecordField& operator=(TvekSQLRecordField&& other) noexcept {
+    if (this != &other) {
+      value_ = std::move(other.value_);
+      other.value_.clear();
+    }
+    return *this;
+  }
+
+  std::string_view value() const { return value_; }
+  void SetValue(std::string_view text) { value_.assign(text.data(), text.size()); }
 
  private:
-  static constexpr std::size_t kInlineMax = 15;
-  static constexpr unsigned char kHeapTag = 0xFF;
-  bool is_heap() const { return static_cast<unsigned char>(inline_[kInlineMax]) == kHeapTag; }
-  void clear_inline() { inline_[kInlineMax] = static_cast<char>(kInlineMax); }
-  void assign_new(std::string_view text);
-  void release();
-
-  struct Heap {
-    char* ptr;
-    std::uint32_t len;
-    char pad[3];
-    char tag;
-  };
-  union {
-    char inline_[16];  // byte 15 holds 15 - length, or kHeapTag
-    Heap heap_;
-  };
+  std::string value_;
 };
-static_assert(sizeof(TvekSQLRecordField) == 16);
 
 // Raised by TvekRecord::GetField for an index outside the row: "fieldcount:" + count.
 class EFieldCount : public std::runtime_error {

@@ -56,69 +56,6 @@ std::string JoinNames(std::size_t count, NameOf name_of) {
 
 }  // namespace
 
-// ---- TvekSQLRecordField ----------------------------------------------------
-
-void TvekSQLRecordField::assign_new(std::string_view text) {
-  const std::size_t n = text.size();
-  if (n <= kInlineMax) {
-    if (n != 0) std::memcpy(inline_, text.data(), n);
-    inline_[kInlineMax] = static_cast<char>(kInlineMax - n);
-    return;
-  }
-  if (n > std::numeric_limits<std::uint32_t>::max()) {
-    throw std::length_error("A cell value cannot exceed 4 GiB");
-  }
-  char* block = std::allocator<char>().allocate(n);
-  std::memcpy(block, text.data(), n);
-  heap_.ptr = block;
-  heap_.len = static_cast<std::uint32_t>(n);
-  heap_.tag = static_cast<char>(kHeapTag);
-}
-
-void TvekSQLRecordField::release() {
-  if (is_heap()) {
-    std::allocator<char>().deallocate(heap_.ptr, heap_.len);
-    clear_inline();
-  }
-}
-
-TvekSQLRecordField::TvekSQLRecordField(TvekSQLRecordField&& other) noexcept {
-  std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(*this));
-  other.clear_inline();
-}
-
-TvekSQLRecordField& TvekSQLRecordField::operator=(const TvekSQLRecordField& other) {
-  if (this != &other) SetValue(other.value());
-  return *this;
-}
-
-TvekSQLRecordField& TvekSQLRecordField::operator=(TvekSQLRecordField&& other) noexcept {
-  if (this != &other) {
-    release();
-    std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(*this));
-    other.clear_inline();
-  }
-  return *this;
-}
-
-// `text` may point into this very cell (a cell set to a part of itself), so the
-// old storage is given up only after the new text is safely copied.
-void TvekSQLRecordField::SetValue(std::string_view text) {
-  const std::size_t n = text.size();
-  if (n <= kInlineMax) {
-    char copy[kInlineMax];
-    if (n != 0) std::memcpy(copy, text.data(), n);
-    release();
-    if (n != 0) std::memcpy(inline_, copy, n);
-    inline_[kInlineMax] = static_cast<char>(kInlineMax - n);
-  } else if (is_heap() && heap_.len == n) {
-    std::memmove(heap_.ptr, text.data(), n);
-  } else {
-    TvekSQLRecordField fresh(text);
-    *this = std::move(fresh);
-  }
-}
-
 // ---- Packed rows ---------------------------------------------------------------
 
 std::size_t PackedSize(std::uint32_t count, std::size_t bytes) {

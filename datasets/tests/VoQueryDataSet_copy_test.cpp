@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "DatabaseError.h"
+#include "dataset_rows.h"
 #include "query_dataset_fixture.h"
 
 namespace {
@@ -14,19 +15,12 @@ class CopyValueTest : public QueryDataSetFixture {
  protected:
   CopyValueTest() : QueryDataSetFixture("x\n1\n") {}
 
-  // One column `name` of `type`, open, holding the rows written as texts.
+  // One column `name` of `type`, open, holding one row per value.
   static void FillOneColumn(TVoBufDataset& ds, const char* name, db::FieldType type,
-                            const std::vector<std::string>& rows) {
-    ds.FieldDefs().Add(name, type);
-    ds.SetMaxIndexesCount(5);
-    ds.CreateDataset();
-    ds.Open();
-    for (const std::string& row : rows) {
-      ds.Append();
-      ds.Fields(0).SetAsString(row);
-      ds.Post();
-    }
-    ds.First();
+                            const std::vector<std::string>& values) {
+    std::vector<vo_testing::Texts> rows;
+    for (const std::string& value : values) rows.push_back({value});
+    vo_testing::Fill(ds, {{name, type}}, rows);
   }
 };
 

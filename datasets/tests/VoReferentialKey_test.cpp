@@ -12,45 +12,16 @@
 #include <vector>
 
 #include "DatabaseError.h"
+#include "dataset_rows.h"
 #include "query_dataset_fixture.h"
 
 namespace {
 
-using Texts = std::vector<std::string>;
+using vo_testing::Column;
+using vo_testing::Fill;
+using vo_testing::Texts;
+using vo_testing::Values;
 using Keys = std::vector<TVoReferentialKey*>;
-
-struct Column {
-  const char* name;
-  db::FieldType type;
-  int size = 0;
-};
-
-// Gives `ds` the columns and rows (texts; "" leaves a value null), open on its
-// first row.
-void Fill(TVoBufDataset& ds, const std::vector<Column>& columns, const std::vector<Texts>& rows) {
-  for (const Column& c : columns) ds.FieldDefs().Add(c.name, c.type, c.size, false);
-  ds.SetMaxIndexesCount(2 * static_cast<int>(columns.size()) + 3);
-  ds.CreateDataset();
-  ds.Open();
-  for (const Texts& row : rows) {
-    ds.Append();
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      if (!row[i].empty()) ds.Fields(static_cast<int>(i)).SetAsString(row[i]);
-    }
-    ds.Post();
-  }
-  ds.First();
-}
-
-// The values of one field over the rows the dataset shows, in its order.
-Texts Values(db::DataSet& ds, const char* field) {
-  Texts values;
-  for (ds.First(); !ds.Eof(); ds.Next()) {
-    db::Field& f = ds.FieldByName(field);
-    values.push_back(f.IsNull() ? "<null>" : f.AsString());
-  }
-  return values;
-}
 
 // The same over every row, whatever the filter; the filter switch is put back.
 Texts AllValues(db::DataSet& ds, const char* field) {

@@ -13,38 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "../../platform/rtl/tests/temp_folder.h"
 #include "Separators.h"
 #include "vekSQL.h"
 
 namespace vek::testing {
 
-// A fresh folder under the system's temporary folder, removed on destruction.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orlenda-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(File(name), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  bool Exists(const std::string& name) const { return std::filesystem::exists(File(name)); }
-
- private:
-  std::string path_;
-};
+using rtl::testing::TempFolder;
 
 // The rows of a record set, each row its cells joined with "|", the first
 // entry the column names joined with "|".

@@ -1,4 +1,4 @@
-// Cells, rows and record sets in memory: the compact cell, short and long rows,
+// Cells, rows and record sets in memory: a cell on its own, short and long rows,
 // column and row changes with their Modified flag, name look-ups and the joined
 // name lists, and the output-column list.
 #include <gtest/gtest.h>
@@ -25,7 +25,7 @@ using testing::Strings;
 
 // ---- The cell ------------------------------------------------------------------
 
-// Lengths around the 15-byte inline limit, and bytes that a C string would lose.
+// Short and long texts, and bytes that a C string would lose.
 const std::vector<std::string> kCellValues = {
     "",
     "a",
@@ -71,8 +71,8 @@ TEST(RecordField, SetValueFromAPartOfItself) {
     std::string start;
     std::size_t from, length;
   } cases[] = {
-      {long_text, 1, 30},  // heap to a shorter heap block
-      {long_text, 2, 10},  // heap to inline
+      {long_text, 1, 30},  // long to a shorter long text
+      {long_text, 2, 10},  // long to short
       {"0123456789", 3, 5},
       {long_text, 0, long_text.size()},
   };

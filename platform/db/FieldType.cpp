@@ -77,4 +77,8 @@ bool IsWideType(FieldType type) {
   return type == FieldType::ftWideString || type == FieldType::ftFixedWideChar;
 }
 
+bool IsStringType(FieldType type) {
+  return type == FieldType::ftString || type == FieldType::ftFixedChar || IsWideType(type);
+}
+
 }  // namespace db

@@ -72,5 +72,8 @@ bool IsBlobType(FieldType type);
 // String types whose size counts characters of two bytes in the framework's
 // terms; their values are cut at Size characters, not bytes.
 bool IsWideType(FieldType type);
+// The string kinds: ftString, ftFixedChar, ftWideString and ftFixedWideChar
+// (not the memos).
+bool IsStringType(FieldType type);
 
 }  // namespace db

@@ -163,20 +163,6 @@ bool AppendDate(std::string& out, const std::vector<DateToken>& tokens, double s
   return true;
 }
 
-// The character types written between quote characters. Memos are not among
-// them: they are written as their own text, like every other kind.
-bool IsQuotedText(db::FieldType type) {
-  switch (type) {
-    case db::FieldType::ftString:
-    case db::FieldType::ftFixedChar:
-    case db::FieldType::ftWideString:
-    case db::FieldType::ftFixedWideChar:
-      return true;
-    default:
-      return false;
-  }
-}
-
 class RowWriter {
  public:
   explicit RowWriter(const TCSVFormatSettings& settings)
@@ -186,7 +172,9 @@ class RowWriter {
 
   void AppendValue(std::string& out, const db::Field& field) const {
     const db::FieldType type = field.DataType();
-    if (IsQuotedText(type)) {
+    // Only the string kinds are quoted; memos are written as their own text,
+    // like every other kind.
+    if (db::IsStringType(type)) {
       const bool quote = settings_.QuoteStrings == TQuoteStrings::qsAlways;
       if (quote) out += settings_.QuoteChar;
       out += field.AsString();  // a null text reads as ""

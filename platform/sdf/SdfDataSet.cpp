@@ -18,6 +18,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <stdexcept>
+#include <string>
 #include <string_view>
 
 #include "DatabaseError.h"
@@ -62,7 +64,8 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
     ThrowOpenError(name, error);
   }
   std::string bytes;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) bytes.reserve(static_cast<std::size_t>(info.st_size));
+  if (S_ISREG(info.st_mode) && info.st_size > 0)
+    bytes.reserve(static_cast<std::size_t>(info.st_size));
   char chunk[65536];
   for (;;) {
     const ssize_t got = ::read(fd, chunk, sizeof chunk);
@@ -156,10 +159,10 @@ std::optional<int> ParseFieldSize(std::string_view text) {
   return static_cast<int>(*value);
 }
 
-// One value per column, split from a row line.
-std::vector<std::optional<std::string>> ParseRow(std::string_view line, std::size_t count,
-                                                 char delimiter) {
-  std::vector<std::optional<std::string>> row(count);
+// Splits a row line into one value per column, calling on_value(column, value)
+// for each value the line holds; the columns it ends before stay null.
+template <typename OnValue>
+void ParseRow(std::string_view line, std::size_t count, char delimiter, OnValue&& on_value) {
   std::size_t pos = 0;
   for (std::size_t column = 0; column < count; ++column) {
     pos = SkipBlanks(line, pos, delimiter);
@@ -203,17 +206,16 @@ std::vector<std::optional<std::string>> ParseRow(std::string_view line, std::siz
     }
     // Only spaces are dropped at the end: a trailing tab is part of the value.
     while (!value.empty() && value.back() == ' ') value.remove_suffix(1);
-    row[column].emplace(value);
+    on_value(column, value);
     if (last) break;
   }
-  return row;
 }
 
 }  // namespace
 
 void TSdfDataSet::Open() {
   if (active_) return;
-  const std::string bytes = ReadWholeFile(file_name_, file_must_exist_);
+  std::string bytes = ReadWholeFile(file_name_, file_must_exist_);
 
   // Everything is built aside and only kept once the whole file has been read,
   // so that a failing open leaves the earlier columns in place.
@@ -250,8 +252,7 @@ void TSdfDataSet::Open() {
         }
         for (const std::string& earlier : names) {
           if (db::SameFieldName(earlier, name)) {
-            throw db::DatabaseError(
-                db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
+            throw db::DatabaseError(db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
           }
         }
         names.emplace_back(name);
@@ -263,12 +264,24 @@ void TSdfDataSet::Open() {
   // Rows are split against the columns this open ends with: the new header's,
   // or the ones kept from before.
   const std::size_t columns = header ? names.size() : names_.size();
-  std::vector<std::vector<std::optional<std::string>>> rows;
-  if (line_count == 1 && !header) rows.push_back(ParseRow(line, columns, delimiter_));
+  std::vector<Span> spans;
+  // Sized once from the line feeds, not grown (and copied) row by row.
+  spans.reserve((static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1) *
+                columns);
+  std::size_t row_count = 0;
+  auto add_row = [&](std::string_view row_line) {
+    const std::size_t first = spans.size();
+    spans.resize(first + columns, Span{kNull, 0});
+    ParseRow(row_line, columns, delimiter_, [&](std::size_t column, std::string_view value) {
+      spans[first + column] = {static_cast<std::size_t>(value.data() - bytes.data()), value.size()};
+    });
+    ++row_count;
+  };
+  if (line_count == 1 && !header) add_row(line);
   while (lines.Next(line)) {
     ++line_count;
     if (line.size() > longest) longest = line.size();
-    rows.push_back(ParseRow(line, columns, delimiter_));
+    add_row(line);
   }
 
   const int measured =
@@ -285,7 +298,11 @@ void TSdfDataSet::Open() {
     if (given_sizes_[i]) sizes_[i] = *given_sizes_[i];
   }
 
-  rows_ = std::move(rows);
+  // The spans are offsets, so they stay right when the bytes move here.
+  bytes_ = std::move(bytes);
+  spans_ = std::move(spans);
+  row_width_ = columns;
+  row_count_ = row_count;
   line_count_ = static_cast<int>(std::min<std::size_t>(line_count, INT_MAX));
   row_ = 0;
   active_ = true;
@@ -293,9 +310,22 @@ void TSdfDataSet::Open() {
 
 void TSdfDataSet::Close() {
   active_ = false;
-  rows_.clear();
+  bytes_.clear();
+  bytes_.shrink_to_fit();
+  spans_.clear();
+  spans_.shrink_to_fit();
+  row_count_ = 0;
   row_ = 0;
   line_count_ = 0;
+}
+
+std::optional<std::string_view> TSdfDataSet::Value(int index) const {
+  if (row_ >= row_count_ || index < 0 || static_cast<std::size_t>(index) >= row_width_) {
+    throw std::out_of_range("TSdfDataSet::Value: no value " + std::to_string(index));
+  }
+  const Span& span = spans_[row_ * row_width_ + static_cast<std::size_t>(index)];
+  if (span.offset == kNull) return std::nullopt;
+  return std::string_view(bytes_).substr(span.offset, span.length);
 }
 
 }  // namespace sdf

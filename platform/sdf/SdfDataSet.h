@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sdf {
@@ -55,13 +56,14 @@ class TSdfDataSet {
   // Row navigation over the rows read by Open.
   void First() { row_ = 0; }
   void Next() {
-    if (row_ < rows_.size()) ++row_;
+    if (row_ < row_count_) ++row_;
   }
-  bool Eof() const { return row_ >= rows_.size(); }
+  bool Eof() const { return row_ >= row_count_; }
   // The current row's value of column `index`: nullopt (null) for a column the
   // line ends before (every column of an empty or blank line), else the text
-  // (spaces only read as "").
-  const std::optional<std::string>& Value(int index) const { return rows_.at(row_).at(index); }
+  // (spaces only read as ""), valid until the next Open or Close. Throws
+  // std::out_of_range for a column outside the row or at the end of the rows.
+  std::optional<std::string_view> Value(int index) const;
 
  private:
   std::string file_name_;
@@ -75,7 +77,18 @@ class TSdfDataSet {
   // The sizes given with "=" in the header the names came from, by column.
   std::vector<std::optional<int>> given_sizes_{std::nullopt};
   int line_count_ = 0;
-  std::vector<std::vector<std::optional<std::string>>> rows_;
+  // Every value is a stretch of one line of the file, so the rows are kept as
+  // the file's bytes and one span per value: rows one after the other,
+  // `row_width_` spans each, kNull for a null value.
+  struct Span {
+    std::size_t offset;
+    std::size_t length;
+  };
+  static constexpr std::size_t kNull = static_cast<std::size_t>(-1);
+  std::string bytes_;
+  std::vector<Span> spans_;
+  std::size_t row_width_ = 0;
+  std::size_t row_count_ = 0;
   std::size_t row_ = 0;
 };
 

@@ -6,11 +6,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
+
+#include "temp_folder.h"
 
 namespace {
 
@@ -18,57 +17,38 @@ namespace fs = std::filesystem;
 
 class AtomicFileTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "atomic-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  std::string Read(const fs::path& path) const {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  }
-  void Write(const fs::path& path, const std::string& text) const {
-    std::ofstream(path, std::ios::binary) << text;
-  }
-  int EntryCount() const {
-    return static_cast<int>(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
-  }
-
-  fs::path dir_;
+  rtl::testing::TempFolder folder_;
+  const fs::path dir_{folder_.path()};
 };
 
 TEST_F(AtomicFileTest, CommitReplacesTheFileAndKeepsItsPermissionBits) {
   const fs::path target = dir_ / "t.txt";
-  Write(target, "old");
+  folder_.Write("t.txt", "old");
   ::chmod(target.c_str(), 0600);
   rtl::AtomicFileWriter file(target.string());
   ASSERT_TRUE(file.Open());
   file.Buffer() += "new ";
   ASSERT_TRUE(file.WriteIfFull());
   ASSERT_TRUE(file.Append(std::string(3 << 20, 'x')));  // more than one write chunk
-  EXPECT_EQ(Read(target), "old");                       // nothing shows before the commit
+  EXPECT_EQ(folder_.Read("t.txt"), "old");                       // nothing shows before the commit
   ASSERT_TRUE(file.Commit()) << file.Error();
-  EXPECT_EQ(Read(target), "new " + std::string(3 << 20, 'x'));
+  EXPECT_EQ(folder_.Read("t.txt"), "new " + std::string(3 << 20, 'x'));
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write);
-  EXPECT_EQ(EntryCount(), 1);
+  EXPECT_EQ(folder_.Entries().size(), 1u);
 }
 
 TEST_F(AtomicFileTest, AnAbandonedWriteLeavesTheOldFileAndNoTemporaryFile) {
   const fs::path target = dir_ / "t.txt";
-  Write(target, "old");
+  folder_.Write("t.txt", "old");
   {
     rtl::AtomicFileWriter file(target.string());
     ASSERT_TRUE(file.Open());
     ASSERT_TRUE(file.Append("half"));
-    EXPECT_EQ(EntryCount(), 2);
+    EXPECT_EQ(folder_.Entries().size(), 2u);
   }
-  EXPECT_EQ(Read(target), "old");
-  EXPECT_EQ(EntryCount(), 1);
+  EXPECT_EQ(folder_.Read("t.txt"), "old");
+  EXPECT_EQ(folder_.Entries().size(), 1u);
 }
 
 TEST_F(AtomicFileTest, FailuresSayWhichFileAndWhy) {
@@ -85,13 +65,13 @@ TEST_F(AtomicFileTest, FailuresSayWhichFileAndWhy) {
 TEST_F(AtomicFileTest, ARenameOntoAFolderFailsAndKeepsTheFolder) {
   const fs::path target = dir_ / "t.txt";
   fs::create_directory(target);
-  Write(target / "inside", "kept");
+  folder_.Write("t.txt/inside", "kept");
   rtl::AtomicFileWriter file(target.string());
   ASSERT_TRUE(file.Open());
   ASSERT_TRUE(file.Append("new"));
   EXPECT_FALSE(file.Commit());
   EXPECT_NE(file.Error().find("Could not write file " + target.string() + ": "), std::string::npos);
-  EXPECT_EQ(Read(target / "inside"), "kept");
+  EXPECT_EQ(folder_.Read("t.txt/inside"), "kept");
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "../../db/tests/ListDataSet.h"
+#include "../../rtl/tests/temp_folder.h"
 #include "Dates.h"
 #include "Separators.h"
 
@@ -60,33 +61,7 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-// A folder of its own per test, removed afterwards.
-class TempFolder {
- public:
-  TempFolder() {
-    static int counter = 0;
-    path_ = fs::temp_directory_path() /
-            ("csv_export_test_" + std::to_string(::getpid()) + "_" + std::to_string(counter++));
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    fs::remove_all(path_, ignored);
-  }
-  const fs::path& path() const { return path_; }
-  std::vector<std::string> Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(path_)) {
-      names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-  }
-
- private:
-  fs::path path_;
-};
+using rtl::testing::TempFolder;
 
 // Counts what observers hear, to see that the export kept the controls quiet.
 class EventCounter : public db::DataSetObserver {
@@ -112,7 +87,8 @@ class CSVExporterTest : public ::testing::Test {
     settings.QuoteStrings = TQuoteStrings::qsAlways;
   }
 
-  fs::path Target() const { return folder_.path() / "out.csv"; }
+  fs::path Folder() const { return folder_.path(); }
+  fs::path Target() const { return Folder() / "out.csv"; }
 
   // A dataset of one row per `rows` entry with the fields `defs`.
   void Fill(const std::vector<std::pair<const char*, FieldType>>& defs,
@@ -505,10 +481,10 @@ TEST_F(CSVExporterTest, AFileThatCannotBeWrittenGivesTheWritersErrorAndRestoresT
   };
   // A missing folder fails at the start; a folder in the target's place fails
   // at the final rename (both also when run as root).
-  fs::create_directory(folder_.path() / "taken");
+  fs::create_directory(Folder() / "taken");
   const Case cases[] = {
-      {"missing folder", folder_.path() / "missing" / "out.csv"},
-      {"folder in the way", folder_.path() / "taken"},
+      {"missing folder", Folder() / "missing" / "out.csv"},
+      {"folder in the way", Folder() / "taken"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -524,8 +500,8 @@ TEST_F(CSVExporterTest, AFileThatCannotBeWrittenGivesTheWritersErrorAndRestoresT
     EXPECT_EQ(Current(), "c");
     EXPECT_FALSE(ds_.ControlsDisabled());
   }
-  EXPECT_TRUE(fs::is_directory(folder_.path() / "taken"));
-  EXPECT_TRUE(fs::is_empty(folder_.path() / "taken"));
+  EXPECT_TRUE(fs::is_directory(Folder() / "taken"));
+  EXPECT_TRUE(fs::is_empty(Folder() / "taken"));
   // No temporary file is left behind.
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"taken"});
 }

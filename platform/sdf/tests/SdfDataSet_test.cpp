@@ -12,9 +12,11 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
+#include "../../rtl/tests/temp_folder.h"
 #include "DatabaseError.h"
 
 namespace {
@@ -23,29 +25,13 @@ using namespace std::string_literals;
 using Row = std::vector<std::optional<std::string>>;
 constexpr std::nullopt_t null = std::nullopt;
 
-// A fresh folder under the system's temporary folder, removed on destruction.
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "orlenda-sdf-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
-  }
-  ~TempFolder() {
-    std::error_code ec;
-    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
-                                 std::filesystem::perm_options::add, ec);
-    std::filesystem::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  void Write(const std::string& name, const std::string& bytes) const {
-    std::ofstream out(File(name), std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
+// A value as the tests compare it: a text of its own, or null.
+std::optional<std::string> Text(std::optional<std::string_view> value) {
+  if (!value) return null;
+  return std::string(*value);
+}
 
- private:
-  std::string path_;
-};
+using rtl::testing::TempFolder;
 
 class SdfDataSetTest : public ::testing::Test {
  protected:
@@ -80,7 +66,7 @@ class SdfDataSetTest : public ::testing::Test {
     std::vector<Row> rows;
     for (reader_.First(); !reader_.Eof(); reader_.Next()) {
       Row row;
-      for (int i = 0; i < reader_.FieldDefCount(); ++i) row.push_back(reader_.Value(i));
+      for (int i = 0; i < reader_.FieldDefCount(); ++i) row.push_back(Text(reader_.Value(i)));
       rows.push_back(row);
     }
     return rows;
@@ -306,7 +292,7 @@ TEST_F(SdfDataSetTest, ReaderThatNeverReadAHeaderHasOneColumnLine) {
     EXPECT_EQ(fresh.FieldName(0), "Line");
     EXPECT_EQ(fresh.FieldSize(0), c.size);
     std::vector<Row> rows;
-    for (fresh.First(); !fresh.Eof(); fresh.Next()) rows.push_back({fresh.Value(0)});
+    for (fresh.First(); !fresh.Eof(); fresh.Next()) rows.push_back({Text(fresh.Value(0))});
     EXPECT_EQ(rows, c.rows);
   }
 }
