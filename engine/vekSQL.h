@@ -172,10 +172,16 @@ class TvekRowStorage {
   void Clear();
 
  private:
+  // Frees a block the way Allocate made it: blocks of 2 MiB and more are
+  // 2 MiB-aligned (`huge`) so that the kernel can back them with huge pages.
+  struct BlockFree {
+    bool huge = false;
+    void operator()(char* block) const;
+  };
   char* Allocate(std::size_t size);
   void Take(TvekRowStorage& other) noexcept;
 
-  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::vector<std::unique_ptr<char[], BlockFree>> blocks_;
   char* cursor_ = nullptr;
   char* limit_ = nullptr;
   std::size_t next_block_size_ = std::size_t{16} << 10;
@@ -221,14 +227,17 @@ class TvekRecordSet {
   void Clear();
 
   // Reads the whole file into this set. `loaded` is false for a missing file
-  // (set unchanged) and for an empty one (set emptied). An unreadable file gives
-  // an error and leaves the set as it was.
+  // (set unchanged) and for an empty one (set emptied). An unreadable file, and
+  // one that is no regular file (a named pipe, a device), gives an error and
+  // leaves the set as it was; the latter is refused before a byte is read.
   // The file is read `chunk_bytes` at a time (tests use small pieces).
   Status LoadFromFile(const std::string& file_name, bool& loaded,
                       std::size_t chunk_bytes = std::size_t{4} << 20);
   // Writes header and rows to a temporary file beside the target and renames it
-  // over the target (keeping the old file's permission bits). On failure the old
-  // file is intact and the error says why.
+  // over the target (keeping the old file's permission bits), flushed to disk
+  // before and after the rename; a target that is a symbolic link keeps the link
+  // and replaces the file it names. On failure the old file is intact and the
+  // error says why.
   Status SaveToFile(const std::string& file_name) const;
 
  private:
@@ -243,6 +252,8 @@ using RecordSetPtr = std::shared_ptr<TvekRecordSet>;
 // same character). Inside a double-quoted stretch a backslash steps over the
 // next character. The empty text gives no pieces.
 void SplitText(std::string_view text, std::vector<std::string>& list);
+// The same pieces as views into `text`.
+void SplitTextViews(std::string_view text, std::vector<std::string_view>& list);
 std::string JoinText(const std::vector<std::string>& list);
 
 // Fails with "Invalid column name: " + name when the names joined into a header
@@ -263,7 +274,11 @@ class TvekSQL;
 
 class TvekSQLQuery {
  public:
-  std::string Statement;  // the statement's text the tokens were read from
+  // The statement's text the tokens were read from: a view of the batch's own
+  // text, or of StatementCopy when line ends had to be joined first. Either
+  // lives as long as the query.
+  std::string_view Statement;
+  std::string StatementCopy;
   std::vector<TToken> Tokens;
   TvekSQLExpression2 Parser;
   TvekSQL* Engine = nullptr;
@@ -304,7 +319,8 @@ class TvekSQL {
   // Runs a batch of ";"-separated statements: 0 when one failed (reason in the
   // last error text), -1 when the last produced no record set, else the number
   // of the last statement's record set. Exceptions from below pass through with
-  // the last error text saying what happened.
+  // the last error text saying what happened; running out of memory is none:
+  // that statement fails with "Out of memory" and the engine stays usable.
   int ExecuteSQL(std::string_view sql);
   static std::string GetLastError();
   // nullptr when n is outside 1..RecordSetCount().

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <new>
 #include <unordered_set>
 #include <utility>
 
@@ -482,6 +483,13 @@ bool ProgramData::Run(VariableSource* source, std::size_t& depth) {
       case Code::kLe:
       case Code::kGt:
       case Code::kGe: {
+        // A null (the sum of no rows) compares as in SQL: never true, so
+        // "having s > 1" and "having s <= 1" both drop such a row.
+        if (stack[sp - 2].IsNull() || stack[sp - 1].IsNull()) {
+          --sp;
+          stack[sp - 1].SetBool(false);
+          break;
+        }
         int c;
         if (!CompareValues(stack[sp - 2], stack[sp - 1], c)) return false;
         --sp;
@@ -521,6 +529,7 @@ bool ProgramData::Run(VariableSource* source, std::size_t& depth) {
       case Code::kLike: {
         Variant& left = stack[sp - 2];
         bool match =
+            !left.IsNull() && !stack[sp - 1].IsNull() &&
             Like(ValueTextView(left, scratch_left), ValueTextView(stack[sp - 1], scratch_right));
         --sp;
         left.SetBool(match);
@@ -528,7 +537,7 @@ bool ProgramData::Run(VariableSource* source, std::size_t& depth) {
       }
       case Code::kIn: {
         Variant& v = stack[sp - 1];
-        v.SetBool(lists[ins.index].Contains(ValueTextView(v, scratch_left)));
+        v.SetBool(!v.IsNull() && lists[ins.index].Contains(ValueTextView(v, scratch_left)));
         break;
       }
       case Code::kCall: {
@@ -536,6 +545,12 @@ bool ProgramData::Run(VariableSource* source, std::size_t& depth) {
         const std::size_t base = sp - ins.count;
         // A missing argument is the empty text; of surplus ones the last are used.
         while (sp < base + takes) stack[sp++].SetText({});
+        // A function of a null is null.
+        if (std::any_of(&stack[base], &stack[sp], [](const Variant& v) { return v.IsNull(); })) {
+          stack[base].type = rtl::VarType::kNull;
+          sp = base + 1;
+          break;
+        }
         if (!RunFunction(ins.function, &stack[sp - takes], call_result)) return false;
         std::swap(stack[base], call_result);
         sp = base + 1;
@@ -597,8 +612,12 @@ bool TvekSQLExpression2::Evaluate(Variant& result) {
       result = p.stack[depth - 1];
       return true;
     }
+  } catch (const std::bad_alloc&) {
+    // Running out of memory is no value of this row: it fails the statement
+    // with its own text, where "condition is not a truth value" would mislead.
+    throw;
   } catch (...) {
-    // A failing variable source or allocation fails this evaluation only.
+    // A failing variable source fails this evaluation only.
   }
   result.SetText({});
   return false;

@@ -69,6 +69,7 @@ class TvekSQLExpression2 {
 
   // Runs the program. On any failure the result is the empty text and the
   // function returns false. An empty program gives the empty text and true.
+  // std::bad_alloc passes through.
   bool Evaluate(rtl::Variant& result);
   rtl::Variant Evaluate();
 

@@ -4,7 +4,7 @@
 namespace vek {
 
 int RowResolver::AddEntry(RecordSetPtr set, std::string name, std::string alias, bool qualified) {
-  entries_.push_back({std::move(set), std::move(name), std::move(alias), qualified, 0});
+  entries_.push_back({std::move(set), std::move(name), std::move(alias), qualified, 0, {}});
   return static_cast<int>(entries_.size()) - 1;
 }
 
@@ -38,6 +38,11 @@ bool RowResolver::GetVariable(int handle, rtl::Variant& out) {
   const auto& records = entry.set->Records;
   if (entry.row < 0 || entry.row >= static_cast<int>(records.size())) {
     out.SetText({});
+    return true;
+  }
+  if (static_cast<std::size_t>(b.column) < entry.null_columns.size() &&
+      entry.null_columns[b.column]) {
+    out.type = rtl::VarType::kNull;
     return true;
   }
   out.SetText(records[entry.row].Cell(b.column));

@@ -25,6 +25,11 @@ class RowResolver : public VariableSource {
   // With whole field names a name holding "." is a column name as it stands
   // (the columns of a join result are named "table.column").
   void SetWholeFieldNames(bool whole) { whole_field_names_ = whole; }
+  // The cells of the entry's columns marked true read as null (the sum, avg,
+  // max or min of no rows), whatever their text.
+  void SetNullColumns(int entry, std::vector<bool> columns) {
+    entries_[entry].null_columns = std::move(columns);
+  }
 
   // Binds to the first entry whose table has the column; -1 when none has it.
   int BindVariable(std::string_view name) override;
@@ -44,6 +49,7 @@ class RowResolver : public VariableSource {
     std::string alias;
     bool qualified;
     int row = 0;
+    std::vector<bool> null_columns;
   };
   std::vector<Entry> entries_;
   std::vector<Binding> bindings_;

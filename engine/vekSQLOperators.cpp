@@ -228,6 +228,10 @@ int CompareBytes(std::string_view a, std::string_view b) {
 
 // "+", "-", "*", "/" by the kinds of their operands.
 bool Arithmetic(ArithmeticOp op, Variant& left, const Variant& right) {
+  if (left.IsNull() || right.IsNull()) {
+    left.type = VarType::kNull;
+    return true;
+  }
   const bool divide = op == ArithmeticOp::kDivide;
   const Kind lk = KindOf(left);
   const Kind rk = KindOf(right);

@@ -29,10 +29,11 @@ enum class ArithmeticOp : std::uint8_t { kAdd, kSubtract, kMultiply, kDivide };
 
 // left := left op right by the kinds of the operands: two texts join with "+";
 // a text with a number reads as a number; two whole numbers stay whole (as a
-// floating number beyond 64 bits); Booleans count as -1 and 0; empty with
-// anything is empty. Returns false on an evaluation error: a text that is no
-// number, a division involving Booleans or empty as the table refuses, a result
-// beyond the floating range (a division by zero gives infinity, no error).
+// floating number beyond 64 bits); Booleans count as -1 and 0; null with
+// anything is null; empty with anything else is empty. Returns false on an
+// evaluation error: a text that is no number, a division involving Booleans or
+// empty as the table refuses, a result beyond the floating range (a division
+// by zero gives infinity, no error).
 bool Arithmetic(ArithmeticOp op, rtl::Variant& left, const rtl::Variant& right);
 
 // Unary minus (negate) or plus: texts are read as numbers, Booleans as -1 and

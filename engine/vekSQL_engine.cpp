@@ -1,12 +1,11 @@
 // The engine object: batches of statements, the dispatcher, CONNECT TO, the
 // numbered list of record sets, table look-up and the one place table paths are
 // built.
-#include <sys/stat.h>
-
 #include <cctype>
-#include <filesystem>
+#include <new>
 #include <utility>
 
+#include "FileAccess.h"
 #include "Locale.h"
 #include "vekSQL.h"
 
@@ -28,14 +27,20 @@ std::string_view TrimBlanks(std::string_view s) {
 }
 
 bool IsDirectory(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return rtl::KindOfPath(path) == rtl::PathKind::kDirectory;
 }
 
+// Anything but a folder: a named pipe in the catalog is a table file that
+// cannot be read, which the reader says, not a table that is missing.
 bool IsFile(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  const rtl::PathKind kind = rtl::KindOfPath(path);
+  return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
 }
+
+// Each nested "in (select ...)" holds its statement's text and a few frames of
+// the stack while the select inside it runs; thousands of levels would take
+// the stack and memory that grows with the square of the depth.
+constexpr int kMaxSubSelectNesting = 64;
 
 bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
@@ -62,20 +67,27 @@ int TvekSQL::ExecuteSQL(std::string_view sql) {
   sql = TrimBlanks(sql);
   if (sql.empty()) return 0;
 
-  // Each call has its own list, so a nested batch (a sub-select run while a
-  // statement is tokenized) cannot disturb the batch that started it.
-  std::vector<std::string> statements;
-  SplitText(sql, statements);
-  std::erase_if(statements, [](const std::string& s) { return TrimBlanks(s).empty(); });
-  if (statements.empty()) return 0;
-
   int result = 0;
   try {
-    for (const std::string& statement : statements) {
+    // Each call has its own list, so a nested batch (a sub-select run while a
+    // statement is tokenized) cannot disturb the batch that started it. The
+    // pieces point into `sql`, which outlives the call.
+    std::vector<std::string_view> statements;
+    SplitTextViews(sql, statements);
+    std::erase_if(statements, [](std::string_view s) { return TrimBlanks(s).empty(); });
+    if (statements.empty()) return 0;
+    for (std::string_view statement : statements) {
       NameSpace.Clear();
       result = ExecuteStatement(statement);
       if (result == 0) return 0;
     }
+  } catch (const std::bad_alloc&) {
+    // A statement that needs more memory than there is fails alone; what it
+    // built so far has been given back on the way out, and the tables it did
+    // not change are as they were. The text is short enough to fit the buffer
+    // the last error already has, so setting it allocates nothing.
+    SetLastError("Out of memory");
+    return 0;
   } catch (const std::exception& e) {
     SetLastError(e.what());
     throw;
@@ -93,18 +105,25 @@ int TvekSQL::ExecuteStatement(std::string_view statement) {
 int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
   query.Tokens.clear();
   // CR LF pairs become one blank; a lone CR or LF stays (the tokenizer reads
-  // every control character as white space).
-  std::string statement;
-  statement.reserve(raw.size());
-  for (std::size_t i = 0; i < raw.size(); ++i) {
-    if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
-      statement += ' ';
-      ++i;
-    } else {
-      statement += raw[i];
+  // every control character as white space). Only then is the text copied: a
+  // nested sub-select reads its text where its parent has it, so a deep nest
+  // does not hold a copy per level.
+  raw = TrimBlanks(raw);
+  if (raw.find("\r\n") == std::string_view::npos) {
+    query.Statement = raw;
+  } else {
+    std::string& statement = query.StatementCopy;
+    statement.reserve(raw.size());
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+      if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
+        statement += ' ';
+        ++i;
+      } else {
+        statement += raw[i];
+      }
     }
+    query.Statement = statement;
   }
-  query.Statement = TrimBlanks(statement);
   std::string_view text = query.Statement;
 
   SetLastError("Empty SQL statement");
@@ -165,7 +184,16 @@ int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
 }
 
 Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& values) {
-  int n = ExecuteSQL(sql);
+  if (depth_ >= kMaxSubSelectNesting) return Status::Error("Sub-select nested too deeply");
+  ++depth_;
+  int n = 0;
+  try {
+    n = ExecuteSQL(sql);
+  } catch (...) {
+    --depth_;
+    throw;
+  }
+  --depth_;
   if (n <= 0) {
     // A sub-select that is no SELECT (-1) has no column to offer either.
     if (n < 0) SetLastError("Sub-select produced no result: " + std::string(sql));
@@ -300,6 +328,8 @@ Status TvekSQL::SetCatalog(std::string_view folder) {
     memory = lowered == ":memory:";
   }
   std::string text(folder);
+  // The system reads a path up to its first NUL: '/data\0x' would name /data.
+  if (text.find('\0') != std::string::npos) return Status::Error("Invalid catalog: " + text);
   if (!memory && !IsDirectory(text)) {
     return Status::Error("Catalog " + text + " does not exist");
   }

@@ -2,13 +2,8 @@
 // and field lists), the cell encoding, and reading and writing whole tables. A
 // file is read with one read into one buffer and cut into lines and cells in
 // place; only cells that are quoted or hold a backslash are decoded.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -19,6 +14,7 @@
 #endif
 
 #include "AtomicFile.h"
+#include "FileAccess.h"
 #include "vekSQL.h"
 
 namespace vek {
@@ -265,33 +261,6 @@ void AppendLine(const TvekRecord& row, std::string& out) {
   }
 }
 
-// ---- Files ---------------------------------------------------------------------
-
-Status FileError(const char* what, const std::string& file_name, int error) {
-  return Status::Error(std::string(what) + " " + file_name + ": " + std::strerror(error));
-}
-
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd = -1) : fd_(fd) {}
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  ~FileDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now and reports the outcome; a failed close may mean lost data.
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-
 }  // namespace
 
 // ---- The splitter and the cell encoding -------------------------------------
@@ -299,6 +268,11 @@ class FileDescriptor {
 void SplitText(std::string_view text, std::vector<std::string>& list) {
   list.clear();
   ForEachPiece(text, [&](std::string_view piece, bool) { list.emplace_back(piece); });
+}
+
+void SplitTextViews(std::string_view text, std::vector<std::string_view>& list) {
+  list.clear();
+  ForEachPiece(text, [&](std::string_view piece, bool) { list.push_back(piece); });
 }
 
 std::string JoinText(const std::vector<std::string>& list) {
@@ -379,15 +353,9 @@ void TvekRecord::SetRow(std::string_view line) {
 Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
                                    std::size_t chunk_bytes) {
   loaded = false;
-  FileDescriptor file(::open(file_name.c_str(), O_RDONLY | O_CLOEXEC));
-  if (file.get() < 0) {
-    if (errno == ENOENT || errno == ENOTDIR) return Status::OK();
-    return FileError("Could not open file", file_name, errno);
-  }
-  struct stat info;
-  if (::fstat(file.get(), &info) != 0) return FileError("Could not read file", file_name, errno);
-  if (S_ISDIR(info.st_mode)) return FileError("Could not read file", file_name, EISDIR);
-  const std::size_t file_size = static_cast<std::size_t>(std::max<off_t>(info.st_size, 0));
+  rtl::FileReader file;
+  if (!file.Open(file_name)) return file.Missing() ? Status::OK() : Status::Error(file.Error());
+  const std::size_t file_size = file.Size();
   chunk_bytes = std::max<std::size_t>(chunk_bytes, 2);
 
   // Read into new lists and swap them in at the end, so that a failure on the way
@@ -420,11 +388,8 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
   bool reserved = false;
   while (!at_end) {
     if (filled == buffer.size()) buffer.resize(buffer.size() * 2);  // a very long line
-    const ssize_t got = ::read(file.get(), buffer.data() + filled, buffer.size() - filled);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return FileError("Could not read file", file_name, errno);
-    }
+    const long got = file.Read(buffer.data() + filled, buffer.size() - filled);
+    if (got < 0) return Status::Error(file.Error());
     if (got == 0) at_end = true;
     filled += static_cast<std::size_t>(got);
     if (!at_end && filled < buffer.size()) continue;  // fill the piece first

@@ -255,6 +255,7 @@ void GroupAccumulator::Finish() {
     // Aggregates over no rows still answer one row, as SELECT count(a) FROM an
     // empty table answers 0; with a GROUP BY there is no group to answer for.
     if (keys_.empty() && !columns_.empty()) {
+      answered_no_rows_ = true;
       TvekRecord& row = groups[result_->AddRecord()];
       for (const AggregateColumn& column : columns_) {
         if (column.kind == tosqlCount) row.SetCell(column.index, "0");

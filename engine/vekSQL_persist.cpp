@@ -1,12 +1,11 @@
 // Persistence and named results: COMMIT writes changed tables back to their
 // files, ROLLBACK reads them again, SAVE TABLE writes one record set into the
 // catalog, RELEASE TABLE forgets one, and ASSIGN TO keeps a SELECT's rows by name.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "FileAccess.h"
 #include "vekSQL.h"
 
 namespace vek {
@@ -14,8 +13,8 @@ namespace vek {
 namespace {
 
 bool IsFile(const std::string& path) {
-  struct stat st;
-  return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  const rtl::PathKind kind = rtl::KindOfPath(path);
+  return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
 }
 
 int Fail(const Status& s) {

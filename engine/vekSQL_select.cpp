@@ -123,6 +123,9 @@ bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
     // FROM a JOIN b ON ...: answering from a alone would be a different query.
     return Fail("SELECT: unexpected " + tokens[i].Name), false;
   }
+  // SELECT a FROM WHERE a = 1: a clause straight after FROM leaves no table to
+  // read the rows of.
+  if (out.tables.empty()) return Fail("SELECT: missing table name after FROM"), false;
 
   auto clause_end = [&](int from_index, std::initializer_list<TTokenOperator> stops) {
     int j = from_index;
@@ -477,6 +480,14 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
     RowResolver result_names;
     result_names.AddEntry(result, result->Name, result->Name, false);
     result_names.SetWholeFieldNames(true);
+    if (streaming && groups.AnsweredNoRows()) {
+      // select sum(a) as s from t where a > 5 having s > 1: the sum of no rows
+      // is no value, so the comparison is false and the row goes; a count of
+      // no rows is 0 and compares as one.
+      std::vector<bool> nulls(result->FieldCount());
+      for (int k = 0; k < result->FieldCount(); ++k) nulls[k] = result->Aggregates[k] != tosqlCount;
+      result_names.SetNullColumns(0, std::move(nulls));
+    }
     condition.SetVariableSource(&result_names);
     // An aggregate written in HAVING is not computed again: "count(b) > 1" tests
     // the result column b, which for an unaliased count(b) holds the count.

@@ -35,6 +35,9 @@ class GroupAccumulator {
   bool Add(TvekRecord& row);
   // Writes the aggregates' final texts.
   void Finish();
+  // True when Finish answered aggregates over no rows with a row of its own:
+  // its counts are "0" and every other cell stands for no value.
+  bool AnsweredNoRows() const { return answered_no_rows_; }
 
   struct State;
   struct Column {
@@ -57,6 +60,7 @@ class GroupAccumulator {
   std::vector<Slot> slots_;
   std::vector<State> states_;
   bool active_ = false;
+  bool answered_no_rows_ = false;
 };
 
 // A cell read as a number by grouping and "#" ordering keys: the process-wide

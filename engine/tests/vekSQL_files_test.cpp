@@ -4,14 +4,17 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "AtomicFile.h"
 #include "engine_test_util.h"
 #include "file_test_util.h"
 #include "records_test_util.h"
@@ -315,6 +318,31 @@ TEST_F(TableFileTest, MissingEmptyAndUnreadableFiles) {
   }
 }
 
+// A named pipe would block the reader and a device behind a link would never
+// end: both are refused before a byte is read, and the set stays as it was.
+TEST_F(TableFileTest, OnlyRegularFilesAreRead) {
+  ASSERT_EQ(::mkfifo(PathOf("pipe.txt").c_str(), 0600), 0);
+  fs::create_symlink("/dev/zero", PathOf("zero.txt"));
+  fs::create_symlink("/dev/urandom", PathOf("random.txt"));
+  dir_.Write("real", "a\n1\n");
+  fs::create_symlink("real", PathOf("link.txt"));
+  for (const char* name : {"pipe.txt", "zero.txt", "random.txt"}) {
+    SCOPED_TRACE(name);
+    TvekRecordSet set = MakeSet({"x"}, {{"1"}});
+    bool loaded = true;
+    const Status status = set.LoadFromFile(PathOf(name), loaded);
+    EXPECT_EQ(status.message(), "Could not read file " + PathOf(name) + ": not a regular file");
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(CellsOf(set), (Rows{{"1"}}));
+  }
+  // A link to a regular file is read as that file.
+  TvekRecordSet set;
+  bool loaded = false;
+  ASSERT_TRUE(set.LoadFromFile(PathOf("link.txt"), loaded).ok());
+  EXPECT_TRUE(loaded);
+  EXPECT_EQ(CellsOf(set), (Rows{{"1"}}));
+}
+
 TEST_F(TableFileTest, LoadingKeepsNameFlagsAndFileName) {
   dir_.Write("t.txt", "a\n1\n");
   TvekRecordSet set = MakeSet({"old"}, {{"x"}});
@@ -475,6 +503,33 @@ TEST_F(TableFileTest, SavingKeepsThePermissionBits) {
     EXPECT_EQ(dir_.Read("t.txt"), "new\n1\n");
     EXPECT_EQ(fs::status(PathOf("t.txt")).permissions(), bits);
   }
+}
+
+// A save killed part way leaves its temporary file; the next save of that
+// table removes it, and nothing else.
+TEST_F(TableFileTest, ASaveRemovesTheTemporaryFilesOfKilledSaves) {
+  dir_.Write("t.txt", "old\n");
+  const std::string prefix = rtl::AtomicFileWriter::TemporaryPrefix(PathOf("t.txt"));
+  const std::string other = rtl::AtomicFileWriter::TemporaryPrefix(PathOf("u.txt"));
+  const std::string killed = prefix.substr(prefix.rfind('/') + 1) + "4d2.0";
+  const std::string others = other.substr(other.rfind('/') + 1) + "4d2.0";
+  dir_.Write(killed, "half");
+  dir_.Write(others, "half");
+  dir_.Write("t.txt.tmp", "mine");
+  const std::string lookalike = prefix.substr(prefix.rfind('/') + 1) + "keep";
+  dir_.Write(lookalike, "mine");
+  ASSERT_TRUE(MakeSet({"new"}, {{"1"}}).SaveToFile(PathOf("t.txt")).ok());
+  EXPECT_EQ(dir_.Read("t.txt"), "new\n1\n");
+  EXPECT_EQ(FolderEntries(), (Strings{"t.txt", "t.txt.tmp", lookalike, others}));
+}
+
+// The temporary file's name fits the file system wherever the table's does.
+TEST_F(TableFileTest, TheLongestFileNameStillSaves) {
+  const std::string name = std::string(NAME_MAX - 4, 'n') + ".txt";
+  ASSERT_TRUE(MakeSet({"a"}, {{"1"}}).SaveToFile(PathOf(name)).ok());
+  ASSERT_TRUE(MakeSet({"a"}, {{"2"}}).SaveToFile(PathOf(name)).ok());
+  EXPECT_EQ(dir_.Read(name), "a\n2\n");
+  EXPECT_EQ(FolderEntries(), Strings{name});
 }
 
 TEST_F(TableFileTest, FailedSavesLeaveTheOldFile) {

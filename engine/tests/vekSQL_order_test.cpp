@@ -323,5 +323,27 @@ TEST_F(OrderSqlTest, FailingSubSelectFailsTheStatementWithItsText) {
             "SELECT: can not find table nosuch");
 }
 
+// select name from users where userid in (select userid from users where
+// userid in (... select userid from users where userid > 2 ...)): `levels`
+// sub-selects, each inside the one before.
+std::string NestedSubSelects(int levels) {
+  std::string sql = "select name from users where userid in (";
+  for (int i = 1; i < levels; ++i) sql += "select userid from users where userid in (";
+  sql += "select userid from users where userid > 2";
+  sql.append(static_cast<std::size_t>(levels), ')');
+  return sql;
+}
+
+TEST_F(OrderSqlTest, SubSelectsNestUpToALimit) {
+  EXPECT_EQ(Query(NestedSubSelects(64)), (Lines{"name", "Cid", "Dee"}));
+  // One level more, or thousands, which would take the stack: refused alike.
+  for (int levels : {65, 20000}) {
+    SCOPED_TRACE(levels);
+    EXPECT_EQ(Error(NestedSubSelects(levels)), "Sub-select nested too deeply");
+  }
+  // The count of levels starts again with the next statement.
+  EXPECT_EQ(Query(NestedSubSelects(64)), (Lines{"name", "Cid", "Dee"}));
+}
+
 }  // namespace
 }  // namespace vek

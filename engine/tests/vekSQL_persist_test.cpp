@@ -151,6 +151,39 @@ TEST_F(PersistTest, CommitThatCannotWriteKeepsTheOldFile) {
   EXPECT_EQ(dir_.Read("t.txt"), "a;b\n1;z\n2;z\n");
 }
 
+// A table whose file is a link: the file behind the link is replaced, beside
+// itself, and the link stays a link.
+TEST_F(PersistTest, CommitThroughALinkReplacesTheFileItNames) {
+  TempFolder elsewhere;
+  elsewhere.Write("real.txt", kT);
+  std::filesystem::create_symlink(elsewhere.File("real.txt"), dir_.File("l.txt"));
+  std::filesystem::create_directory(dir_.File("sub"));
+  std::filesystem::create_symlink("../l.txt", dir_.File("sub/r.txt"));
+  Run("UPDATE l SET b = 'z'; COMMIT");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("l.txt")));
+  EXPECT_EQ(elsewhere.Read("real.txt"), "a;b\n1;z\n2;z\n");
+  EXPECT_EQ(FileNames(elsewhere.path()), Strings({"real.txt"}));
+
+  // A relative link, to a link, read from the link's own folder.
+  Run("connect to '" + dir_.File("sub") + "'; DELETE FROM r WHERE a = 1; COMMIT");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir_.File("sub/r.txt")));
+  EXPECT_EQ(elsewhere.Read("real.txt"), "a;b\n2;z\n");
+}
+
+// A named pipe or a device where a table file should be is refused before a
+// byte is read, with a text that says why.
+TEST_F(PersistTest, TablesThatAreNoRegularFilesAreRefused) {
+  ASSERT_EQ(::mkfifo(dir_.File("pipe.txt").c_str(), 0600), 0);
+  std::filesystem::create_symlink("/dev/zero", dir_.File("zero.txt"));
+  for (const char* name : {"pipe", "zero"}) {
+    SCOPED_TRACE(name);
+    const std::string file = dir_.File(std::string(name) + ".txt");
+    EXPECT_EQ(Error(std::string("SELECT * FROM ") + name),
+              "Could not read file " + file + ": not a regular file");
+  }
+  EXPECT_EQ(Query("SELECT c FROM u"), Strings({"c", "7"}));
+}
+
 // ---- ROLLBACK -----------------------------------------------------------------
 
 TEST_F(PersistTest, RollbackReadsChangedTablesAgain) {

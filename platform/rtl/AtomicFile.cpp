@@ -1,19 +1,32 @@
 #include "AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace rtl {
 
 namespace {
 
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+// Links are followed at most this many times, as the kernel does.
+constexpr int kMaxLinks = 40;
+// The unique ending of a temporary name: the process id and a counter in hex,
+// "3f2a1.1c", at most 8 + 1 + 8 bytes.
+constexpr std::size_t kUniqueLength = 17;
+// ".tmp-" + 16 hex digits + "-"
+constexpr std::size_t kMarkLength = 22;
+constexpr std::size_t kMaxPrefix = NAME_MAX - kMarkLength - kUniqueLength;
 
 bool WriteAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -31,11 +44,123 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string NameOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a path names once symbolic links are followed; a link to a file that
+// does not exist yet names that file. False with errno set on failure.
+bool FollowLinks(std::string path, std::string& file) {
+  for (int hop = 0; hop <= kMaxLinks; ++hop) {
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      file = std::move(path);
+      return true;
+    }
+    std::string link(PATH_MAX, '\0');
+    const ssize_t length = ::readlink(path.c_str(), link.data(), link.size());
+    if (length < 0) return false;
+    if (static_cast<std::size_t>(length) == link.size()) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    link.resize(static_cast<std::size_t>(length));
+    // A relative link is read from the link's own folder.
+    path = link.front() == '/' ? link : FolderOf(path) + "/" + link;
+  }
+  errno = ELOOP;
+  return false;
+}
+
+// FNV-1a, 64 bits: stable from one run and one build to the next, which the
+// names of temporary files left by earlier runs rely on.
+std::uint64_t NameHash(std::string_view name) {
+  std::uint64_t h = 0xcbf29ce484222325ULL;
+  for (const char c : name) {
+    h ^= static_cast<unsigned char>(c);
+    h *= 0x100000001b3ULL;
+  }
+  return h;
+}
+
+bool IsHex(std::string_view s) {
+  if (s.empty() || s.size() > 8) return false;
+  for (const char c : s) {
+    if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
+  }
+  return true;
+}
+
+// A temporary file is locked by the writer that made it for as long as the
+// writer lives; one whose lock can be taken belongs to a save that was killed
+// (or to nobody) and is removed. A live save of the same file in another
+// process keeps its lock, and its file.
+void RemoveLeftovers(const std::string& prefix) {
+  const std::string folder = FolderOf(prefix);
+  const std::string start = NameOf(prefix);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) return;
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string_view name = entry->d_name;
+    if (!name.starts_with(start)) continue;
+    // Only names this writer makes: the prefix, then "<hex>.<hex>".
+    const std::string_view unique = name.substr(start.size());
+    const std::size_t dot = unique.find('.');
+    if (dot == std::string_view::npos || !IsHex(unique.substr(0, dot)) ||
+        !IsHex(unique.substr(dot + 1))) {
+      continue;
+    }
+    const std::string path = folder + "/" + std::string(name);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0) continue;
+    struct stat info;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
+  ::closedir(dir);
+}
+
+// Flushes a folder's entries to disk. File systems that cannot do that for a
+// folder say EINVAL; their entries are as durable as they get.
+bool SyncFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return synced;
+}
+
 }  // namespace
 
+std::string AtomicFileWriter::TemporaryPrefix(const std::string& path) {
+  const std::string name = NameOf(path);
+  std::size_t keep = std::min(name.size(), kMaxPrefix);
+  // Cut before a UTF-8 continuation byte, not inside a character.
+  while (keep > 0 && keep < name.size() &&
+         (static_cast<unsigned char>(name[keep]) & 0xC0) == 0x80) {
+    --keep;
+  }
+  char hash[17];
+  std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(NameHash(name)));
+  const std::size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  return folder + name.substr(0, keep) + ".tmp-" + hash + "-";
+}
+
 AtomicFileWriter::~AtomicFileWriter() {
-  if (fd_ >= 0) ::close(fd_);
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  if (fd_ >= 0) ::close(fd_);
 }
 
 bool AtomicFileWriter::Fail(int error_number) { return Fail(std::strerror(error_number)); }
@@ -47,13 +172,21 @@ bool AtomicFileWriter::Fail(const std::string& reason) {
 
 bool AtomicFileWriter::Open() {
   if (!error_.empty()) return false;
+  if (!FollowLinks(target_, file_)) return Fail(errno);
+  const std::string prefix = TemporaryPrefix(file_);
+  RemoveLeftovers(prefix);
+
   static std::atomic<unsigned> counter{0};
   buffer_.reserve(kWriteChunk + kWriteChunk / 4);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path =
-        target_ + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    char unique[kUniqueLength + 1];
+    std::snprintf(unique, sizeof unique, "%x.%x", static_cast<unsigned>(::getpid()) & 0xffffffffu,
+                  counter.fetch_add(1));
+    std::string path = prefix + unique;
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
+      // Held until the writer closes the file: see RemoveLeftovers.
+      ::flock(fd, LOCK_EX | LOCK_NB);
       fd_ = fd;
       temporary_ = std::move(path);
       return true;
@@ -83,20 +216,20 @@ bool AtomicFileWriter::Append(std::string_view bytes) {
 
 bool AtomicFileWriter::Commit() {
   if (!Flush()) return false;
+  struct stat old;
+  if (::stat(file_.c_str(), &old) == 0 && ::fchmod(fd_, old.st_mode & 07777) != 0) {
+    return Fail(errno);
+  }
+  // Without the flush a power loss after the rename can leave the new name on
+  // an empty or partly written file.
+  if (::fsync(fd_) != 0) return Fail(errno);
   const int fd = fd_;
   fd_ = -1;
   // A failed close may mean lost data.
   if (::close(fd) != 0) return Fail(errno);
-
-  std::error_code error;
-  const std::filesystem::file_status old = std::filesystem::status(target_, error);
-  if (std::filesystem::exists(old)) {
-    std::filesystem::permissions(temporary_, old.permissions(),
-                                 std::filesystem::perm_options::replace, error);
-    if (error) return Fail(error.message());
-  }
-  if (::rename(temporary_.c_str(), target_.c_str()) != 0) return Fail(errno);
+  if (::rename(temporary_.c_str(), file_.c_str()) != 0) return Fail(errno);
   temporary_.clear();
+  if (!SyncFolder(FolderOf(file_))) return Fail(errno);
   return true;
 }
 

@@ -1,0 +1,81 @@
+// Reading files and asking what a path names, on the POSIX calls.
+#include "FileAccess.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace rtl {
+
+namespace {
+
+PathKind KindOfMode(mode_t mode) {
+  if (S_ISREG(mode)) return PathKind::kRegular;
+  if (S_ISDIR(mode)) return PathKind::kDirectory;
+  return PathKind::kOther;
+}
+
+}  // namespace
+
+PathKind KindOfPath(const std::string& path) {
+  struct stat info;
+  if (path.empty() || ::stat(path.c_str(), &info) != 0) return PathKind::kMissing;
+  return KindOfMode(info.st_mode);
+}
+
+FileReader::~FileReader() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileReader::Fail(const char* what, const std::string& reason) {
+  error_ = std::string(what) + " " + path_ + ": " + reason;
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  return false;
+}
+
+bool FileReader::Open(const std::string& path) {
+  path_ = path;
+  missing_ = false;
+  error_.clear();
+  // Looked at before opening, as opening a named pipe waits for a writer; and
+  // again on the open file, in case the path changed in between. O_NONBLOCK
+  // keeps that second chance from waiting too.
+  const PathKind kind = KindOfPath(path);
+  if (kind == PathKind::kDirectory) return Fail("Could not read file", std::strerror(EISDIR));
+  if (kind == PathKind::kOther) return Fail("Could not read file", "not a regular file");
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  if (fd_ < 0) {
+    const int error = errno;
+    missing_ = error == ENOENT || error == ENOTDIR;
+    if (missing_) return false;
+    return Fail("Could not open file", std::strerror(error));
+  }
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return Fail("Could not read file", std::strerror(errno));
+  if (S_ISDIR(info.st_mode)) return Fail("Could not read file", std::strerror(EISDIR));
+  if (!S_ISREG(info.st_mode)) return Fail("Could not read file", "not a regular file");
+  // A regular file never blocks; the flag goes so reads behave as usual.
+  ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+  size_ = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  return true;
+}
+
+long FileReader::Read(char* data, std::size_t size) {
+  if (fd_ < 0) {
+    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
+    return -1;
+  }
+  for (;;) {
+    const ssize_t got = ::read(fd_, data, size);
+    if (got >= 0) return static_cast<long>(got);
+    if (errno == EINTR) continue;
+    Fail("Could not read file", std::strerror(errno));
+    return -1;
+  }
+}
+
+}  // namespace rtl

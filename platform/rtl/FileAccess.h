@@ -1,0 +1,49 @@
+// Reading files and asking what a path names. A table file is read in pieces
+// from a regular file only: a named pipe would block the reader and a device
+// such as /dev/zero would never end, so both are refused before any byte is read.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace rtl {
+
+enum class PathKind { kMissing, kRegular, kDirectory, kOther };
+
+// What `path` names, symbolic links followed; kMissing also when the path
+// cannot be looked at (a dangling link, a missing folder on the way).
+PathKind KindOfPath(const std::string& path);
+
+// A regular file opened for reading from its start. Closed on destruction.
+class FileReader {
+ public:
+  FileReader() = default;
+  ~FileReader();
+  FileReader(const FileReader&) = delete;
+  FileReader& operator=(const FileReader&) = delete;
+
+  // False on failure, with Missing() telling a file that is not there (no
+  // error text then) from one that cannot be read. Error() says
+  // "Could not open file <path>: <reason>" when opening failed and
+  // "Could not read file <path>: <reason>" for a folder ("Is a directory") or
+  // anything else that is not a regular file ("not a regular file").
+  bool Open(const std::string& path);
+  bool Missing() const { return missing_; }
+  // The file's size when it was opened.
+  std::size_t Size() const { return size_; }
+  // Reads up to `size` bytes into `data`: the count read, 0 at the end of the
+  // file, -1 on failure with Error() "Could not read file <path>: <reason>".
+  long Read(char* data, std::size_t size);
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(const char* what, const std::string& reason);
+
+  std::string path_;
+  int fd_ = -1;
+  std::size_t size_ = 0;
+  bool missing_ = false;
+  std::string error_;
+};
+
+}  // namespace rtl
