@@ -170,12 +170,23 @@ class RowWriter {
         date_(CompileDatePattern(settings.DateFormat)),
         date_time_(CompileDatePattern(settings.DateTimeFormat)) {}
 
-  void AppendValue(std::string& out, const db::Field& field) const {
+  void AppendValue(std::string& out, const db::Field& field) {
+    if (!settings_.EncodeValue) {
+      AppendText(out, field, settings_.QuoteStrings == TQuoteStrings::qsAlways);
+      return;
+    }
+    text_.clear();
+    AppendText(text_, field, false);
+    settings_.EncodeValue(text_, out);
+  }
+
+ private:
+  // The value's text; string kinds between quote characters when `quote`.
+  void AppendText(std::string& out, const db::Field& field, bool quote) const {
     const db::FieldType type = field.DataType();
     // Only the string kinds are quoted; memos are written as their own text,
     // like every other kind.
     if (db::IsStringType(type)) {
-      const bool quote = settings_.QuoteStrings == TQuoteStrings::qsAlways;
       if (quote) out += settings_.QuoteChar;
       out += field.AsString();  // a null text reads as ""
       if (quote) out += settings_.QuoteChar;
@@ -209,10 +220,10 @@ class RowWriter {
     out += field.AsString();
   }
 
- private:
   const TCSVFormatSettings& settings_;
   std::vector<DateToken> date_;
   std::vector<DateToken> date_time_;
+  std::string text_;  // one value's text before it is encoded
 };
 
 }  // namespace
@@ -269,7 +280,7 @@ void TCSVExporter::WriteFile(db::DataSet& ds) const {
     out += '\n';
   }
 
-  const RowWriter row_writer(settings_);
+  RowWriter row_writer(settings_);
   if (!from_current_) ds.First();
   // The current row is written even when the dataset already stands at its
   // end (after Last, Eof is set while the last row is current).

@@ -2,7 +2,9 @@
 // per row after an optional header line of field names.
 #pragma once
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 namespace db {
 class DataSet;
@@ -36,6 +38,11 @@ struct TCSVFormatSettings {
   // The decimal separator of float, currency and BCD fields; '\0' writes with
   // the process-wide one.
   char DecimalSeparator = '\0';
+  // When set, every value's text, of every field kind (null as ""), is
+  // appended to the line through it instead of as it stands, and QuoteStrings
+  // is not applied: a writer of a file format with its own cell encoding
+  // plugs that in here.
+  std::function<void(std::string_view text, std::string& out)> EncodeValue;
 };
 
 class TCSVExporter {

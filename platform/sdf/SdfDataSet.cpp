@@ -1,6 +1,7 @@
 // Reading of delimited text tables. The file is taken as raw bytes (no encoding
-// conversion, no escape decoding) and walked line by line once: the first line
-// may name the columns, every other line becomes a row of texts.
+// conversion; escapes are decoded only by a plugged-in row cutter) and walked
+// line by line once: the first line may name the columns, every other line
+// becomes a row of texts.
 //
 // "Blank" below means a byte with a code from 1 to 32: what is skipped before a
 // value or a name. Whether a first line is a header at all, and the trimming of
@@ -21,6 +22,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "DatabaseError.h"
 #include "FieldDefs.h"
@@ -82,6 +87,23 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
   return bytes;
 }
 
+// The first CR or LF at or after p; end when there is none. Sixteen bytes at a
+// time where the processor allows: every byte of a file passes here.
+const char* FindLineBreak(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && *p != '\r' && *p != '\n') ++p;
+  return p;
+}
+
 // Hands out the lines of a buffer one by one. A line ends at CR LF, LF or CR;
 // a break at the very end of the buffer does not start another (empty) line.
 class LineCursor {
@@ -90,8 +112,8 @@ class LineCursor {
 
   bool Next(std::string_view& line) {
     if (pos_ >= text_.size()) return false;
-    std::size_t end = pos_;
-    while (end < text_.size() && text_[end] != '\r' && text_[end] != '\n') ++end;
+    const std::size_t end = static_cast<std::size_t>(
+        FindLineBreak(text_.data() + pos_, text_.data() + text_.size()) - text_.data());
     line = text_.substr(pos_, end - pos_);
     pos_ = end;
     if (pos_ < text_.size()) {
@@ -261,20 +283,38 @@ void TSdfDataSet::Open() {
     }
   }
 
+  // A file read for its header that has none has no columns: the names of the
+  // file read before belong to another table.
+  const bool keeps_columns = !header && !first_line_as_schema_;
+  if (!header && !keeps_columns) {
+    names.clear();
+    given_sizes.clear();
+  }
   // Rows are split against the columns this open ends with: the new header's,
   // or the ones kept from before.
-  const std::size_t columns = header ? names.size() : names_.size();
+  const std::size_t columns = keeps_columns ? names_.size() : names.size();
   std::vector<Span> spans;
   // Sized once from the line feeds, not grown (and copied) row by row.
   spans.reserve((static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1) *
                 columns);
   std::size_t row_count = 0;
+  std::vector<TSdfValue> cut;  // the row cutter's values, reused row by row
   auto add_row = [&](std::string_view row_line) {
     const std::size_t first = spans.size();
     spans.resize(first + columns, Span{kNull, 0});
-    ParseRow(row_line, columns, delimiter_, [&](std::size_t column, std::string_view value) {
-      spans[first + column] = {static_cast<std::size_t>(value.data() - bytes.data()), value.size()};
-    });
+    const auto line_offset = static_cast<std::size_t>(row_line.data() - bytes.data());
+    if (row_cutter_) {
+      row_cutter_(std::span<char>(bytes.data() + line_offset, row_line.size()), cut);
+      const std::size_t n = std::min(cut.size(), columns);
+      for (std::size_t column = 0; column < n; ++column) {
+        spans[first + column] = {line_offset + cut[column].offset, cut[column].length};
+      }
+    } else {
+      ParseRow(row_line, columns, delimiter_, [&](std::size_t column, std::string_view value) {
+        spans[first + column] = {static_cast<std::size_t>(value.data() - bytes.data()),
+                                 value.size()};
+      });
+    }
     ++row_count;
   };
   if (line_count == 1 && !header) add_row(line);
@@ -286,7 +326,7 @@ void TSdfDataSet::Open() {
 
   const int measured =
       longest == 0 ? kDefaultFieldSize : static_cast<int>(std::min<std::size_t>(longest, INT_MAX));
-  if (header) {
+  if (!keeps_columns) {
     names_ = std::move(names);
     given_sizes_ = std::move(given_sizes);
   }

@@ -1,17 +1,31 @@
 // TSdfDataSet: reads a delimited text file (";" between values, the first line
 // as column names) the way the dataset package reads table files and headers.
-// Its reading differs from the engine's own reader: no escapes are decoded,
-// quotes only group a value, blanks around values are dropped, and an empty
-// file keeps the columns of the file read before.
+// Its own row rules differ from the engine's reader: no escapes are decoded,
+// quotes only group a value and blanks around values are dropped; a reader of
+// table files plugs in the engine's row rules instead (SetRowCutter).
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace sdf {
+
+// A value found in a row line: where it starts in the line and how long it is.
+struct TSdfValue {
+  std::size_t offset;
+  std::size_t length;
+};
+
+// Cuts one row line into its values, in column order, into `values` (which it
+// empties first). It may rewrite the line's bytes in place, so that a value it
+// decodes is a stretch of the line: a decoded value must be no longer than its
+// text in the line.
+using TSdfRowCutter = std::function<void(std::span<char> line, std::vector<TSdfValue>& values)>;
 
 class TSdfDataSet {
  public:
@@ -23,6 +37,11 @@ class TSdfDataSet {
   void SetDelimiter(char value) { delimiter_ = value; }
   bool FileMustExist() const { return file_must_exist_; }
   void SetFileMustExist(bool value) { file_must_exist_ = value; }
+  // The rules row lines are cut by; none (the default) cuts them by this
+  // reader's own rules. The header line is always read by this reader's rules.
+  // Values past the last column are dropped, and the columns a row has no value
+  // for read as null.
+  void SetRowCutter(TSdfRowCutter cutter) { row_cutter_ = std::move(cutter); }
 
   // Reads the whole file and goes to the first row. A missing file is created
   // empty unless FileMustExist is set. Throws db::DatabaseError when the file
@@ -31,21 +50,24 @@ class TSdfDataSet {
   // ignoring case (the dataset stays closed and keeps its earlier columns).
   // Does nothing on an open dataset: Close first to read the file again.
   //
-  // Without a header (FirstLineAsSchema off, an empty file, or a first line of
-  // bytes 1..32 only) every line is a row and the columns stay those of the
-  // last header read; a reader that never read one has the single column
-  // "Line", sized after the longest line of the file it reads (or 250).
+  // With FirstLineAsSchema set, a file without a header (an empty file, or a
+  // first line of bytes 0..32 only) has no columns: its lines are rows without
+  // values. The columns of a file read before must not stand in for them, or a
+  // save would write one table's names over another's.
+  // With FirstLineAsSchema off every line is a row and the columns stay those
+  // of the last header read; a reader that never read one has the single
+  // column "Line", sized after the longest line of the file it reads (or 250).
   void Open();
-  // Drops the rows (RecordCount reads 0 again); the columns stay (an empty
-  // file read next keeps them).
+  // Drops the rows (RecordCount reads 0 again); the columns stay.
   void Close();
   bool Active() const { return active_; }
 
   // The columns: every one a string field. Its size is the number after "=" in
   // its header name when that is a whole number (rtl::TextToInt64) from 0 to
   // INT_MAX, else the length in bytes of the longest line of the file, header
-  // included, or 250 when that is 0. A file without a header keeps the names
-  // (and "=" sizes) of the header read before, the others sized after itself.
+  // included, or 250 when that is 0. Read with FirstLineAsSchema off, a file
+  // keeps the names (and "=" sizes) of the header read before, the others sized
+  // after itself.
   int FieldDefCount() const { return static_cast<int>(names_.size()); }
   const std::string& FieldName(int index) const { return names_.at(index); }
   int FieldSize(int index) const { return sizes_.at(index); }
@@ -70,6 +92,7 @@ class TSdfDataSet {
   bool first_line_as_schema_ = false;
   char delimiter_ = ',';
   bool file_must_exist_ = true;
+  TSdfRowCutter row_cutter_;
   bool active_ = false;
   // The columns a reader has before it ever reads a header.
   std::vector<std::string> names_{"Line"};

@@ -15,6 +15,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "../../db/tests/ListDataSet.h"
@@ -525,6 +526,27 @@ TEST_F(CSVExporterTest, AFailureHalfwayLeavesTheOldFileAndTheDatasetAsTheyWere) 
   ds_.OnFilterRecord = nullptr;
   EXPECT_EQ(Export(), "NAME;NO\n\"a\";1\n\"b\";2\n\"c\";3\n\"d\";4\n\"e\";5\n");
   EXPECT_EQ(folder_.Entries(), std::vector<std::string>{"out.csv"});
+}
+
+// A file format with its own cell encoding gets every value's text, of every
+// kind and in its own form, in place of the quoting.
+TEST_F(CSVExporterTest, AValueEncoderWritesEveryKindsTextThroughIt) {
+  Fill({{"NAME", FieldType::ftString},
+        {"NO", FieldType::ftInteger},
+        {"NOTE", FieldType::ftMemo},
+        {"OK", FieldType::ftBoolean},
+        {"DAY", FieldType::ftDate}},
+       {{Text("a;b"), Int(1), Text("x\ny"), Int(1), Real(Serial(2024, 3, 7))},
+        {Null(), Null(), Null(), Null(), Null()}});
+  exporter_.FormatSettings().EncodeValue = [](std::string_view text, std::string& out) {
+    out += '<';
+    out += text;
+    out += '>';
+  };
+  EXPECT_EQ(Export(),
+            "NAME;NO;NOTE;OK;DAY\n"
+            "<a;b>;<1>;<x\ny>;<True>;<2024-03-07>\n"
+            "<>;<>;<>;<>;<>\n");
 }
 
 }  // namespace

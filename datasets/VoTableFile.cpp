@@ -1,0 +1,146 @@
+// The dataset package's side of the table-file format: row lines cut and
+// decoded by the engine's own rules, and whole datasets written with the
+// engine's cell encoding through the CSV exporter's value forms.
+#include "VoTableFile.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "CSVExporter.h"
+#include "DataSet.h"
+#include "DatabaseError.h"
+#include "VoQueryDataSet.h"
+#include "vekSQL.h"
+
+namespace {
+
+// The first separator, quote character or backslash at or after p; end when
+// there is none. Sixteen bytes at a time where the processor allows: every
+// byte of a table passes here.
+const char* FindCellSpecial(const char* p, const char* end) {
+#if defined(__SSE2__)
+  const __m128i semicolon = _mm_set1_epi8(';');
+  const __m128i double_quote = _mm_set1_epi8('"');
+  const __m128i apostrophe = _mm_set1_epi8('\'');
+  const __m128i backtick = _mm_set1_epi8('`');
+  const __m128i backslash = _mm_set1_epi8('\\');
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i hits = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(v, semicolon), _mm_cmpeq_epi8(v, double_quote)),
+        _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, apostrophe), _mm_cmpeq_epi8(v, backtick)),
+                     _mm_cmpeq_epi8(v, backslash)));
+    const int mask = _mm_movemask_epi8(hits);
+    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
+  while (p < end && *p != ';' && *p != '"' && *p != '\'' && *p != '`' && *p != '\\') ++p;
+  return p;
+}
+
+// A line with a quote or an escape goes through the engine's own splitter and
+// decoder. Its pieces are the stretches of the line between the separators
+// outside quotes, one after the other; each decoded value is no longer than
+// its piece, so it is written back where the piece stood.
+void CutSpecialRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
+  std::vector<std::string> pieces;
+  vek::SplitText(std::string_view(line.data(), line.size()), pieces);
+  std::size_t offset = 0;
+  for (const std::string& piece : pieces) {
+    if (offset + piece.size() > line.size() ||
+        std::memcmp(line.data() + offset, piece.data(), piece.size()) != 0) {
+      throw std::logic_error("CutTableFileRow: a piece is not a stretch of its line");
+    }
+    const std::string value = vek::DecodeCell(piece);
+    if (value.size() > piece.size()) {
+      throw std::logic_error("CutTableFileRow: a decoded value outgrows its piece");
+    }
+    std::memcpy(line.data() + offset, value.data(), value.size());
+    values.push_back({offset, value.size()});
+    offset += piece.size() + 1;
+  }
+}
+
+}  // namespace
+
+void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
+  values.clear();
+  if (line.empty()) return;
+  // Nearly every line holds neither quotes nor escapes: its values are the
+  // stretches between the separators, as they stand.
+  const char* const begin = line.data();
+  const char* const end = begin + line.size();
+  const char* cell = begin;
+  for (const char* p = begin;; ++p) {
+    p = FindCellSpecial(p, end);
+    if (p == end) break;
+    if (*p != ';') {
+      values.clear();
+      CutSpecialRow(line, values);
+      return;
+    }
+    values.push_back({static_cast<std::size_t>(cell - begin), static_cast<std::size_t>(p - cell)});
+    cell = p + 1;
+  }
+  values.push_back({static_cast<std::size_t>(cell - begin), static_cast<std::size_t>(end - cell)});
+}
+
+void SaveDataSetToTableFile(db::DataSet& dataset, const std::string& file_name,
+                            const TableFileOptions& options) {
+  if (!dataset.Active()) throw db::DatabaseError(std::string(db::kSInactiveDataset));
+  // A dataset without columns (read from a file without a header line) would
+  // leave a file of one empty line in place of the table's lines.
+  if (dataset.FieldCount() == 0) {
+    throw db::DatabaseError("Could not write file " + file_name + ": the data has no columns");
+  }
+  // The header line is written as it is: a name holding ";", a quote or a line
+  // break would read back as other columns, with every value under the wrong
+  // name.
+  std::vector<std::string> names;
+  for (int i = 0; i < dataset.FieldCount(); ++i) names.push_back(dataset.Fields(i).FieldName());
+  if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
+    throw db::DatabaseError(s.message());
+  }
+  // A pending edit is posted first, so that its row is written and the
+  // position taken below is a stored row.
+  dataset.CheckBrowseMode();
+  dataset.DisableControls();
+  const db::Bookmark position = dataset.GetBookmark();
+  const bool filtered = dataset.Filtered();
+  auto restore = [&] {
+    dataset.SetFiltered(filtered);
+    if (position.IsSet() && dataset.BookmarkValid(position)) dataset.GotoBookmark(position);
+    if (dataset.Active()) dataset.Refresh();
+  };
+  auto write = [&] {
+    if (options.all_rows) {
+      dataset.SetFiltered(false);
+      dataset.Refresh();
+    }
+    sdf::TCSVExporter writer;
+    writer.SetDataset(&dataset);
+    writer.SetFileName(file_name);
+    writer.SetFromCurrent(false);
+    sdf::TCSVFormatSettings& settings = writer.FormatSettings();
+    settings.FieldDelimiter = ';';
+    settings.HeaderRow = true;
+    settings.QuoteStrings = sdf::TQuoteStrings::qsNever;
+    settings.BooleanFalse = "False";
+    settings.BooleanTrue = "True";
+    settings.DateFormat = "yyyy-mm-dd";
+    settings.DateTimeFormat = "yyyy-mm-dd hh:mm:ss";
+    settings.DecimalSeparator = options.decimal_separator;
+    settings.EncodeValue = [](std::string_view text, std::string& out) {
+      vek::EncodeCell(text, out);
+    };
+    writer.Execute();
+  };
+  // The filter and the position come back after a failure too, and the
+  // controls whatever restoring them does.
+  RunThenCleanUp([&] { RunThenCleanUp(write, restore); }, [&] { dataset.EnableControls(); });
+}
