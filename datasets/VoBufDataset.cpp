@@ -19,6 +19,7 @@ TVoBufDataset::TVoBufDataset() {
 }
 
 TVoBufDataset::~TVoBufDataset() {
+  destroying_ = true;
   try {
     Close();
   } catch (...) {
@@ -99,6 +100,7 @@ void TVoBufDataset::InternalOpen() {
   } catch (const db::DatabaseError&) {
     db::DataSet::SetFilterText("");
   }
+  if (packet_reader_ != nullptr) LoadPacketRecords();
 }
 
 void TVoBufDataset::InternalClose() {
@@ -112,9 +114,16 @@ void TVoBufDataset::InternalClose() {
   pending_blobs_.clear();
   filter_record_ = db::kNoRecord;
   parser_.reset();
+  ReleasePacketFile();
 }
 
-void TVoBufDataset::InternalOpenFailed() noexcept { current_index_ = index_before_open_; }
+void TVoBufDataset::InternalOpenFailed() noexcept {
+  current_index_ = index_before_open_;
+  if (defs_before_packet_) {
+    FieldDefs() = std::move(*defs_before_packet_);
+    defs_before_packet_.reset();
+  }
+}
 
 int TVoBufDataset::GetRecordCount() const {
   return static_cast<int>(store_.Count() - logged_deletions_);

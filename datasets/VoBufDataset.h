@@ -33,6 +33,7 @@
 #include <string_view>
 #include <vector>
 
+#include "DataPacket.h"
 #include "DataSet.h"
 #include "RecordStore.h"
 #include "vobufdataset_parser.h"
@@ -161,24 +162,28 @@ class TVoBufDataset : public db::DataSet {
   int PacketRecords() const { return packet_records_; }
   void SetPacketRecords(int value);
 
-  // The most indexes an open dataset can hold (2 at first). Written only while
-  // inactive (DatabaseError otherwise); values below 2 raise "The minimum amount
-  // of indexes is 1".
+  // The most usable indexes (UsableIndexesCount) an open dataset can hold (2
+  // at first). Written only while inactive (DatabaseError otherwise); values
+  // below 2 raise "The minimum amount of indexes is 1".
   int MaxIndexesCount() const { return max_indexes_count_; }
   void SetMaxIndexesCount(int value);
 
   int IndexesCount() const { return static_cast<int>(indexes_.size()); }
+  // The indexes that count against MaxIndexesCount: the two built-in ones and
+  // every further one built on the current fields. One whose key fields the
+  // current data lacks stays defined but does not count.
+  int UsableIndexesCount() const;
   const TBufIndex& Indexes(int index) const { return *indexes_[static_cast<std::size_t>(index)]; }
   // The index the cursor follows (DEFAULT_ORDER while a bulk load runs).
   const TBufIndex& CurrentIndex() const { return *indexes_[current_index_]; }
 
   // Adds a sorted index. DatabaseError: "There are no fields selected to base the
   // index on" for empty `fields`; "The maximum amount of indexes is reached" on an
-  // open dataset that holds MaxIndexesCount indexes; on an open dataset the field
-  // errors of the build ("Field not found", "... invalid field type ...") after
-  // which the index is not kept. On an inactive dataset the index is kept and
-  // built at the next open, MaxIndexesCount grows to the number of indexes, and
-  // PacketRecords becomes -1.
+  // open dataset that holds MaxIndexesCount usable indexes (UsableIndexesCount);
+  // on an open dataset the field errors of the build ("Field not found", "...
+  // invalid field type ...") after which the index is not kept. On an inactive
+  // dataset the index is kept and built at the next open, MaxIndexesCount grows
+  // to the number of indexes, and PacketRecords becomes -1.
   virtual void AddIndex(std::string_view name, std::string_view fields,
                         db::IndexOptions options = 0, std::string_view desc_fields = "",
                         std::string_view case_ins_fields = "");
@@ -327,6 +332,37 @@ class TVoBufDataset : public db::DataSet {
   virtual void ApplyUpdates(int max_errors);
   db::ResolverErrorEvent OnUpdateError;
 
+  // --- Dataset packets (VoBufDataset_packet.cpp) -------------------------------
+
+  // The packet file: when not empty, opening reads the dataset from it (the
+  // file must exist: "Could not open file ...") and closing writes the dataset
+  // to it first. A close whose save fails throws and leaves the dataset open;
+  // in the destructor the failure is shown through the reporter instead.
+  const std::string& FileName() const { return file_name_; }
+  void SetFileName(std::string value) { file_name_ = std::move(value); }
+
+  // Writes the packet of the open dataset (DatabaseError when inactive): the
+  // field definitions, every stored record in the current index's order and
+  // the change log's entries with them. `file_name` "" means FileName. The
+  // file is replaced whole or not at all. DatabaseError kSNoReaderClass for a
+  // format no reader class is registered for (dfBinary is built in), the
+  // refusals of the format for definitions or values it cannot hold whole,
+  // and the file's write errors.
+  void SaveToFile(std::string_view file_name = "", TDataPacketFormat format = dfBinary);
+  void SaveToStream(std::ostream& stream, TDataPacketFormat format = dfBinary);
+  // Opens the inactive dataset from a packet: a registered reader class that
+  // recognises the stream, else the binary format; the stream is put back
+  // where the packet starts before reading. DatabaseError
+  // kSStreamNotRecognised for anything else and for a malformed packet; the
+  // dataset then stays closed with its field definitions as they were.
+  // "Could not open file <name>: <reason>" when the file cannot be opened.
+  void LoadFromFile(std::string_view file_name = "", TDataPacketFormat format = dfAny);
+  void LoadFromStream(std::istream& stream, TDataPacketFormat format = dfAny);
+  // Opens the dataset from `reader`, which must outlive the call.
+  // "Operation cannot be performed on an active dataset" on an open dataset.
+  void ReadPacket(TDataPacketReader& reader);
+  void WritePacket(TDataPacketReader& writer);
+
  protected:
   // The filter test of a record offered while Filtered is on: Accept starts
   // true, OnFilterRecord may change it, and when it is still true and Filter is
@@ -367,6 +403,13 @@ class TVoBufDataset : public db::DataSet {
   void InternalOpen() override;
   void InternalClose() override;
   void InternalOpenFailed() noexcept override;
+  // Whether the caller's open and close go through FileName. A descendant that
+  // closes and reopens itself while it reloads keeps those out of it.
+  virtual bool PacketFileInUse() const { return !file_name_.empty(); }
+  // Reads the packet's field definitions when a packet is being opened.
+  void InternalInitFieldDefs() override;
+  // Saves to FileName after the BeforeClose event.
+  void DoBeforeClose() override;
   void InternalFirst() override;
   void InternalLast() override;
   db::GetResult GetRecord(db::GetMode mode, bool do_check) override;
@@ -529,4 +572,20 @@ class TVoBufDataset : public db::DataSet {
   db::RecordId apply_record_ = db::kNoRecord;
   db::RecordBuffer scratch_;
   std::vector<db::RecordId> delete_followers_;
+
+  // Packets (VoBufDataset_packet.cpp).
+  void OpenPacketFile(const std::string& file_name);
+  void ReleasePacketFile() noexcept;
+  void LoadPacketRecords();
+  // The packet file, the reader an open reads from (set only while a packet is
+  // being opened), and for a packet read from FileName the file and its reader.
+  std::string file_name_;
+  TDataPacketReader* packet_reader_ = nullptr;
+  std::unique_ptr<std::istream> packet_stream_;
+  std::unique_ptr<TDataPacketReader> packet_file_reader_;
+  // The field definitions before a packet replaced them, put back when the
+  // open fails.
+  std::optional<db::FieldDefList> defs_before_packet_;
+  // Set by the destructor: a failed save is shown, not thrown.
+  bool destroying_ = false;
 };

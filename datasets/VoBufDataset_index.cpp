@@ -101,7 +101,7 @@ void TVoBufDataset::AddIndex(std::string_view name, std::string_view fields,
                              db::IndexOptions options, std::string_view desc_fields,
                              std::string_view case_ins_fields) {
   if (fields.empty()) Raise(kSNoIndexFields);
-  if (Active() && IndexesCount() >= max_indexes_count_) Raise(kSMaxIndexes);
+  if (Active() && UsableIndexesCount() >= max_indexes_count_) Raise(kSMaxIndexes);
   if (!Active()) packet_records_ = -1;
   InternalAddIndex(name, fields, options, desc_fields, case_ins_fields);
 }
@@ -123,6 +123,19 @@ void TVoBufDataset::InternalAddIndex(std::string_view name, std::string_view fie
     indexes_.pop_back();
     throw;
   }
+}
+
+int TVoBufDataset::UsableIndexesCount() const {
+  // The two built-in indexes always count. A sort index made for a column of
+  // earlier data stays defined, to be used again when a load brings the column
+  // back, but it must not use up the room of the data now loaded: otherwise a
+  // few sorts of one table and a load of another would leave no index to sort
+  // the new table by.
+  int count = std::min(IndexesCount(), 2);
+  for (std::size_t i = 2; i < indexes_.size(); ++i) {
+    if (indexes_[i]->IsInitialised()) ++count;
+  }
+  return count;
 }
 
 TDBCompareStruct TVoBufDataset::ResolveKeys(const TBufIndex& index) const {

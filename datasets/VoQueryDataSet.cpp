@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include "DatabaseError.h"
 #include "Locale.h"
@@ -25,32 +26,37 @@ bool IsNameChar(char c) {
          u >= 0x80;
 }
 
-// Replaces every ":" + `name` in `text`, the name in any letter case under the
+// One placeholder found in the SQL text: where it stands, how long it is, and
+// the value that takes its place.
+struct Placeholder {
+  std::size_t at;
+  std::size_t length;
+  std::size_t value;
+};
+
+// Finds every ":" + `name` in `text`, the name in any letter case under the
 // locale (":PRÉCO" names préco, even where a letter's two cases differ in byte
-// length), that is not followed by a further name character: ":ab" is not ":a"
-// followed by "b". The inserted value is not searched again.
-std::string ReplacePlaceholder(const std::string& text, std::string_view name,
-                               std::string_view value) {
+// length), that is not followed by a further name character (":ab" is not
+// ":a" followed by "b") and lies outside the places already claimed, and
+// claims it for value number `value`.
+void ClaimPlaceholders(const std::string& text, std::string_view name, std::size_t value,
+                       std::vector<Placeholder>& claimed) {
   const std::string placeholder = ":" + std::string(name);
-  std::string out;
-  out.reserve(text.size());
-  std::size_t copied = 0;
   std::size_t from = 0;
   std::size_t length = 0;
   std::size_t at;
   while ((at = rtl::FindTextIgnoreCase(text, placeholder, from, length)) != std::string::npos) {
     const std::size_t end = at + length;
-    if (end < text.size() && IsNameChar(text[end])) {
+    const bool overlaps = std::any_of(claimed.begin(), claimed.end(), [&](const Placeholder& p) {
+      return at < p.at + p.length && p.at < end;
+    });
+    if (overlaps || (end < text.size() && IsNameChar(text[end]))) {
       from = at + 1;
       continue;
     }
-    out.append(text, copied, at - copied);
-    out += value;
-    copied = from = end;
-    if (from >= text.size()) break;
+    claimed.push_back({at, length, value});
+    from = end;
   }
-  out.append(text, copied, std::string::npos);
-  return out;
 }
 
 // The report of a failed run: the engine's text, and the exception's own
@@ -69,7 +75,9 @@ std::string FailureText(const std::string& last_error, std::string_view exceptio
 TVoQueryDataSet::TVoQueryDataSet() = default;
 
 TVoQueryDataSet::~TVoQueryDataSet() {
-  if (persistent_save_) {
+  // A closed dataset holds no rows: there is nothing to save, and writing it
+  // would either fail or put an empty table over the file.
+  if (persistent_save_ && Active()) {
     try {
       AutoSave("Dataset can not be saved because TableName property is not set");
     } catch (const std::exception& e) {
@@ -173,19 +181,24 @@ void TVoQueryDataSet::SetQueryExecuted(bool value) {
     }
     return;
   }
-  // The rows are deleted one by one, as real deletes (their hooks run), but the
-  // emptied dataset must not be written over a table file.
+  // The rows are deleted one by one (the dataset's own events fire), but as in
+  // a load none of the query dataset's hooks run: no automatic save writes the
+  // emptied dataset over a table file, and no referential key deletes the
+  // slaves' rows.
   unloading_ = true;
+  internal_loading_ = true;
   try {
     DeleteAllRows();
     ReleaseResultSet();
   } catch (...) {
     unloading_ = false;
+    internal_loading_ = false;
     query_executed_ = false;
     Close();
     throw;
   }
   unloading_ = false;
+  internal_loading_ = false;
   query_executed_ = false;
   Close();
 }
@@ -196,15 +209,31 @@ void TVoQueryDataSet::ExpandQueryParameters() {
     sql_text_ += ' ';
     sql_text_ += line;
   }
-  expanded_sql_ = sql_text_;
+  // Every placeholder is looked for in the text as written, never in a value
+  // put in before: with :a = 'x:b' and b = 1, "select :a" sends "select x:b".
+  // Where two parameters' names differ only in letter case, the first one's
+  // value wins.
+  std::vector<std::string> values;
+  std::vector<Placeholder> claimed;
   for (int i = 0; i < parameters_.Count(); ++i) {
     const db::Param& param = parameters_[i];
     if (param.Value.IsNull()) {
       throw db::ConversionError("Parameter \"" + param.Name + "\" has no value");
     }
     if (param.Name.empty()) continue;  // no placeholder can name it
-    expanded_sql_ = ReplacePlaceholder(expanded_sql_, param.Name, vek::ValueToText(param.Value));
+    values.push_back(vek::ValueToText(param.Value));
+    ClaimPlaceholders(sql_text_, param.Name, values.size() - 1, claimed);
   }
+  std::sort(claimed.begin(), claimed.end(),
+            [](const Placeholder& a, const Placeholder& b) { return a.at < b.at; });
+  expanded_sql_.clear();
+  std::size_t copied = 0;
+  for (const Placeholder& p : claimed) {
+    expanded_sql_.append(sql_text_, copied, p.at - copied);
+    expanded_sql_ += values[p.value];
+    copied = p.at + p.length;
+  }
+  expanded_sql_.append(sql_text_, copied, std::string::npos);
 }
 
 void TVoQueryDataSet::DeleteAllRows() {

@@ -12,7 +12,6 @@
 #include <string_view>
 #include <vector>
 
-#include "CSVExporter.h"
 #include "DataSource.h"
 #include "Params.h"
 #include "SdfDataSet.h"
@@ -68,15 +67,17 @@ class TVoQueryDataSet : public TVoBufDataset {
 
   // Trigger. Writing true (when false) connects if need be and runs RunSqlText;
   // any exception is swallowed and leaves the flag false and the dataset closed.
-  // Writing false (when true) empties the dataset and closes it.
+  // Writing false (when true) empties the dataset and closes it; as in a load,
+  // no automatic save and no referential-key cascade runs meanwhile.
   bool QueryExecuted() const { return query_executed_; }
   void SetQueryExecuted(bool value);
 
   // SqlText: the lines of SQL, each preceded by one blank, without line breaks.
   // ExpandedSql: SqlText with each parameter's placeholder replaced by its value
-  // as text (no quotes), parameter by parameter. A placeholder is ":" and the
-  // whole name in any letter case under the locale (":PRÉCO" is préco's): with
-  // parameters a and ab, ":ab" is ab's.
+  // as text (no quotes). A placeholder is ":" and the whole name in any letter
+  // case under the locale (":PRÉCO" is préco's): with parameters a and ab,
+  // ":ab" is ab's. Placeholders are found in SqlText only: a value put in is
+  // never searched again (a = "x:b" gives "x:b" whatever b holds).
   // Throws ConversionError for a parameter whose value is null.
   void ExpandQueryParameters();
   const std::string& SqlText() const { return sql_text_; }
@@ -89,13 +90,15 @@ class TVoQueryDataSet : public TVoBufDataset {
   void SetTableName(std::string name) { table_name_ = std::move(name); }
   // When set, the table file is written after a load, after a query that gave
   // a result set, after every post and delete outside a load, and on
-  // destruction; with an empty TableName a message says why nothing is written.
+  // destruction while open; with an empty TableName a message says why nothing
+  // is written. A dataset destroyed closed writes nothing and says nothing.
   bool PersistentSave() const { return persistent_save_; }
   void SetPersistentSave(bool value) { persistent_save_ = value; }
   // Trigger. Writing true (when false) runs ReadTableFile; any exception is
   // swallowed and leaves the flag false and the dataset closed. Writing false
-  // (when true) deletes the rows one by one (their hooks run, but no automatic
-  // save: the table file keeps its rows) and closes the dataset.
+  // (when true) deletes the rows one by one and closes the dataset; as in a
+  // load, no automatic save (the table file keeps its rows) and no
+  // referential-key cascade (the slaves keep theirs) runs meanwhile.
   bool TableLoaded() const { return table_loaded_; }
   void SetTableLoaded(bool value);
   // Trigger. Writing true runs WriteTableFile and reads false again afterwards;
@@ -105,32 +108,31 @@ class TVoQueryDataSet : public TVoBufDataset {
 
   // Loads the table file: reconnects (a refused folder is reported and the
   // load goes on), empties the dataset, reads the file through CsvReader (a
-  // missing file is created empty), keeps or rebuilds the field definitions and
-  // copies the rows in; the dataset ends open on its first row, filtered as
+  // missing file is created empty; the header by the reader's rules, the rows
+  // by the engine's, see VoTableFile.h; a file without a header has no
+  // columns), keeps or rebuilds the field definitions and copies the rows in; the dataset ends open on its first row, filtered as
   // before. Raises DatabaseError without a connection, for a TableName holding
   // "/" or NUL ("Invalid table name: " + name), for duplicate column names and
   // unreadable files; a float text no conversion accepts passes out too, after
   // the cleanup.
   void ReadTableFile();
-  // Writes every row, whatever the filter, in the current order, through
-  // CsvWriter: the field names, then one line per row, string values always in
-  // double quotes. The file is replaced whole or not at all. The second form
-  // writes floats with `decimal_separator`. Raises DatabaseError for a TableName
-  // holding "/" or NUL, and for a string value that the file could not keep (a
-  // line break, or a double quote followed by ";"), before anything is written.
+  // Writes every row, whatever the filter, in the current order, in the
+  // engine's format (SaveDataSetToTableFile). The file is replaced whole or not
+  // at all. The second form writes floats with `decimal_separator`. Raises
+  // DatabaseError for a TableName holding "/" or NUL, and for field names the
+  // header line could not keep, before anything is written.
   void WriteTableFile();
   void WriteTableFile(char decimal_separator);
   // Appends every row of CsvReader, column by column, and goes to the first row.
   void CopyRowsFromCsvReader();
   sdf::TSdfDataSet& CsvReader() { return csv_reader_; }
-  sdf::TCSVExporter& CsvWriter() { return csv_writer_; }
 
   // The engine's answer of the last run: 0, -1 or the result set's number.
   int ResultSetNumber() const { return result_set_number_; }
   TSourceData SourceKind() const { return source_kind_; }
   int SourceRecordCount() const { return source_record_count_; }
   int SourceFieldCount() const { return source_field_count_; }
-  // True while rows are loaded.
+  // True while rows are loaded, and while a trigger empties the dataset.
   bool InternalLoading() const { return internal_loading_; }
   // True while the dataset loads or saves: the master/detail filter and the
   // refresh of the detail datasets are off meanwhile.
@@ -147,7 +149,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   // Values go by position, as values, through the receiving field's conversion
   // (a float into an integer field is rounded, a longer text is cut at the
   // field's size). Read-only fields are written too.
-  // Reconnects first as RunSqlText does; DatabaseError without a connection. A
+  // Reconnects first as RunSqlText does; DatabaseError without a connection,
+  // and "A dataset can not be imported into itself" for `source` being this
+  // dataset, both before anything changes. A
   // value a kept field cannot take (ConversionError) and a duplicate column name
   // pass out, after InternalLoading and MasterDetailSuspended are cleared and
   // the controls of both datasets enabled again.
@@ -209,7 +213,9 @@ class TVoQueryDataSet : public TVoBufDataset {
   // cascade walks every slave row, its filter and master/detail filter off
   // meanwhile (put back, and the slave refreshed, also on an exception); an
   // error passes out of the insert, post or delete that caused it, and what the
-  // cascade changed before it stays changed.
+  // cascade changed before it stays changed. A cascade that would run into a
+  // dataset whose own cascade is running (keys that form a cycle) raises
+  // "Referential keys form a cycle: ..." instead of touching that dataset.
   const std::vector<TVoReferentialKey*>& MasterKeys() const { return key_lists_.master_keys; }
   const std::vector<TVoReferentialKey*>& SlaveKeys() const { return key_lists_.slave_keys; }
 
@@ -225,6 +231,12 @@ class TVoQueryDataSet : public TVoBufDataset {
   static double ParseFloatLocal(std::string_view text);
 
  protected:
+  // A load or query closes and reopens the dataset to take the new columns:
+  // those closes and opens neither save nor read the packet file, which would
+  // otherwise put the old packet back over the new columns.
+  bool PacketFileInUse() const override {
+    return !internal_loading_ && TVoBufDataset::PacketFileInUse();
+  }
   // Closes the dataset and removes its field definitions and field objects.
   void ClearFieldDefinitions();
   // True when the dataset has field definitions and their names, in order and
@@ -337,7 +349,6 @@ class TVoQueryDataSet : public TVoBufDataset {
   bool table_loaded_ = false;
   bool table_saved_ = false;
   sdf::TSdfDataSet csv_reader_;
-  sdf::TCSVExporter csv_writer_;
   db::DataSet* import_source_ = nullptr;
   std::vector<std::string> master_fields_;
   db::DataSource* master_source_ = nullptr;
@@ -360,6 +371,10 @@ class TVoQueryDataSet : public TVoBufDataset {
   // is the master, against its row snapshot.
   void CascadeToSlaveKeys(TVoReferentialAction action);
   void CascadeToSlave(const TVoReferentialKey& key, TVoReferentialAction action);
+  // Set while this dataset's update or delete cascade runs. Keys that lead
+  // back to a dataset whose cascade is running (A to B and B to A) would go
+  // round for ever: such a cascade is refused before it touches the slave.
+  bool cascading_ = false;
 
   // The key lists. Whatever the key names this dataset as (master, slave, a
   // previous one) is in naming_keys; when the dataset goes, the lists go

@@ -117,6 +117,9 @@ void TVoQueryDataSet::SetMasterDetailSuspended(bool value) {
 // ---- Copying another dataset ----
 
 void TVoQueryDataSet::ImportFromDataset(db::DataSet& source) {
+  // The copy empties this dataset before it reads the source: copied into
+  // itself, a dataset would lose every row and report success.
+  if (&source == this) Raise("A dataset can not be imported into itself");
   if (connection_ == nullptr) Raise("VoConnection property is not set");
   const int columns = source.FieldDefs().Count();
   DisableControls();
@@ -347,15 +350,30 @@ void TVoQueryDataSet::FillFromMasterKeys() {
 
 void TVoQueryDataSet::CascadeToSlaveKeys(TVoReferentialAction action) {
   const std::vector<TVoReferentialKey*> keys = key_lists_.master_keys;
-  for (const TVoReferentialKey* key : keys) {
-    if (Listed(key_lists_.master_keys, key) && key->Acts(action, *this)) {
-      CascadeToSlave(*key, action);
-    }
-  }
+  const bool was_cascading = cascading_;
+  cascading_ = true;
+  RunThenCleanUp(
+      [&] {
+        for (const TVoReferentialKey* key : keys) {
+          if (Listed(key_lists_.master_keys, key) && key->Acts(action, *this)) {
+            CascadeToSlave(*key, action);
+          }
+        }
+      },
+      [&] { cascading_ = was_cascading; });
 }
 
 void TVoQueryDataSet::CascadeToSlave(const TVoReferentialKey& key, TVoReferentialAction action) {
   TVoQueryDataSet& slave = *key.SlaveDataSet();
+  // Keys A to B and B to A: deleting an A row deletes B rows, whose deletes
+  // would walk A again while A is still deleting, moving A off the row it is
+  // about to delete, and go round without end. Walking a dataset moves its
+  // cursor, so the chain stops before it touches one whose cascade is running.
+  if (slave.cascading_) {
+    Raise("Referential keys form a cycle: the cascade would run into " +
+          (slave.Name().empty() ? std::string("a dataset") : "dataset " + slave.Name()) +
+          " while its own cascade is running");
+  }
   // The lines are read once: the slave's own hooks run in the walk.
   const std::vector<std::string> lines = key.JoinedFields();
   slave.DisableControls();

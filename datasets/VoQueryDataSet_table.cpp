@@ -1,12 +1,14 @@
 // The query dataset's table files: loading a table file through the delimited
-// text reader, writing the rows back through the CSV exporter, the automatic
-// save of PersistentSave and the two trigger properties.
+// text reader with the engine's row rules, writing the rows back in the
+// engine's format, the automatic save of PersistentSave and the two trigger
+// properties.
 #include <exception>
 #include <string>
 
 #include "DatabaseError.h"
 #include "Reporter.h"
 #include "VoQueryDataSet.h"
+#include "VoTableFile.h"
 
 namespace {
 
@@ -16,14 +18,6 @@ std::string TableFilePath(const TVoConnection* connection, const std::string& ta
     throw db::DatabaseError("Invalid table name: " + table_name);
   }
   return connection->DatabaseFolder() + table_name + ".txt";
-}
-
-// Why a string value would not read back from the file as it was written
-// (values are written between double quotes, unescaped); nullptr when it would.
-const char* UnwritableReason(std::string_view value) {
-  if (value.find_first_of("\r\n") != std::string_view::npos) return "a line break";
-  if (value.find("\";") != std::string_view::npos) return "a double quote followed by \";\"";
-  return nullptr;
 }
 
 }  // namespace
@@ -40,18 +34,24 @@ void TVoQueryDataSet::SetTableLoaded(bool value) {
     }
     return;
   }
-  // Unloading deletes the rows one by one, as real deletes (their hooks run),
-  // but must not write the emptied dataset over the table file.
+  // Unloading deletes the rows one by one (the dataset's own events fire), but
+  // runs none of the query dataset's hooks, as a load runs none: the emptied
+  // dataset must not be written over the table file, and its rows must not be
+  // deleted from the slaves of its referential keys, whose automatic saves
+  // would empty their table files.
   unloading_ = true;
+  internal_loading_ = true;
   try {
     DeleteAllRows();
   } catch (...) {
     unloading_ = false;
+    internal_loading_ = false;
     table_loaded_ = false;
     Close();
     throw;
   }
   unloading_ = false;
+  internal_loading_ = false;
   table_loaded_ = false;
   Close();
 }
@@ -96,6 +96,9 @@ void TVoQueryDataSet::ReadTableFile() {
         csv_reader_.SetFirstLineAsSchema(true);
         csv_reader_.SetDelimiter(';');
         csv_reader_.SetFileMustExist(false);
+        // Rows are read as the engine reads them: quotes, escapes and blanks
+        // mean the same on both sides, so no value changes on its way through.
+        csv_reader_.SetRowCutter(CutTableFileRow);
         csv_reader_.Open();
         source_kind_ = sdSdfDataset;
         source_field_count_ = csv_reader_.FieldDefCount();
@@ -105,7 +108,9 @@ void TVoQueryDataSet::ReadTableFile() {
         // A load that failed part way is not saved: it would write the rows read
         // so far over the whole table.
         CopyRowsFromCsvReader();
-        if (persistent_save_) {
+        // A file without a header line gives no columns; saving that would
+        // write an empty header over whatever lines the file holds.
+        if (persistent_save_ && FieldCount() > 0) {
           AutoSave("Dataset " + Name() + " can not be saved because TableName property is not set");
         }
       },
@@ -118,6 +123,8 @@ void TVoQueryDataSet::CopyRowsFromCsvReader() {
   csv_reader_.First();
   const int columns = std::min(source_field_count_, FieldCount());
   BulkCopy(columns, [&](const std::vector<db::Field*>& fields, const std::vector<bool>& is_float) {
+    // Without columns (a file without a header) a line holds nothing to keep.
+    if (columns == 0) return;
     for (; !csv_reader_.Eof(); csv_reader_.Next()) {
       Append();
       for (int c = 0; c < columns; ++c) {
@@ -136,57 +143,20 @@ void TVoQueryDataSet::WriteTableFile(char decimal_separator) {
   if (connection_ == nullptr) Raise("VoConnection property is not set");
   const std::string path = TableFilePath(connection_, table_name_);
   // A pending edit is posted first, so that its row is written and the
-  // position taken below is a stored row.
+  // position the writer takes is a stored row.
   if (State() == db::DataSetState::kEdit || State() == db::DataSetState::kInsert) Post();
-  DisableControls();
   master_detail_suspended_ = true;
-  const db::Bookmark position = GetBookmark();
-  const bool filtered = Filtered();
-  // The filter text is never changed; the flag and the position come back,
-  // also after a failure, and the controls are enabled again in every case.
-  auto restore = [&] {
-    SetFiltered(filtered);
-    if (position.IsSet() && BookmarkValid(position)) GotoBookmark(position);
-    if (Active()) Refresh();
-  };
-  auto finish = [&] {
-    master_detail_suspended_ = false;
-    EnableControls();
-  };
   RunThenCleanUp(
       [&] {
-        SetFiltered(false);
-        if (Active()) Refresh();
-        // A value the file could not keep would come back cut or split into other
-        // columns: nothing is written then, and the old file stays.
-        for (First(); !Eof(); Next()) {
-          for (int c = 0; c < FieldCount(); ++c) {
-            db::Field& field = Fields(c);
-            if (!db::IsStringType(field.DataType()) || field.IsNull()) continue;
-            if (const char* reason = UnwritableReason(field.AsString())) {
-              Raise("Value of field " + field.FieldName() + " in row " + std::to_string(RecNo()) +
-                    " can not be written to a table file: it holds " + reason);
-            }
-          }
-        }
-        First();
-        csv_writer_.SetDataset(this);
-        csv_writer_.SetFileName(path);
-        csv_writer_.SetFromCurrent(false);
-        sdf::TCSVFormatSettings& settings = csv_writer_.FormatSettings();
-        settings.FieldDelimiter = ';';
-        settings.HeaderRow = true;
-        settings.QuoteStrings = sdf::TQuoteStrings::qsAlways;
-        settings.QuoteChar = '"';
-        settings.BooleanFalse = "False";
-        settings.BooleanTrue = "True";
-        settings.DateFormat = "yyyy-mm-dd";
-        settings.DateTimeFormat = "yyyy-mm-dd hh:mm:ss";
-        settings.DecimalSeparator = decimal_separator;
-        csv_writer_.Execute();
+        TableFileOptions options;
+        options.all_rows = true;
+        options.decimal_separator = decimal_separator;
+        SaveDataSetToTableFile(*this, path, options);
       },
-      // Whatever restoring the position does, the controls come back.
-      [&] { RunThenCleanUp(restore, finish); });
+      [&] {
+        master_detail_suspended_ = false;
+        if (Active()) Refresh();
+      });
 }
 
 void TVoQueryDataSet::AutoSave(std::string_view message) {

@@ -4,9 +4,13 @@
 
 #include <algorithm>
 
+#include "DatabaseError.h"
 #include "VoQueryDataSet.h"
 
 namespace {
+
+constexpr std::string_view kOwnSlave =
+    "A referential key can not have one dataset as both its master and its slave";
 
 void AddOnce(std::vector<TVoReferentialKey*>& list, TVoReferentialKey* key) {
   if (std::find(list.begin(), list.end(), key) == list.end()) list.push_back(key);
@@ -42,6 +46,10 @@ void TVoReferentialKey::SetJoinedFields(const std::vector<std::string>& lines) {
 
 void TVoReferentialKey::SetMasterDataSet(TVoQueryDataSet* dataset) {
   if (dataset == master_) return;
+  // A dataset that is its own slave matches the row being deleted or edited
+  // against its own rows while it walks them: it would delete or rewrite the
+  // wrong rows.
+  if (dataset != nullptr && dataset == slave_) throw db::DatabaseError(std::string(kOwnSlave));
   const Mentions before = Mentioned();
   if (master_ != nullptr) previous_master_ = master_;
   master_ = dataset;
@@ -51,6 +59,7 @@ void TVoReferentialKey::SetMasterDataSet(TVoQueryDataSet* dataset) {
 
 void TVoReferentialKey::SetSlaveDataSet(TVoQueryDataSet* dataset) {
   if (dataset == slave_) return;
+  if (dataset != nullptr && dataset == master_) throw db::DatabaseError(std::string(kOwnSlave));
   const Mentions before = Mentioned();
   if (slave_ != nullptr) previous_slave_ = slave_;
   slave_ = dataset;

@@ -72,8 +72,10 @@ class TVoReferentialKey {
 
   // The master and the slave; not owned. Writing a new value makes the one it
   // replaces (when there was one) the previous one, then registers the key
-  // (RegisterKeyWithDatasets). A dataset destroyed while the key names it
-  // vanishes from the key: every reference to it becomes none.
+  // (RegisterKeyWithDatasets). DatabaseError "A referential key can not have
+  // one dataset as both its master and its slave" for the dataset that is the
+  // other side already; nothing changes then. A dataset destroyed while the key
+  // names it vanishes from the key: every reference to it becomes none.
   TVoQueryDataSet* MasterDataSet() const { return master_; }
   void SetMasterDataSet(TVoQueryDataSet* dataset);
   TVoQueryDataSet* PreviousMasterDataSet() const { return previous_master_; }

@@ -66,6 +66,34 @@ TEST_F(CopyValueTest, AKeptFieldOfAnotherTypeTakesTheSourceValueAsAValue) {
   }
 }
 
+// The copy empties the dataset before it reads the source: a dataset given
+// itself as the source is refused before anything changes.
+TEST_F(CopyValueTest, ADatasetIsNotCopiedIntoItself) {
+  TVoBufDataset source;
+  vo_testing::Fill(source, {{"a", db::FieldType::ftString, 5}}, {{"x"}, {"y"}});
+  ds_.ImportFromDataset(source);
+  ds_.SetFilterText("a = 'y'");
+  ds_.SetFiltered(true);
+  ds_.First();
+
+  try {
+    ds_.ImportFromDataset(ds_);
+    ADD_FAILURE() << "the copy into itself was not refused";
+  } catch (const db::DatabaseError& e) {
+    EXPECT_STREQ(e.what(), "Result : A dataset can not be imported into itself");
+  }
+  EXPECT_TRUE(ds_.Active());
+  EXPECT_EQ(ds_.State(), db::DataSetState::kBrowse);
+  EXPECT_EQ(ds_.Fields(0).AsString(), "y");
+  EXPECT_EQ(ds_.Filter(), "a = 'y'");
+  ds_.SetFiltered(false);
+  EXPECT_EQ(vo_testing::Values(ds_, "a"), (vo_testing::Texts{"x", "y"}));
+  EXPECT_EQ(ds_.ImportSource(), &source);
+  EXPECT_FALSE(ds_.InternalLoading());
+  EXPECT_FALSE(ds_.ControlsDisabled());
+  EXPECT_TRUE(messages_.Texts.empty());
+}
+
 // After a sort by column a, a copy whose columns lack a loads in the default
 // order (the sort cannot be built without its column), and a later copy that
 // has a again is sorted by it.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "../../engine/tests/engine_test_util.h"
+#include "DatabaseError.h"
 #include "Reporter.h"
 #include "Separators.h"
 #include "VoQueryDataSet.h"
@@ -72,6 +73,53 @@ TEST_F(ReloadTest, ARunAgainStaysSortedByTheCurrentIndex) {
     ds.First();
     EXPECT_EQ(ds.RecNo(), 1);
   }
+  EXPECT_TRUE(messages_.Texts.empty());
+}
+
+// Sort indexes made for the columns of one table stay defined when another
+// table is loaded, but only those the loaded columns can use count against the
+// limit: the new table's titles can still be clicked, and a load that brings
+// a sorted column back is sorted by it again.
+TEST_F(ReloadTest, SortsOfEarlierColumnsLeaveRoomForTheColumnsNowLoaded) {
+  dir_.Write("w.txt", "a;b\n2;q\n1;r\n3;p\n");
+  Run({"select id, name from t"});
+  for (const char* column : {"id", "id", "name", "name"}) {
+    ASSERT_TRUE(ds_.ToggleIndexOnField(column)) << column;
+  }
+  ASSERT_EQ(ds_.IndexName(), "name__IdxD");
+  // 2 x 2 columns + 3: four sort indexes and the two built-in ones leave one.
+  ASSERT_EQ(ds_.MaxIndexesCount(), 7);
+
+  Run({"select a, b from w"});
+  EXPECT_EQ(ds_.IndexName(), "DEFAULT_ORDER");
+  EXPECT_EQ(ds_.UsableIndexesCount(), 2);
+  for (const char* column : {"a", "a", "b", "b"}) {
+    SCOPED_TRACE(column);
+    EXPECT_TRUE(ds_.ToggleIndexOnField(column));
+  }
+  EXPECT_EQ(ds_.IndexName(), "b__IdxD");
+  EXPECT_EQ(Column(ds_, "b"), (Names{"r", "q", "p"}));
+  // The limit still holds for the indexes the loaded columns can use.
+  ds_.AddIndex("a_b", "a;b");
+  EXPECT_EQ(ds_.UsableIndexesCount(), 7);
+  EXPECT_THROW(ds_.AddIndex("b_a", "b;a"), db::DatabaseError);
+
+  // Back to the first table: its sorts are there again, unused ones too.
+  Run({"select id, name from t"});
+  EXPECT_EQ(ds_.IndexName(), "DEFAULT_ORDER");
+  EXPECT_TRUE(ds_.ToggleIndexOnField("name"));
+  EXPECT_EQ(ds_.IndexName(), "name__IdxA");
+  EXPECT_EQ(Column(ds_, "name"), (Names{"anna", "bert", "carl"}));
+  EXPECT_TRUE(ds_.ToggleIndexOnField("id"));
+  EXPECT_EQ(ds_.IndexName(), "id__IdxA");
+
+  // A table without the sorted column loads in the default order, and the
+  // next load that has it again is sorted by it.
+  Run({"select a, b from w"});
+  EXPECT_EQ(ds_.IndexName(), "DEFAULT_ORDER");
+  Run({"select id, name from t where id <> 2"});
+  EXPECT_EQ(ds_.IndexName(), "id__IdxA");
+  EXPECT_EQ(Column(ds_, "name"), (Names{"carl", "bert"}));
   EXPECT_TRUE(messages_.Texts.empty());
 }
 

@@ -9,6 +9,7 @@
 
 #include "query_dataset_fixture.h"
 
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -230,6 +231,29 @@ TEST_F(QueryDataSetTest, ParametersReplaceWholePlaceholderNames) {
   EXPECT_EQ(Rows(ds_), (std::vector<std::string>{"name", "bob"}));
 }
 
+// Each placeholder is found in the text as written: a value put in is never
+// searched for further placeholders, whichever parameter comes first.
+TEST_F(QueryDataSetTest, AnInsertedValueIsNeverSearchedForPlaceholders) {
+  ds_.Parameters().CreateParam("a").Value = rtl::Variant::Text("x:b");
+  ds_.Parameters().CreateParam("b").Value = rtl::Variant::Text("1");
+  ds_.Parameters().CreateParam("c").Value = rtl::Variant::Text(":a");
+  ds_.Parameters().CreateParam("d").Value = rtl::Variant::Text(":d");
+  const struct {
+    const char* sql;
+    const char* expanded;
+  } cases[] = {
+      {"select :a", " select x:b"},        {"select :a, :b", " select x:b, 1"},
+      {"select :b, :a", " select 1, x:b"}, {"select :c", " select :a"},
+      {"select :d:d", " select :d:d"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.sql);
+    ds_.SetSQL({c.sql});
+    ds_.ExpandQueryParameters();
+    EXPECT_EQ(ds_.ExpandedSql(), c.expanded);
+  }
+}
+
 TEST_F(QueryDataSetTest, AParameterWithoutValueStopsTheRunBeforeTheEngine) {
   Run({"select id from t"});
   ds_.Parameters().CreateParam("p");
@@ -358,6 +382,56 @@ TEST_F(ScriptedQueryTest, EachRunReconnectsAndReleasesItsResultSet) {
                 "connect to '" + connection_.DatabaseFolder() + "'", " select x from t"}));
   EXPECT_EQ(script_.released, (std::vector<int>{1, 1}));
   EXPECT_EQ(ds_.RecordCount(), 1);
+}
+
+// A closed dataset has nothing to save: destroying it writes no file and shows
+// no message, whether or not it has a table name. An open one still says why
+// it cannot be saved.
+TEST_F(QueryDataSetTest, DestroyingAClosedPersistentDatasetSaysAndWritesNothing) {
+  const std::string table = dir_.Read("t.txt");
+  const struct {
+    const char* name;
+    const char* table_name;
+    std::function<void(TVoQueryDataSet&)> prepare;
+  } cases[] = {
+      {"never opened, with a table name", "t", [](TVoQueryDataSet&) {}},
+      {"never opened, without a table name", "", [](TVoQueryDataSet&) {}},
+      {"closed after a run", "t",
+       [](TVoQueryDataSet& ds) {
+         ds.SetSQL({"select id from t"});
+         ds.RunSqlText();
+         ds.Close();
+       }},
+      {"emptied and closed by QueryExecuted", "",
+       [](TVoQueryDataSet& ds) {
+         ds.SetSQL({"select id from t"});
+         ds.SetQueryExecuted(true);
+         ds.SetQueryExecuted(false);
+       }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto ds = std::make_unique<TVoQueryDataSet>();
+    ds->SetVoConnection(&connection_);
+    ds->SetTableName(c.table_name);
+    c.prepare(*ds);
+    ds->SetPersistentSave(true);
+    ASSERT_FALSE(ds->Active());
+    messages_.Texts.clear();
+    ds.reset();
+    EXPECT_TRUE(messages_.Texts.empty());
+    EXPECT_EQ(dir_.Read("t.txt"), table);
+  }
+
+  auto open = std::make_unique<TVoQueryDataSet>();
+  open->SetVoConnection(&connection_);
+  open->SetSQL({"select id from t"});
+  open->RunSqlText();
+  open->SetPersistentSave(true);
+  open.reset();
+  EXPECT_EQ(
+      messages_.Texts,
+      (std::vector<std::string>{"Dataset can not be saved because TableName property is not set"}));
 }
 
 TEST(QueryDataSetLinkTest, DestroyingEitherSideLeavesNothingPointingAtIt) {

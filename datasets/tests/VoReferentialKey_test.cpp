@@ -177,6 +177,51 @@ TEST(ReferentialKeyRegistrationTest, BothSidesRegisterAndMovingASideMovesTheKey)
   }
 }
 
+// A dataset that is its own slave would walk its own rows while deleting or
+// posting one of them: such a key is refused whichever side is set last.
+TEST(ReferentialKeyRegistrationTest, ADatasetCannotBeItsOwnSlave) {
+  const char* kRefused =
+      "A referential key can not have one dataset as both its master and its slave";
+  for (const bool master_first : {true, false}) {
+    SCOPED_TRACE(master_first ? "master set first" : "slave set first");
+    TVoQueryDataSet a, other;
+    TVoReferentialKey key;
+    if (master_first) {
+      key.SetMasterDataSet(&a);
+    } else {
+      key.SetSlaveDataSet(&a);
+    }
+    try {
+      if (master_first) {
+        key.SetSlaveDataSet(&a);
+      } else {
+        key.SetMasterDataSet(&a);
+      }
+      ADD_FAILURE() << "the key was not refused";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_STREQ(e.what(), kRefused);
+    }
+    EXPECT_EQ(master_first ? key.SlaveDataSet() : key.MasterDataSet(), nullptr);
+    EXPECT_EQ(master_first ? key.PreviousSlaveDataSet() : key.PreviousMasterDataSet(), nullptr);
+    EXPECT_TRUE(a.MasterKeys().empty());
+    EXPECT_TRUE(a.SlaveKeys().empty());
+
+    // The key takes another dataset on the free side.
+    if (master_first) {
+      key.SetSlaveDataSet(&other);
+    } else {
+      key.SetMasterDataSet(&other);
+    }
+    EXPECT_EQ((master_first ? a.MasterKeys() : a.SlaveKeys()), Keys{&key});
+    // Moving the set side onto the other dataset is refused as well.
+    EXPECT_THROW(master_first ? key.SetMasterDataSet(&other) : key.SetSlaveDataSet(&other),
+                 db::DatabaseError);
+    EXPECT_EQ((master_first ? key.MasterDataSet() : key.SlaveDataSet()), &a);
+    key.SetMasterDataSet(nullptr);
+    key.SetSlaveDataSet(nullptr);
+  }
+}
+
 // ---- Insert fill ----
 
 TEST_F(ReferentialKeyTest, AnInsertFillsTheJoinedFieldsFromTheMastersCurrentRow) {
@@ -550,6 +595,79 @@ TEST(ReferentialKeyChainTest, CascadesGoOnThroughASlaveThatIsAMasterItself) {
   }
 }
 
+// Keys that lead from a dataset back to itself (A to B and B to A, or round
+// three datasets) would cascade without end. The cascade stops with an error
+// before it walks a dataset whose own cascade is running: a delete then
+// deletes nothing anywhere, and every dataset is left usable.
+TEST(ReferentialKeyChainTest, KeysThatFormACycleStopWithAnError) {
+  const struct {
+    const char* name;
+    int datasets;
+    bool remove;
+  } cases[] = {
+      {"two keys, delete", 2, true},
+      {"three keys, delete", 3, true},
+      {"two keys, update", 2, false},
+      {"three keys, update", 3, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // Each dataset's UP carries the ID of a row of the one before it.
+    std::vector<std::unique_ptr<TVoQueryDataSet>> ds;
+    std::vector<std::unique_ptr<TVoReferentialKey>> keys;
+    for (int i = 0; i < c.datasets; ++i) {
+      ds.push_back(std::make_unique<TVoQueryDataSet>());
+      ds.back()->SetName("D" + std::to_string(i));
+      Fill(*ds.back(), {{"ID", db::FieldType::ftString, 5}, {"UP", db::FieldType::ftString, 5}},
+           {{"1", "1"}, {"2", "2"}});
+    }
+    for (int i = 0; i < c.datasets; ++i) {
+      keys.push_back(std::make_unique<TVoReferentialKey>());
+      keys.back()->SetJoinedFields({"UP=ID"});
+      keys.back()->SetMasterDataSet(ds[static_cast<std::size_t>(i)].get());
+      keys.back()->SetSlaveDataSet(ds[static_cast<std::size_t>((i + 1) % c.datasets)].get());
+      keys.back()->SetReferentialKind(kAll);
+      keys.back()->SetEnabled(true);
+    }
+    TVoQueryDataSet& first = *ds[0];
+    first.First();
+    try {
+      if (c.remove) {
+        first.Delete();
+      } else {
+        first.Edit();
+        first.FieldByName("ID").SetAsString("5");
+        first.Post();
+      }
+      ADD_FAILURE() << "the cycle was not stopped";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_NE(std::string(e.what()).find("Referential keys form a cycle"), std::string::npos)
+          << e.what();
+    }
+    for (const auto& d : ds) {
+      SCOPED_TRACE(d->Name());
+      EXPECT_EQ(d->State(), db::DataSetState::kBrowse);
+      EXPECT_FALSE(d->ControlsDisabled());
+      EXPECT_FALSE(d->MasterDetailSuspended());
+      if (c.remove) {
+        EXPECT_EQ(AllValues(*d, "ID"), (Texts{"1", "2"}));
+      }
+    }
+
+    // A change that no slave row carries further still goes through.
+    first.Append();
+    first.FieldByName("ID").SetAsString("8");
+    first.Post();
+    first.Last();
+    EXPECT_NO_THROW(first.Delete());
+    EXPECT_EQ(AllValues(first, "ID").size(), 2u);
+    for (auto& key : keys) {
+      key->SetMasterDataSet(nullptr);
+      key->SetSlaveDataSet(nullptr);
+    }
+  }
+}
+
 // ---- Loads ----
 
 class ReferentialKeyLoadTest : public QueryDataSetFixture {
@@ -588,9 +706,9 @@ TEST_F(ReferentialKeyLoadTest, NoCascadeRunsWhileTheMasterReloads) {
   EXPECT_EQ(Values(slave_, "CUSTID"), (Texts{"7", "9", "7", "07", "3", "7"}));
 }
 
-// Switching a source off deletes the master's rows one by one outside a load:
-// each delete cascades.
-TEST_F(ReferentialKeyLoadTest, EmptyingTheMasterBySwitchingItsSourceOffCascadesForEachRow) {
+// Switching a source off empties the master as a load does: no delete
+// cascades, so a slave that saves itself keeps its rows and its table file.
+TEST_F(ReferentialKeyLoadTest, EmptyingTheMasterBySwitchingItsSourceOffRunsNoCascade) {
   const struct {
     const char* name;
     void (TVoQueryDataSet::*set)(bool);
@@ -601,15 +719,20 @@ TEST_F(ReferentialKeyLoadTest, EmptyingTheMasterBySwitchingItsSourceOffCascadesF
     TVoQueryDataSet slave;
     FillSlave(slave);
     slave.BeforeDelete = slave_.BeforeDelete;
+    slave.SetVoConnection(&connection_);
+    slave.SetTableName("s");
+    dir_.Write("s.txt", "ITEM;CUSTID\na;7\n");
+    slave.SetPersistentSave(true);
     key_.SetSlaveDataSet(&slave);
     deleted_.clear();
     (ds_.*c.set)(true);
     ASSERT_EQ(ds_.RecordCount(), 2);
-    EXPECT_TRUE(deleted_.empty());
     (ds_.*c.set)(false);
     EXPECT_FALSE(ds_.Active());
-    EXPECT_EQ(deleted_, (Texts{"a", "c", "f", "b"}));
-    EXPECT_EQ(Values(slave, "ITEM"), (Texts{"d", "e"}));
+    EXPECT_TRUE(deleted_.empty());
+    EXPECT_EQ(Values(slave, "ITEM"), (Texts{"a", "b", "c", "d", "e", "f"}));
+    EXPECT_EQ(dir_.Read("s.txt"), "ITEM;CUSTID\na;7\n");
+    slave.SetPersistentSave(false);
     key_.SetSlaveDataSet(&slave_);
   }
 }

@@ -347,6 +347,11 @@ TEST_F(FilterParserTest, NullFieldsReadAsEmptyZeroAndFalse) {
       {"STR(QTY)", "S:'         0'"},
       {"DTOS(BORN)", "S:'18991230'"},
       {"BORN", "D:0"},
+      // Compared by the locale's collation with texts that differ from it.
+      {"NAME = 'é'", "B:false"},
+      {"NAME < 'é'", "B:true"},
+      {"NAME > 'abc'", "B:false"},
+      {"'Zoë' > NAME", "B:true"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
