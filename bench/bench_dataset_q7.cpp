@@ -9,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "HeapTuning.h"
 #include "Reporter.h"
 #include "VoQueryDataSet.h"
 #include "workloads.h"
@@ -52,8 +51,6 @@ void TouchAndAnswer(TVoQueryDataSet& dataset, const bench::Workload& w) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // As the program itself does: its heap on huge pages.
-  rtl::UseHugePageHeap(argv);
   bench::RunnerArgs args;
   if (!bench::ParseRunnerArgs(argc, argv, args) || args.warm ||
       args.workload->through_dataset == nullptr) {

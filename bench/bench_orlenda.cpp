@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "HeapTuning.h"
 #include "vekSQL.h"
 #include "workloads.h"
 
@@ -71,8 +70,6 @@ void PrintAnswer(vek::TvekSQL& engine, int set_number, const bench::Workload& w)
 }  // namespace
 
 int main(int argc, char** argv) {
-  // As the program itself does: its heap on huge pages.
-  rtl::UseHugePageHeap(argv);
   bench::RunnerArgs args;
   // Workloads through the dataset layer are bench_dataset_q7's.
   if (!bench::ParseRunnerArgs(argc, argv, args) || args.workload->through_dataset != nullptr) {

@@ -1,6 +1,7 @@
 // Starts one measured child process for the benchmark: optionally pinned to one
-// core, stdin from a file, stdout and stderr to files; returns its wall time
-// and the user time, system time and peak memory the kernel accounted to it.
+// core, with variables added to its environment, stdin from a file, stdout and
+// stderr to files; returns its wall time and the user time, system time and
+// peak memory the kernel accounted to it.
 #pragma once
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace bench {
@@ -27,6 +29,8 @@ struct ChildCommand {
   std::string stdout_file;
   std::string stderr_file;
   int cpu = -1;  // >= 0: the only core the child may run on
+  // NAME=value pairs added to the child's environment.
+  std::vector<std::pair<std::string, std::string>> env;
   int timeout_seconds = 900;
 };
 
@@ -91,6 +95,7 @@ inline ChildResult RunChild(const ChildCommand& command) {
         detail::OpenOrDie(command.stdin_file.empty() ? "/dev/null" : command.stdin_file, O_RDONLY);
     int out = detail::OpenOrDie(command.stdout_file, O_WRONLY | O_CREAT | O_TRUNC);
     int err = detail::OpenOrDie(command.stderr_file, O_WRONLY | O_CREAT | O_TRUNC);
+    for (const auto& [name, value] : command.env) setenv(name.c_str(), value.c_str(), 1);
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);

@@ -1,8 +1,10 @@
 // Runs the benchmark side by side: every workload on Orlenda and on each peer
 // present (sqlite3 with csvtable, the sqlite3 shell with .import, DuckDB through
 // Node.js), cold (one process per query) and warm (the statement alone), checks
-// that all engines agree, and prints one table per mode with the ratios.
-// Exits 1 when an engine fails or the answers disagree; never on a time.
+// that all engines agree, and prints one table per mode with the ratios; with
+// --results, keeps the medians per size and prints the cost per extra row
+// against every other size kept. Exits 1 when an engine fails or the answers
+// disagree; never on a time.
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -27,6 +30,11 @@ namespace {
 
 // Bumped whenever bench_gen's output changes, so cached data is regenerated.
 constexpr const char* kDataStamp = "bench_gen v1";
+// glibc's tunable that puts its heap on transparent huge pages, for the peers'
+// twin runs (--peer-hugepages). Orlenda never gets it: the engine advises its
+// own large blocks, so it runs as the program does.
+constexpr const char* kTunables = "GLIBC_TUNABLES";
+constexpr const char* kHugePageHeap = "glibc.malloc.hugetlb=1";
 
 // kOrlendaDataset runs the workloads that go through TVoQueryDataSet, and only
 // those; every other engine runs all the rest.
@@ -35,17 +43,18 @@ enum class Kind { kOrlenda, kOrlendaDataset, kCsvtable, kImport, kDuck };
 struct Engine {
   std::string label;
   Kind kind;
-  bool pinned;  // run on one core
-  bool typed;   // DuckDB: typed columns, else all_varchar
+  bool pinned;                 // run on one core
+  bool typed;                  // DuckDB: typed columns, else all_varchar
+  bool hugepage_heap = false;  // a peer run with kHugePageHeap
 };
 
 struct Options {
   long rows = 100000;
-  std::string data, work, node_prefix, csvtable, queries;
-  int reps = 3;
+  std::string data, work, node_prefix, csvtable, queries, results;
+  int reps = 5;
   int cpu = -1;
   int timeout = 900;
-  bool smoke = false, warm = true, duckdb = true;
+  bool smoke = false, warm = true, duckdb = true, peer_hugepages = false;
 };
 
 struct Sample {
@@ -257,6 +266,7 @@ Sample RunOnce(const Engine& e, const Workload& w, bool warm) {
       command.argv = {"node", DuckScript(), o.node_prefix, DuckRequest(e, &w, warm, out)};
       break;
   }
+  if (e.hugepage_heap) command.env.emplace_back(kTunables, kHugePageHeap);
 
   Sample s;
   s.child = bench::RunChild(command);
@@ -297,45 +307,105 @@ Sample RunOnce(const Engine& e, const Workload& w, bool warm) {
 
 // ---- The report ----------------------------------------------------------------
 
+// The successful runs of one engine on one workload in one mode: the run with
+// the median wall time (cold: the process; warm: the statement) and the spread.
+struct Runs {
+  Sample median;
+  double min_wall = 0, max_wall = 0;
+  int count = 0;
+};
+
 struct Row {
   std::string workload;
   const Engine* engine;
-  Sample median;  // by wall time among the successful runs
+  Runs runs;
   bool ok;
 };
+
+// One median kept for the cost per extra row between two sizes.
+struct Kept {
+  std::string mode, workload, engine;
+  double wall = 0;
+  long peak_kib = 0;
+};
+
+// DuckDB's start-up runs, by what was started ("node + DuckDB instance, ...").
+using Startups = std::map<std::string, std::vector<Sample>>;
 
 bool RunsOn(const Engine& e, const Workload& w) {
   return (e.kind == Kind::kOrlendaDataset) == (w.through_dataset != nullptr);
 }
 
-// The run with the median wall time (cold: the process; warm: the statement).
-Sample Median(std::vector<Sample> samples, bool warm) {
-  auto wall = [warm](const Sample& s) { return warm ? s.warm.wall : s.child.wall; };
+double Wall(const Sample& s, bool warm) { return warm ? s.warm.wall : s.child.wall; }
+
+// `samples` holds at least one run.
+Runs Summarize(std::vector<Sample> samples, bool warm) {
   std::sort(samples.begin(), samples.end(),
-            [&](const Sample& a, const Sample& b) { return wall(a) < wall(b); });
-  return samples[(samples.size() - 1) / 2];
+            [&](const Sample& a, const Sample& b) { return Wall(a, warm) < Wall(b, warm); });
+  return {samples[(samples.size() - 1) / 2], Wall(samples.front(), warm),
+          Wall(samples.back(), warm), static_cast<int>(samples.size())};
 }
 
 std::string Cores(const Engine& e) {
   return e.pinned ? "1" : "all " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN));
 }
 
-void PrintTableHead(const char* title) {
-  std::printf("\n%s\n\n", title);
-  std::printf("| query | engine | cores | wall s | user s | sys s | peak MB | Orlenda / peer |\n");
-  std::printf("|---|---|---|---:|---:|---:|---:|---:|\n");
+std::string Fixed(double value, int decimals) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "%.*f", decimals, value);
+  return buffer;
 }
 
-void PrintRow(const std::string& query, const std::string& label, const std::string& cores,
-              double wall, double user, double sys, long peak_kib, const std::string& ratio) {
-  std::printf("| %s | %s | %s | %.3f | %.3f | %.3f | %.0f | %s |\n", query.c_str(), label.c_str(),
-              cores.c_str(), wall, user, sys, peak_kib / 1024.0, ratio.c_str());
+std::string Spread(const Runs& r) { return Fixed(r.min_wall, 3) + "-" + Fixed(r.max_wall, 3); }
+
+std::string StartupKey(const Engine& e) {
+  return std::string("node + DuckDB instance, ") + (e.pinned ? "threads=1" : "default threads") +
+         (e.hugepage_heap ? ", huge-page heap" : "");
 }
 
-// Runs every workload on every engine in one mode, prints its table and
-// returns the number of failures and disagreements.
+// Samples Node.js alone and, for each DuckDB setting that runs `w`, Node.js
+// with DuckDB loaded and an instance made but no query: what every cold DuckDB
+// row pays before its query starts. Sampled between the engines' runs, so that
+// it sees the same machine they do.
+void SampleStartups(const std::vector<Engine>& engines, const Workload& w, Startups& startups) {
+  const Options& o = *g_options;
+  std::set<std::string> done;
+  for (const Engine& e : engines) {
+    if (e.kind != Kind::kDuck || !RunsOn(e, w)) continue;
+    bench::ChildCommand command;
+    command.stdout_file = o.work + "/child.out";
+    command.stderr_file = o.work + "/child.err";
+    command.timeout_seconds = o.timeout;
+    if (done.insert("node").second) {
+      command.cpu = o.cpu;
+      command.argv = {"node", "-e", ""};
+      Sample s;
+      s.child = bench::RunChild(command);
+      if ((s.ok = s.child.ok)) startups["node, empty script"].push_back(s);
+    }
+    const std::string key = StartupKey(e);
+    if (!done.insert(key).second) continue;
+    command.cpu = e.pinned ? o.cpu : -1;
+    command.argv = {"node", DuckScript(), o.node_prefix, DuckRequest(e, nullptr, false, "")};
+    if (e.hugepage_heap) command.env.emplace_back(kTunables, kHugePageHeap);
+    Sample s;
+    s.child = bench::RunChild(command);
+    if ((s.ok = s.child.ok)) startups[key].push_back(s);
+  }
+}
+
+// The median start-up wall time of `e`'s setting; 0 when none was measured.
+double StartupWall(const Engine& e, const Startups& startups) {
+  auto it = startups.find(StartupKey(e));
+  if (it == startups.end() || it->second.empty()) return 0;
+  return Summarize(it->second, false).median.child.wall;
+}
+
+// Runs every workload on every engine in one mode, prints its table, keeps its
+// medians in `kept` and returns the number of failures and disagreements. Cold
+// runs sample DuckDB's start-up into `startups`.
 int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload*>& workloads,
-            bool warm) {
+            bool warm, Startups& startups, std::vector<Kept>& kept) {
   const Options& o = *g_options;
   int problems = 0;
   std::vector<std::string> notes;
@@ -352,11 +422,11 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
         if (!RunsOn(e, *w)) continue;
         std::fprintf(stderr, "%s %s, %s ...", warm ? "warm" : "cold", w->id, e.label.c_str());
         Sample s = RunOnce(e, *w, warm);
-        std::fprintf(
-            stderr, " %s\n",
-            s.ok ? (std::to_string(warm ? s.warm.wall : s.child.wall) + " s").c_str() : "FAILED");
+        std::fprintf(stderr, " %s\n",
+                     s.ok ? (std::to_string(Wall(s, warm)) + " s").c_str() : "FAILED");
         samples[&e].push_back(s);
       }
+      if (!warm) SampleStartups(engines, *w, startups);
     }
     std::map<std::string, std::vector<std::string>> answers;  // answer -> engines
     for (const Engine& e : engines) {
@@ -371,7 +441,7 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
           ++problems;
         }
       }
-      rows.push_back({w->id, &e, good.empty() ? Sample{} : Median(good, warm), !good.empty()});
+      rows.push_back({w->id, &e, good.empty() ? Runs{} : Summarize(good, warm), !good.empty()});
     }
     if (answers.size() > 1) {
       ++problems;
@@ -402,46 +472,62 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
   }
   if (rows.empty()) return problems;
 
-  char title[256];
-  std::snprintf(title, sizeof title,
-                "### %s, t.txt %ld rows, median of %d run%s; one core = CPU %d (%s)",
-                warm ? "Warm (tables open, the statement alone)" : "Cold (one process per query)",
-                o.rows, o.reps, o.reps == 1 ? "" : "s", o.cpu,
-                warm ? "time measured inside the process; peak is the whole process"
-                     : "wall, user, sys and peak of the whole process");
-  PrintTableHead(title);
+  std::printf("\n### %s, t.txt %ld rows, median of %d run%s (min-max); one core = CPU %d (%s)\n\n",
+              warm ? "Warm (tables open, the statement alone)" : "Cold (one process per query)",
+              o.rows, o.reps, o.reps == 1 ? "" : "s", o.cpu,
+              warm ? "time measured inside the process; peak is the whole process"
+                   : "wall, user, sys and peak of the whole process");
+  std::printf(
+      "| query | engine | cores | wall s | min-max s | user s | sys s | peak MB | peak / t.txt | "
+      "Orlenda / peer |%s\n",
+      warm ? "" : " start-up s | Orlenda / (peer - start-up) |");
+  std::printf("|---|---|---|---:|---:|---:|---:|---:|---:|---:|%s\n", warm ? "" : "---:|---:|");
   std::map<std::string, double> orlenda_wall;
   for (const Row& r : rows) {
     if (r.engine->kind == Kind::kOrlenda && r.ok) {
-      orlenda_wall[r.workload] = warm ? r.median.warm.wall : r.median.child.wall;
+      orlenda_wall[r.workload] = Wall(r.runs.median, warm);
     }
   }
+  const double t_bytes = static_cast<double>(fs::file_size(o.data + "/t.txt"));
   for (const Row& r : rows) {
     if (!r.ok) {
-      std::printf("| %s | %s | %s | failed | | | | |\n", r.workload.c_str(),
-                  r.engine->label.c_str(), Cores(*r.engine).c_str());
+      std::printf("| %s | %s | %s | failed | | | | | | |%s\n", r.workload.c_str(),
+                  r.engine->label.c_str(), Cores(*r.engine).c_str(), warm ? "" : " | |");
       continue;
     }
-    double wall = warm ? r.median.warm.wall : r.median.child.wall;
-    double user = warm ? r.median.warm.user : r.median.child.user;
-    double sys = warm ? r.median.warm.sys : r.median.child.sys;
-    std::string ratio;
+    const Sample& m = r.runs.median;
+    const double wall = Wall(m, warm);
+    const double user = warm ? m.warm.user : m.child.user;
+    const double sys = warm ? m.warm.sys : m.child.sys;
+    kept.push_back({warm ? "warm" : "cold", r.workload, r.engine->label, wall, m.child.peak_kib});
+    std::string ratio, startup, ratio_less_startup;
     const Workload* w = bench::FindWorkload(r.workload);
+    const bool has_orlenda = orlenda_wall.count(r.workload) != 0;
     if (r.engine->kind == Kind::kOrlendaDataset) {
       // Against Orlenda's own engine-only run of the same batch.
       if (orlenda_wall.count(w->through_dataset) && orlenda_wall[w->through_dataset] > 0) {
-        char buffer[48];
-        std::snprintf(buffer, sizeof buffer, "%.2f x %s", wall / orlenda_wall[w->through_dataset],
-                      w->through_dataset);
-        ratio = buffer;
+        ratio = Fixed(wall / orlenda_wall[w->through_dataset], 2) + " x " + w->through_dataset;
       }
-    } else if (r.engine->kind != Kind::kOrlenda && orlenda_wall.count(r.workload) && wall > 0) {
-      char buffer[32];
-      std::snprintf(buffer, sizeof buffer, "%.2f", orlenda_wall[r.workload] / wall);
-      ratio = buffer;
+    } else if (r.engine->kind != Kind::kOrlenda && has_orlenda && wall > 0) {
+      ratio = Fixed(orlenda_wall[r.workload] / wall, 2);
     }
-    PrintRow(r.workload, r.engine->label, Cores(*r.engine), wall, user, sys,
-             r.median.child.peak_kib, ratio);
+    if (!warm && r.engine->kind == Kind::kDuck) {
+      // The same ratio with DuckDB's start-up taken out: what the query itself
+      // costs once Node.js and the library are loaded.
+      const double start = StartupWall(*r.engine, startups);
+      if (start > 0) {
+        startup = Fixed(start, 3);
+        if (has_orlenda && wall > start) {
+          ratio_less_startup = Fixed(orlenda_wall[r.workload] / (wall - start), 2);
+        }
+      }
+    }
+    std::printf("| %s | %s | %s | %.3f | %s | %.3f | %.3f | %.0f | %.2f | %s |", r.workload.c_str(),
+                r.engine->label.c_str(), Cores(*r.engine).c_str(), wall, Spread(r.runs).c_str(),
+                user, sys, m.child.peak_kib / 1024.0, m.child.peak_kib * 1024.0 / t_bytes,
+                ratio.c_str());
+    if (!warm) std::printf(" %s | %s |", startup.c_str(), ratio_less_startup.c_str());
+    std::printf("\n");
   }
   std::printf("\n");
   for (const std::string& note : notes) std::printf("%s\n", note.c_str());
@@ -449,38 +535,118 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
   return problems;
 }
 
-// Node.js start-up alone, and with DuckDB loaded and an instance made by the
-// one-thread engine `e`, so the DuckDB rows can be read without it.
-void PrintNodeStartup(const Engine& e) {
-  const Options& o = *g_options;
-  std::printf("\n### Node.js start-up (part of every cold DuckDB row), median of %d\n\n", o.reps);
+void PrintStartups(const Startups& startups) {
+  if (startups.empty()) return;
   std::printf(
-      "| what | cores | wall s | user s | sys s | peak MB |\n|---|---|---:|---:|---:|---:|\n");
-  for (int what = 0; what < 2; ++what) {
-    std::vector<Sample> samples;
-    for (int rep = 0; rep < o.reps; ++rep) {
-      bench::ChildCommand command;
-      command.stdout_file = o.work + "/child.out";
-      command.stderr_file = o.work + "/child.err";
-      command.cpu = o.cpu;
-      if (what == 0) {
-        command.argv = {"node", "-e", ""};
-      } else {
-        command.argv = {"node", DuckScript(), o.node_prefix, DuckRequest(e, nullptr, false, "")};
-      }
-      Sample s;
-      s.child = bench::RunChild(command);
-      s.ok = s.child.ok;
-      if (s.ok) samples.push_back(s);
-    }
-    const char* label = what == 0 ? "node, empty script" : "node + DuckDB instance, no query";
-    if (samples.empty()) {
-      std::printf("| %s | 1 | failed | | | |\n", label);
+      "\n### DuckDB start-up (part of every cold DuckDB row), sampled between the cold runs; "
+      "median (min-max)\n\n");
+  std::printf(
+      "| what | cores | runs | wall s | min-max s | user s | sys s | peak MB |\n"
+      "|---|---|---:|---:|---:|---:|---:|---:|\n");
+  for (const auto& [what, samples] : startups) {
+    if (samples.empty()) continue;
+    const Runs r = Summarize(samples, false);
+    const bool all_cores = what.find("default threads") != std::string::npos;
+    std::printf("| %s | %s | %d | %.3f | %s | %.3f | %.3f | %.0f |\n", what.c_str(),
+                all_cores ? ("all " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN))).c_str() : "1",
+                r.count, r.median.child.wall, Spread(r).c_str(), r.median.child.user,
+                r.median.child.sys, r.median.child.peak_kib / 1024.0);
+  }
+}
+
+// ---- Cost per extra row between two sizes ------------------------------------
+
+using KeptTable = std::map<std::string, Kept>;  // mode|workload|engine -> median
+
+std::string KeptKey(const std::string& mode, const std::string& workload,
+                    const std::string& engine) {
+  return mode + "|" + workload + "|" + engine;
+}
+
+std::string KeptFile(long rows) { return g_options->results + "/" + std::to_string(rows) + ".tsv"; }
+
+void WriteKept(const std::vector<Kept>& kept) {
+  std::ofstream out(KeptFile(g_options->rows), std::ios::trunc);
+  for (const Kept& k : kept) {
+    out << k.mode << '\t' << k.workload << '\t' << k.engine << '\t' << Fixed(k.wall, 6) << '\t'
+        << k.peak_kib << '\n';
+  }
+  if (!out) Die("cannot write " + KeptFile(g_options->rows));
+}
+
+KeptTable ReadKept(long rows) {
+  KeptTable table;
+  std::ifstream in(KeptFile(rows));
+  std::string line;
+  while (std::getline(in, line)) {
+    std::vector<std::string_view> f = bench::Split(line, '\t');
+    if (f.size() != 5) continue;
+    Kept k{std::string(f[0]), std::string(f[1]), std::string(f[2]), bench::Number(f[3]),
+           std::strtol(std::string(f[4]).c_str(), nullptr, 10)};
+    table[KeptKey(k.mode, k.workload, k.engine)] = k;
+  }
+  return table;
+}
+
+// The sizes other than this run's with medians kept in the results folder.
+std::vector<long> OtherKeptSizes() {
+  std::vector<long> sizes;
+  for (const auto& entry : fs::directory_iterator(g_options->results)) {
+    const std::string stem = entry.path().stem();
+    if (entry.path().extension() != ".tsv" || stem.empty() ||
+        !std::all_of(stem.begin(), stem.end(), [](char c) { return c >= '0' && c <= '9'; })) {
       continue;
     }
-    Sample m = Median(samples, false);
-    std::printf("| %s | 1 | %.3f | %.3f | %.3f | %.0f |\n", label, m.child.wall, m.child.user,
-                m.child.sys, m.child.peak_kib / 1024.0);
+    const long rows = std::stol(stem);
+    if (rows != g_options->rows) sizes.push_back(rows);
+  }
+  std::sort(sizes.begin(), sizes.end());
+  return sizes;
+}
+
+// What one more row costs each engine between two sizes: the difference of the
+// medians divided by the difference of the rows (start-up cancels out), and
+// Orlenda's cost per extra row divided by the peer's.
+void PrintCostPerRow(const std::vector<Kept>& order, long other_rows) {
+  const long small = std::min(other_rows, g_options->rows);
+  const long large = std::max(other_rows, g_options->rows);
+  const KeptTable at_small = ReadKept(small), at_large = ReadKept(large);
+  for (const char* mode : {"cold", "warm"}) {
+    auto ns_per_row = [&](const std::string& workload, const std::string& engine, double& ns) {
+      auto a = at_small.find(KeptKey(mode, workload, engine));
+      auto b = at_large.find(KeptKey(mode, workload, engine));
+      if (a == at_small.end() || b == at_large.end()) return false;
+      ns = (b->second.wall - a->second.wall) / static_cast<double>(large - small) * 1e9;
+      return true;
+    };
+    bool head = false;
+    for (const Kept& k : order) {
+      double ns = 0;
+      if (k.mode != mode || !ns_per_row(k.workload, k.engine, ns)) continue;
+      if (!head) {
+        std::printf(
+            "\n### Cost per extra row, %ld to %ld rows (%s): the difference of the medians of "
+            "the two runs divided by the extra rows\n\n",
+            small, large, mode);
+        std::printf(
+            "| query | engine | wall s at %ld | wall s at %ld | ns per extra row | "
+            "Orlenda / peer | peak MB at %ld | peak MB at %ld |\n",
+            small, large, small, large);
+        std::printf("|---|---|---:|---:|---:|---:|---:|---:|\n");
+        head = true;
+      }
+      const Kept& a = at_small.at(KeptKey(mode, k.workload, k.engine));
+      const Kept& b = at_large.at(KeptKey(mode, k.workload, k.engine));
+      std::string ratio;
+      double orlenda_ns = 0;
+      if (k.engine.rfind("Orlenda", 0) != 0 && ns > 0 &&
+          ns_per_row(k.workload, "Orlenda", orlenda_ns)) {
+        ratio = Fixed(orlenda_ns / ns, 2);
+      }
+      std::printf("| %s | %s | %.3f | %.3f | %.1f | %s | %.0f | %.0f |\n", k.workload.c_str(),
+                  k.engine.c_str(), a.wall, b.wall, ns, ratio.c_str(), a.peak_kib / 1024.0,
+                  b.peak_kib / 1024.0);
+    }
   }
 }
 
@@ -488,9 +654,13 @@ void PrintNodeStartup(const Engine& e) {
   std::fprintf(stderr,
                "usage: bench_run --data DIR --work DIR [--rows N] [--reps R] [--smoke] "
                "[--no-warm] [--queries Q0,Q3] [--node-prefix DIR] [--no-duckdb] "
-               "[--csvtable FILE.so] [--cpu C] [--timeout S]\n"
+               "[--csvtable FILE.so] [--cpu C] [--timeout S] [--peer-hugepages] "
+               "[--results DIR]\n"
                "  --smoke: one run each, Orlenda plus the sqlite3 variants already installed;\n"
-               "           never DuckDB, never installs anything.\n");
+               "           never DuckDB, never installs anything.\n"
+               "  --peer-hugepages: each peer also runs with glibc's heap on huge pages.\n"
+               "  --results DIR: keeps this size's medians in DIR/ROWS.tsv and prints the cost\n"
+               "           per extra row against every other size kept there.\n");
   std::exit(2);
 }
 
@@ -526,6 +696,10 @@ Options ParseOptions(int argc, char** argv) {
       o.warm = false;
     else if (arg == "--no-duckdb")
       o.duckdb = false;
+    else if (arg == "--peer-hugepages")
+      o.peer_hugepages = true;
+    else if (arg == "--results")
+      o.results = value();
     else
       UsageExit();
   }
@@ -538,6 +712,7 @@ Options ParseOptions(int argc, char** argv) {
   o.data = fs::absolute(o.data);
   o.work = fs::absolute(o.work);
   if (!o.node_prefix.empty()) o.node_prefix = fs::absolute(o.node_prefix);
+  if (!o.results.empty()) o.results = fs::absolute(o.results);
   return o;
 }
 
@@ -566,6 +741,18 @@ std::vector<Engine> FindEngines(const Options& o, std::vector<std::string>& skip
   } else {
     skipped.push_back("DuckDB (needs node and @duckdb/node-api under --node-prefix)");
   }
+  if (o.peer_hugepages) {
+    // A twin of every peer with the heap setting Orlenda does not need, so that
+    // both figures are in the table.
+    const std::size_t count = engines.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      Engine twin = engines[i];
+      if (twin.kind == Kind::kOrlenda || twin.kind == Kind::kOrlendaDataset) continue;
+      twin.label += ", huge-page heap";
+      twin.hugepage_heap = true;
+      engines.push_back(twin);
+    }
+  }
   return engines;
 }
 
@@ -574,6 +761,9 @@ std::vector<Engine> FindEngines(const Options& o, std::vector<std::string>& skip
 int main(int argc, char** argv) {
   Options options = ParseOptions(argc, argv);
   g_options = &options;
+  // Every engine starts from the allocator's defaults, as a user's program does;
+  // only the peers' huge-page twins set the tunable, each for itself.
+  ::unsetenv(kTunables);
   g_tools = fs::canonical("/proc/self/exe").parent_path();
   fs::create_directories(options.work);
   EnsureData(options);
@@ -605,17 +795,25 @@ int main(int argc, char** argv) {
               fs::file_size(options.data + "/t.txt") / 1e6, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf(
       "Orlenda / peer: Orlenda's wall time divided by the peer's, both measured in this run "
-      "(below 1: Orlenda is faster). Q7a and Q7b (cold only): Q1 and Q2 through "
-      "TVoQueryDataSet, their wall time as a multiple of Orlenda's Q1 and Q2.\n");
+      "(below 1: Orlenda is faster); for cold DuckDB also with DuckDB's start-up (Node.js, "
+      "the library, an instance) subtracted from the peer's time. Q7a and Q7b (cold only): Q1 "
+      "and Q2 through TVoQueryDataSet, their wall time as a multiple of Orlenda's Q1 and Q2. "
+      "Every engine runs with the allocator's defaults, as the program does%s.\n",
+      options.peer_hugepages ? "; the peers' twins marked \"huge-page heap\" run with "
+                               "GLIBC_TUNABLES=glibc.malloc.hugetlb=1"
+                             : "");
   for (const std::string& s : skipped) std::printf("Skipped: %s\n", s.c_str());
   std::fflush(stdout);
 
-  int problems = RunMode(engines, workloads, false);
-  if (options.warm) problems += RunMode(engines, workloads, true);
-  auto duck = std::find_if(engines.begin(), engines.end(),
-                           [](const Engine& e) { return e.kind == Kind::kDuck && e.pinned; });
-  if (duck != engines.end()) {
-    PrintNodeStartup(*duck);
+  Startups startups;
+  std::vector<Kept> kept;
+  int problems = RunMode(engines, workloads, false, startups, kept);
+  if (options.warm) problems += RunMode(engines, workloads, true, startups, kept);
+  PrintStartups(startups);
+  if (!options.results.empty()) {
+    fs::create_directories(options.results);
+    WriteKept(kept);
+    for (long other : OtherKeptSizes()) PrintCostPerRow(kept, other);
   }
   if (problems > 0) {
     std::printf("\n!!!!! %d FAILURE%s OR DISAGREEMENT%s: see the notes above !!!!!\n", problems,

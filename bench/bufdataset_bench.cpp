@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "HeapTuning.h"
 #include "VoBufDataset.h"
 
 namespace {
@@ -36,8 +35,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The program runs with its heap on huge pages; so does this measurement.
-  rtl::UseHugePageHeap(argv);
   // "--append-only" skips the sort, for profiling the append alone.
   bool append_only = argc > 1 && std::string(argv[1]) == "--append-only";
   // Values of 6 to 14 bytes, as in a table of names, codes and amounts.
