@@ -1,0 +1,48 @@
+// DBGrid: the data-aware grid. A table view over a DatasetTableModel whose
+// current cell follows the dataset's current record and moves it when the user
+// picks another row; cells are edited in place through the dataset.
+#pragma once
+
+#include <QStringList>
+#include <QTableView>
+#include <vector>
+
+#include "DatasetTableModel.h"
+
+namespace app {
+
+class DBGrid : public QTableView {
+  Q_OBJECT
+
+ public:
+  // Errors of moves and edits are shown through `messages` (must outlive it).
+  explicit DBGrid(Messages& messages, QWidget* parent = nullptr);
+
+  DatasetTableModel& Model() { return model_; }
+  void SetDataSet(db::DataSet* dataset) { model_.SetDataSet(dataset); }
+  void SetColumns(std::vector<GridColumn> columns) { model_.SetColumns(std::move(columns)); }
+
+  // On: the columns share the grid's width; off: they keep the widths they
+  // have and the user may resize them.
+  void SetAutoFillColumns(bool value);
+  bool AutoFillColumns() const { return auto_fill_; }
+  // The in-place editor of `column` offers these values (free text still allowed).
+  void SetPickList(int column, const QStringList& values);
+
+ signals:
+  // A column title was clicked; what it does is the handler's (no sorting here).
+  void titleClicked(int column, const QString& field_name);
+
+ protected:
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+
+ private:
+  void FollowCurrentRow(int row);
+
+  Messages& messages_;
+  DatasetTableModel model_;
+  bool auto_fill_ = true;
+  bool following_ = false;
+};
+
+}  // namespace app
