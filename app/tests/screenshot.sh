@@ -20,12 +20,18 @@ set -euo pipefail
 cd "$WORK"
 "$WORK/$(basename "$PROGRAM")" &
 pid=$!
-for _ in $(seq 1 100); do
+# A loaded machine and a sanitizer build may take many seconds to show the
+# window: wait for it, then retake the screenshot until the window is drawn.
+for _ in $(seq 1 300); do
   if xwininfo -root -tree 2>/dev/null | grep -q '"Orlenda 1.0.9"'; then break; fi
+  kill -0 "$pid" 2>/dev/null || { echo "the program ended before showing its window"; exit 1; }
   sleep 0.2
 done
-sleep 1.5
-import -window root "$PNG"
+for _ in $(seq 1 60); do
+  sleep 1
+  import -window root "$PNG"
+  [[ $(convert "$PNG" -format '%k' info:) -gt 16 ]] && break
+done
 kill "$pid"
 wait "$pid" || true
 INNER
