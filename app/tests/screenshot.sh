@@ -13,6 +13,8 @@ trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/"
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR=$work/runtime
+# The X server, not the offscreen platform the other tests of the run use.
+export QT_QPA_PLATFORM=xcb
 inner="$work/inner.sh"
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
