@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "HeapTuning.h"
 #include "VoBufDataset.h"
 
 namespace {
@@ -26,7 +25,6 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  rtl::UseHugePageHeap(argv);
   // The packet goes to the folder given, else to the temporary folder.
   const std::filesystem::path folder =
       argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();
