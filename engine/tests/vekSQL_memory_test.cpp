@@ -60,6 +60,22 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Runs `sql` with its n-th allocation failing. `finished` tells that the
+// statement made fewer than n allocations, so none failed.
+int RunFailingAllocation(TvekSQL& engine, const std::string& sql, long n, bool& finished) {
+  int result = 0;
+  fail_countdown = n;
+  try {
+    result = engine.ExecuteSQL(sql);
+  } catch (...) {
+    fail_countdown = 0;
+    ADD_FAILURE() << "an exception left ExecuteSQL at allocation " << n;
+  }
+  finished = fail_countdown > 0;
+  fail_countdown = 0;
+  return result;
+}
+
 class MemoryTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -91,16 +107,8 @@ TEST_F(MemoryTest, EachFailedAllocationFailsTheStatementAndTheEngineGoesOn) {
   for (long n = 1; !finished && n < 100000; ++n) {
     TvekSQL engine;
     ASSERT_EQ(engine.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
-    int result = 0;
-    fail_countdown = n;
-    try {
-      result = engine.ExecuteSQL(sql);
-    } catch (...) {
-      fail_countdown = 0;
-      FAIL() << "an exception left ExecuteSQL at allocation " << n;
-    }
-    finished = fail_countdown > 0;  // every allocation was made: none failed
-    fail_countdown = 0;
+    const int result = RunFailingAllocation(engine, sql, n, finished);
+    ASSERT_FALSE(HasFailure());
     if (result > 0) {
       // Done without the allocation that failed (a sort goes on without its
       // extra buffer), or with all it asked for.
@@ -133,16 +141,8 @@ TEST_F(MemoryTest, EachFailedAllocationInAChangeLeavesTheFileWhole) {
     dir_.Write("users.txt", old_file);
     TvekSQL engine;
     ASSERT_EQ(engine.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
-    int result = 0;
-    fail_countdown = n;
-    try {
-      result = engine.ExecuteSQL(sql);
-    } catch (...) {
-      fail_countdown = 0;
-      FAIL() << "an exception left ExecuteSQL at allocation " << n;
-    }
-    finished = fail_countdown > 0;
-    fail_countdown = 0;
+    const int result = RunFailingAllocation(engine, sql, n, finished);
+    ASSERT_FALSE(HasFailure());
     const std::string file = dir_.Read("users.txt");
     if (result == -1) {
       ASSERT_EQ(file, new_file) << "allocation " << n;
