@@ -13,6 +13,9 @@ trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/"
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR=$work/runtime
+# The program must draw on the virtual X server, whatever platform the tests
+# around it use (CTest may run with QT_QPA_PLATFORM=offscreen).
+export QT_QPA_PLATFORM=xcb
 inner="$work/inner.sh"
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
@@ -20,10 +23,16 @@ set -euo pipefail
 cd "$WORK"
 "$WORK/$(basename "$PROGRAM")" &
 pid=$!
+shown=
 for _ in $(seq 1 100); do
-  if xwininfo -root -tree 2>/dev/null | grep -q '"Orlenda 1.0.9"'; then break; fi
+  if xwininfo -root -tree 2>/dev/null | grep -q '"Orlenda 1.0.9"'; then shown=1; break; fi
   sleep 0.2
 done
+if [[ -z $shown ]]; then
+  echo "the window \"Orlenda 1.0.9\" did not appear" >&2
+  kill "$pid" 2>/dev/null || true
+  exit 1
+fi
 sleep 1.5
 import -window root "$PNG"
 kill "$pid"
