@@ -26,7 +26,8 @@ MainWindow::MainWindow(Messages& messages, std::string program_folder, QWidget* 
       catalogue_(messages) {
   setObjectName("FormMain");
   setWindowTitle("Orlenda 1.0.9");
-  resize(958, 509);
+  // The design bounds; main() then shows the window maximised.
+  setGeometry(60, 34, 958, 509);
 
   // DecimalSeparator #0: the connection leaves the process-wide separators alone.
   connection_.SetDecimalSeparator('\0');
