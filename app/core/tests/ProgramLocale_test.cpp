@@ -70,4 +70,17 @@ TEST(ProgramLocaleTest, TheCLocaleGivesPointAndComma) {
   EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
 }
 
+TEST(ProgramLocaleTest, ALocaleThatIsNotInstalledGivesTheCSeparators) {
+  // The C library falls back to "C" for it; so do the separators, whatever
+  // another library would make of the name.
+  rtl::ScopedSeparators keep_separators(';', ';');
+  LocaleRestorer restore;
+  ::setenv("LC_ALL", "xx_YY.UTF-8", 1);
+  std::setlocale(LC_ALL, "");
+  app::TakeUserLocale();
+  EXPECT_EQ(rtl::DecimalSeparator(), '.');
+  EXPECT_EQ(rtl::ThousandSeparator(), ',');
+  EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+}
+
 }  // namespace
