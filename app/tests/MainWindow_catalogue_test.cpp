@@ -5,6 +5,7 @@
 #include <Qsci/qsciscintilla.h>
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
 #include <cstdint>
@@ -280,6 +281,23 @@ TEST_F(WindowCatalogueTest, ARowWithoutItsMasterRowIsRefusedNotStoredUnderKeyZer
   CloseWindow();
   EXPECT_EQ(messages_.entries.size(), 1u) << messages_.Texts().back();
   EXPECT_TRUE(Read("Tables.dbf").empty());
+}
+
+TEST_F(WindowCatalogueTest, CloseKeepsWhatIsTypedInACellNotYetLeft) {
+  OpenWindow();
+  Add(window_->GetCatalogue().Projects(), "PROJECT_ID", {{"PROJECTNAME", "shop"}});
+  auto* grid = Find<app::DBGrid>("DBGridProjects");
+  grid->setCurrentIndex(grid->Model().index(0, 2));
+  grid->edit(grid->currentIndex());
+  auto* editor = grid->viewport()->findChild<QLineEdit*>();
+  ASSERT_NE(editor, nullptr);
+  QTest::keyClicks(editor, "kept");
+  CloseWindow();
+
+  EXPECT_TRUE(messages_.entries.empty()) << messages_.Texts().front();
+  const std::vector<Row> projects = Read("Projects.dbf");
+  ASSERT_EQ(projects.size(), 1u);
+  EXPECT_EQ(projects[0].at("PROJECTCOMMENT"), "kept");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <QTabWidget>
 
 #include "Controls.h"
+#include "DBGrid.h"
 #include "ExternalSourcesArea.h"
 #include "FileChoosers.h"
 #include "ProjectsArea.h"
@@ -117,6 +118,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closed_) {
     closed_ = true;
+    // A value typed into a cell and not yet left belongs to the row that the
+    // catalogue's close posts.
+    for (DBGrid* grid : findChildren<DBGrid*>()) grid->CommitEdit();
     catalogue_.Close();
     const std::string error = WriteSessionFile(kSessionFile, SessionValues());
     if (!error.empty()) messages_.Info(error);
