@@ -300,4 +300,15 @@ TEST_F(WindowCatalogueTest, CloseKeepsWhatIsTypedInACellNotYetLeft) {
   EXPECT_EQ(projects[0].at("PROJECTCOMMENT"), "kept");
 }
 
+TEST_F(WindowCatalogueTest, AProjectPathWithoutASeparatorNamesAFolderBesideTheCatalogue) {
+  std::filesystem::create_directory(program_.Path() / "shop");
+  OpenWindow();
+  Add(window_->GetCatalogue().Projects(), "PROJECT_ID",
+      {{"PROJECTNAME", "shop"}, {"PROJECTPATH", "shop"}});
+  EXPECT_TRUE(window_->VoConnection1().Connected());
+  EXPECT_TRUE(std::filesystem::equivalent(window_->VoConnection1().DatabaseFolder(),
+                                          program_.Path() / "shop"))
+      << window_->VoConnection1().DatabaseFolder();
+}
+
 }  // namespace

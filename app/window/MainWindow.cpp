@@ -32,6 +32,8 @@ MainWindow::MainWindow(Messages& messages, std::string program_folder, QWidget* 
 
   // DecimalSeparator #0: the connection leaves the process-wide separators alone.
   connection_.SetDecimalSeparator('\0');
+  // A project path without a separator names a folder beside the catalogue.
+  connection_.SetProgramFolder(app_folder_);
   for (TVoQueryDataSet* dataset :
        {&query_result_, &csv_table_data_, &sql_table_data_, &action_query_}) {
     dataset->SetVoConnection(&connection_);
