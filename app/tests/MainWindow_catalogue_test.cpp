@@ -29,9 +29,9 @@ using app::testing::ReadFile;
 using app::testing::Row;
 using Kind = RecordingMessages::Kind;
 
-const char* const kCatalogueFiles[] = {
-    "Projects.dbf", "Tables.dbf",  "Fields.dbf",            "SQLConnectors.dbf",
-    "SQLTables.dbf", "Queries.dbf", "QueriesParameters.dbf", "Filters.dbf"};
+const char* const kCatalogueFiles[] = {"Projects.dbf",          "Tables.dbf",    "Fields.dbf",
+                                       "SQLConnectors.dbf",     "SQLTables.dbf", "Queries.dbf",
+                                       "QueriesParameters.dbf", "Filters.dbf"};
 
 std::string ReadBytes(const std::filesystem::path& file) {
   std::ifstream in(file, std::ios::binary);
@@ -107,9 +107,7 @@ class WindowCatalogueTest : public testing::Test {
     queries.Post();
   }
 
-  std::vector<Row> Read(const std::string& file) const {
-    return ReadFile(program_.Folder(), file);
-  }
+  std::vector<Row> Read(const std::string& file) const { return ReadFile(program_.Folder(), file); }
 
   app_testing::TempFolder program_;
   app_testing::TempFolder work_;
@@ -170,8 +168,8 @@ TEST_F(WindowCatalogueTest, ATableThatFailsToOpenIsReportedOnceAndNotPackedAtThe
   EXPECT_EQ(messages_.entries.size(), 1u) << messages_.Texts().back();
 
   CloseWindow();
-  EXPECT_EQ(messages_.entries.size(), 1u) << "the close reports nothing more: "
-                                           << messages_.Texts().back();
+  EXPECT_EQ(messages_.entries.size(), 1u)
+      << "the close reports nothing more: " << messages_.Texts().back();
   EXPECT_EQ(ReadBytes(program_.Path() / "Fields.dbf"), garbage);
   ASSERT_EQ(Read("Tables.dbf").size(), 1u);
   EXPECT_EQ(Read("Tables.dbf")[0].at("TABLENAME"), "orders");
@@ -233,8 +231,8 @@ TEST_F(WindowCatalogueTest, DeleteAsksAndTheDeletedProjectIsGoneFromEveryFileAft
   CloseWindow();
   EXPECT_EQ(messages_.entries.size(), 3u) << messages_.Texts().back();
   const std::pair<const char*, std::size_t> kept_rows[] = {
-      {"Projects.dbf", 1}, {"Tables.dbf", 1},    {"Fields.dbf", 2},
-      {"SQLConnectors.dbf", 2}, {"SQLTables.dbf", 2}, {"Queries.dbf", 2},
+      {"Projects.dbf", 1},          {"Tables.dbf", 1},    {"Fields.dbf", 2},
+      {"SQLConnectors.dbf", 2},     {"SQLTables.dbf", 2}, {"Queries.dbf", 2},
       {"QueriesParameters.dbf", 2}, {"Filters.dbf", 1}};
   for (const auto& [file, count] : kept_rows) {
     SCOPED_TRACE(file);
