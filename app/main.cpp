@@ -2,21 +2,17 @@
 // main window shown maximised, the event loop.
 #include <QApplication>
 #include <QScreen>
-#include <clocale>
 
 #include "MainWindow.h"
+#include "ProgramLocale.h"
 #include "QtMessages.h"
-#include "Separators.h"
 #include "VoConnection.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
-  // Qt has set the C locale from the environment. The engine takes its
-  // separators from the user's locale once; then numbers go back to the C
-  // rules, so that no library reads "1.5" differently on a machine with a
-  // decimal comma. Collation and character classes keep the user's locale.
-  rtl::InitLocaleSeparators();
-  std::setlocale(LC_NUMERIC, "C");
+  // Qt has set the C locale from the environment: take the separators from
+  // it once and put numbers back to the C rules.
+  app::TakeUserLocale();
 
   app::QtMessages messages;
   app::MessagesReporter reporter(messages);

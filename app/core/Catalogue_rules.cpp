@@ -83,10 +83,9 @@ void Catalogue::BindRules() {
   auto bind = [this](void (Catalogue::*rule)(db::DataSet&)) {
     return [this, rule](db::DataSet& dataset) { (this->*rule)(dataset); };
   };
-  // The framework has no after-refresh event: after-scroll and after-post are
-  // the moves that change the current project.
   projects_.AfterScroll = bind(&Catalogue::ProjectsAfterScroll);
   projects_.AfterPost = bind(&Catalogue::ProjectsAfterScroll);
+  projects_.AfterRefresh = bind(&Catalogue::ProjectsAfterScroll);
   projects_.BeforeDelete = bind(&Catalogue::ProjectsBeforeDelete);
   tables_.BeforePost = bind(&Catalogue::TablesBeforePost);
   tables_.BeforeDelete = bind(&Catalogue::TablesBeforeDelete);

@@ -75,6 +75,14 @@ void DBGrid::SetPickList(int column, const QStringList& values) {
   setItemDelegateForColumn(column, new PickListDelegate(values, this));
 }
 
+void DBGrid::CommitEdit() {
+  if (state() != QAbstractItemView::EditingState) return;
+  // The editors are the viewport's children; commitData skips any other.
+  for (QWidget* editor : viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    commitData(editor);
+  }
+}
+
 void DBGrid::FollowCurrentRow(int row) {
   following_ = true;
   if (row < 0) {

@@ -28,6 +28,10 @@ class DBGrid : public QTableView {
   bool AutoFillColumns() const { return auto_fill_; }
   // The in-place editor of `column` offers these values (free text still allowed).
   void SetPickList(int column, const QStringList& values);
+  // Hands what the open in-place editor holds to the dataset (which then is in
+  // edit with it), as leaving the cell would; nothing when no editor is open.
+  // A value the dataset refuses is reported through the messages.
+  void CommitEdit();
 
  signals:
   // A column title was clicked; what it does is the handler's (no sorting here).

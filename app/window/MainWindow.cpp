@@ -9,6 +9,7 @@
 #include <QTabWidget>
 
 #include "Controls.h"
+#include "DBGrid.h"
 #include "ExternalSourcesArea.h"
 #include "FileChoosers.h"
 #include "ProjectsArea.h"
@@ -26,10 +27,13 @@ MainWindow::MainWindow(Messages& messages, std::string program_folder, QWidget* 
       catalogue_(messages) {
   setObjectName("FormMain");
   setWindowTitle("Orlenda 1.0.9");
-  resize(958, 509);
+  // The design bounds; main() then shows the window maximised.
+  setGeometry(60, 34, 958, 509);
 
   // DecimalSeparator #0: the connection leaves the process-wide separators alone.
   connection_.SetDecimalSeparator('\0');
+  // A project path without a separator names a folder beside the catalogue.
+  connection_.SetProgramFolder(app_folder_);
   for (TVoQueryDataSet* dataset :
        {&query_result_, &csv_table_data_, &sql_table_data_, &action_query_}) {
     dataset->SetVoConnection(&connection_);
@@ -116,6 +120,9 @@ void MainWindow::showEvent(QShowEvent* event) {
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!closed_) {
     closed_ = true;
+    // A value typed into a cell and not yet left belongs to the row that the
+    // catalogue's close posts.
+    for (DBGrid* grid : findChildren<DBGrid*>()) grid->CommitEdit();
     catalogue_.Close();
     const std::string error = WriteSessionFile(kSessionFile, SessionValues());
     if (!error.empty()) messages_.Info(error);

@@ -210,6 +210,8 @@ void DataSet::DoBeforeDelete() { Fire(BeforeDelete, *this); }
 void DataSet::DoAfterDelete() { Fire(AfterDelete, *this); }
 void DataSet::DoBeforeScroll() { Fire(BeforeScroll, *this); }
 void DataSet::DoAfterScroll() { Fire(AfterScroll, *this); }
+void DataSet::DoBeforeRefresh() { Fire(BeforeRefresh, *this); }
+void DataSet::DoAfterRefresh() { Fire(AfterRefresh, *this); }
 void DataSet::DoOnNewRecord() { Fire(OnNewRecord, *this); }
 
 }  // namespace db

@@ -230,6 +230,7 @@ class DataSet {
   DataSetNotifyEvent BeforeInsert, AfterInsert, BeforeEdit, AfterEdit;
   DataSetNotifyEvent BeforePost, AfterPost, BeforeCancel, AfterCancel;
   DataSetNotifyEvent BeforeDelete, AfterDelete, BeforeScroll, AfterScroll;
+  DataSetNotifyEvent BeforeRefresh, AfterRefresh;
   DataSetNotifyEvent OnNewRecord;
   FilterRecordEvent OnFilterRecord;
 
@@ -256,6 +257,8 @@ class DataSet {
   virtual void DoAfterDelete();
   virtual void DoBeforeScroll();
   virtual void DoAfterScroll();
+  virtual void DoBeforeRefresh();
+  virtual void DoAfterRefresh();
   virtual void DoOnNewRecord();
 
   // Before the fields are bound: a concrete dataset that reads its definitions

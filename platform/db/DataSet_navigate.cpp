@@ -108,10 +108,12 @@ int DataSet::MoveBy(int distance) {
 bool DataSet::IsEmpty() const { return !has_record_ && state_ != DataSetState::kInsert; }
 
 void DataSet::Refresh() {
+  DoBeforeRefresh();
   CheckBrowseMode();
   InternalRefresh();
   Resync();
   Notify(DataEvent::kDataSetChanged);
+  DoAfterRefresh();
 }
 
 void DataSet::Resync() {

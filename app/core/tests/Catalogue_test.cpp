@@ -176,6 +176,14 @@ TEST_F(CatalogueTest, TheConnectionFollowsTheCurrentProject) {
   EXPECT_EQ(connection.DatabasePath(), first.path());
   EXPECT_EQ(connection.DatabaseFolder(), first.path() + "/");
   EXPECT_TRUE(messages_.entries.empty());
+
+  // Re-reading Projects points the connection at the current project again.
+  project_paths_.clear();
+  catalogue_->hooks.open_current_project = [this](const std::string& path) {
+    project_paths_.push_back(path);
+  };
+  catalogue_->Projects().Refresh();
+  EXPECT_EQ(project_paths_, std::vector<std::string>{first.path()});
 }
 
 TEST_F(CatalogueTest, OpeningWithProjectsPointsAtTheFirstAndFillsTheWindowsLists) {

@@ -150,6 +150,18 @@ TEST_F(DataSetTest, StepsRunInTheirFixedOrder) {
        [](DataSetTest&, ListDataSet& ds) { ds.Edit(); },
        [](DataSetTest&, ListDataSet& ds) { ds.Close(); },
        {"BeforeClose", "InternalCancel", "InternalClose", "active", "AfterClose"}},
+      {"refresh",
+       none,
+       [](DataSetTest&, ListDataSet& ds) { ds.Refresh(); },
+       {"BeforeRefresh", "AfterRefresh"}},
+      {"refresh posts a modified edit first",
+       [](DataSetTest& t, ListDataSet& ds) {
+         ds.Edit();
+         t.Name().SetAsString("x");
+       },
+       [](DataSetTest&, ListDataSet& ds) { ds.Refresh(); },
+       {"BeforeRefresh", "BeforePost", "InternalPost", "state:browse", "AfterPost",
+        "AfterRefresh"}},
       {"reopen",
        [](DataSetTest&, ListDataSet& ds) { ds.Close(); },
        [](DataSetTest&, ListDataSet& ds) { ds.Open(); },

@@ -34,6 +34,8 @@ class ListDataSet : public db::DataSet {
     AfterDelete = log("AfterDelete");
     BeforeScroll = log("BeforeScroll");
     AfterScroll = log("AfterScroll");
+    BeforeRefresh = log("BeforeRefresh");
+    AfterRefresh = log("AfterRefresh");
     OnNewRecord = log("OnNewRecord");
   }
 

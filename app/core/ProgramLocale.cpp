@@ -1,0 +1,15 @@
+// The start-up locale step of the program.
+#include "ProgramLocale.h"
+
+#include <clocale>
+
+#include "Separators.h"
+
+namespace app {
+
+void TakeUserLocale() {
+  rtl::InitLocaleSeparators();
+  std::setlocale(LC_NUMERIC, "C");
+}
+
+}  // namespace app
