@@ -254,15 +254,17 @@ int main(int argc, char** argv) {
 
   std::printf("t.txt: %ld rows, %.1f MB; %d runs, the engine and the program taking turns\n", rows,
               file_bytes / 1e6, reps);
-  std::vector<double> engine_load, engine_save, load, sort, scroll, save;
-  double save_as_loaded = 0;
+  std::vector<double> engine_load, engine_save, load, save_as_loaded, sort, scroll, save;
   long table_bytes = 0;
   long load_peak = 0;
-  {
-    Program program(project);
-    for (int run = 0; run < reps; ++run) {
-      // The program first, so that what the engine freed does not hide what
-      // the load takes.
+  for (int run = 0; run < reps; ++run) {
+    // Every run starts alike: the file as generated, a new window (no sort
+    // chosen), the program before the engine, so that what the engine freed
+    // does not hide what the load takes.
+    fs::copy_file(source, app_file, fs::copy_options::overwrite_existing);
+    {
+      Program program(project);
+      malloc_trim(0);
       const Memory before = ReadMemory();
       ResetPeak();
       load.push_back(program.Load());
@@ -271,37 +273,34 @@ int main(int argc, char** argv) {
         table_bytes = after.rss - before.rss;
         load_peak = after.peak - before.rss;
       }
-      if (program.Rows() != rows)
+      if (program.Rows() != rows) {
         Fail("the grid shows " + std::to_string(program.Rows()) + " rows");
-      // Saved as loaded, the rows in the order the engine's SAVE TABLE has.
-      if (run == 0) {
-        save_as_loaded = program.Save(project + "/t.txt");
-        if (!SameBytes(source, app_file)) Fail("the file saved as loaded differs from t.txt");
       }
-      // Column 3 is name: text values, many of them equal.
+      // Saved as loaded, the rows in the order the engine's SAVE TABLE has.
+      save_as_loaded.push_back(program.Save(app_file));
+      if (!SameBytes(source, app_file)) Fail("the file saved as loaded differs from t.txt");
+      // Column 3 is name: short texts, some of them equal.
       sort.push_back(program.Sort(3));
-      // The first click sorts ascending, later ones (the sort stays over a
-      // reload) alternate.
       const QString first = program.Cell(0, 3);
       const QString second = program.Cell(1, 3);
       scroll.push_back(program.ScrollToEnd());
       const QString last = program.Cell(program.Rows() - 1, 3);
-      if (!(first <= second && second <= last) && !(first >= second && second >= last)) {
-        Fail("the grid is not sorted");
-      }
-      save.push_back(program.Save(project + "/t.txt"));
+      if (!(first <= second && second <= last)) Fail("the grid is not sorted");
+      save.push_back(program.Save(app_file));
       if (CountLines(app_file) != rows + 1) Fail("the saved file lacks rows");
       program.Unload();
-
-      const EngineTimes engine = RunEngine(engine_folder, rows);
-      malloc_trim(0);
-      engine_load.push_back(engine.load);
-      engine_save.push_back(engine.save);
-      std::printf(
-          "run %d: load %.3f s, sort %.3f s, scroll %.3f s, save %.3f s; engine load %.3f s, "
-          "SAVE TABLE %.3f s\n",
-          run + 1, load.back(), sort.back(), scroll.back(), save.back(), engine.load, engine.save);
     }
+    malloc_trim(0);
+
+    const EngineTimes engine = RunEngine(engine_folder, rows);
+    malloc_trim(0);
+    engine_load.push_back(engine.load);
+    engine_save.push_back(engine.save);
+    std::printf(
+        "run %d: load %.3f s, save as loaded %.3f s, sort %.3f s, scroll %.3f s, sorted save "
+        "%.3f s; engine load %.3f s, SAVE TABLE %.3f s\n",
+        run + 1, load.back(), save_as_loaded.back(), sort.back(), scroll.back(), save.back(),
+        engine.load, engine.save);
   }
 
   const double mb = 1e6;
@@ -312,8 +311,8 @@ int main(int argc, char** argv) {
   std::printf("| title click (sort on name) until painted | %.3f | under 1 s | |\n", Median(sort));
   std::printf("| scroll to the last row | %.3f | | |\n", Median(scroll));
   std::printf("| engine: SAVE TABLE t | %.3f | | |\n", Median(engine_save));
-  std::printf("| Update CSV table, rows as loaded (first run) | %.3f | 1.5x SAVE TABLE | %.2f |\n",
-              save_as_loaded, save_as_loaded / Median(engine_save));
+  std::printf("| Update CSV table, rows as loaded | %.3f | 1.5x SAVE TABLE | %.2f |\n",
+              Median(save_as_loaded), Median(save_as_loaded) / Median(engine_save));
   std::printf("| Update CSV table, rows sorted on name | %.3f | 1.5x SAVE TABLE | %.2f |\n",
               Median(save), Median(save) / Median(engine_save));
   std::printf(

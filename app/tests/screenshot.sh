@@ -13,6 +13,9 @@ trap 'rm -rf "$work"' EXIT
 cp "$program" "$work/"
 mkdir -m 700 "$work/runtime"
 export XDG_RUNTIME_DIR=$work/runtime
+# The program must draw on the virtual X server, whatever platform the tests
+# around it run on.
+unset QT_QPA_PLATFORM
 inner="$work/inner.sh"
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
