@@ -19,6 +19,7 @@
 #include <sstream>
 
 #include "DBGrid.h"
+#include "DBNavigator.h"
 #include "FileChoosers.h"
 #include "MainWindow.h"
 #include "QtMessages.h"
@@ -208,6 +209,44 @@ TEST_F(TablesAreaTest, AFailedRegistrationLeavesTheCurrentTablesFields) {
                                 "the project: "}));
   EXPECT_EQ(GridColumn(Find<DBGrid>("DBGridTables"), 0), (Texts{"orders"}));
   EXPECT_EQ(FieldNames(), (Texts{"id", "name"}));
+}
+
+TEST_F(TablesAreaTest, ATableNameTypedIntoTheGridMayNotLeaveTheProjectFolder) {
+  ChooseProjectFolder(ProjectFolder());
+  ShowPage("PageControl1", 1);
+  auto& navigator = Find<app::DBNavigator>("DBNavigatorTables");
+  DBGrid& grid = Find<DBGrid>("DBGridTables");
+  const struct {
+    const char* typed;
+    bool refused;
+  } cases[] = {{"../x", true}, {"a\\b", true}, {"..", true}, {"orders", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    messages_.entries.clear();
+    QTest::mouseClick(navigator.ButtonOf(app::DBNavigator::kInsert), Qt::LeftButton);
+    // The cell's value as the grid's editor hands it over.
+    ASSERT_TRUE(grid.Model().setData(grid.Model().index(grid.Model().CurrentRow(), 0),
+                                     QString::fromLatin1(c.typed)));
+    QTest::mouseClick(navigator.ButtonOf(app::DBNavigator::kPost), Qt::LeftButton);
+    const Texts texts = TakeTexts();
+    if (c.refused) {
+      ASSERT_EQ(texts.size(), 1u);
+      EXPECT_EQ(texts[0].rfind(std::string("Invalid table name: ") + c.typed, 0), 0u) << texts[0];
+      QTest::mouseClick(navigator.ButtonOf(app::DBNavigator::kCancel), Qt::LeftButton);
+    } else {
+      EXPECT_EQ(texts, Texts{});
+    }
+  }
+  EXPECT_EQ(GridColumn(grid, 0), (Texts{"orders"}));
+}
+
+TEST_F(TablesAreaTest, AFileWithoutADotRegistersItsWholeName) {
+  WriteTable("README", "a;b\n");
+  ChooseProjectFolder(ProjectFolder());
+  ChooseTableFile(ProjectFolder() + "/README");
+  EXPECT_EQ(TakeTexts(), (Texts{kApplyFolder, kRegister}));
+  EXPECT_EQ(GridColumn(Find<DBGrid>("DBGridTables"), 0), (Texts{"README"}));
+  EXPECT_EQ(FieldNames(), (Texts{"a", "b"}));
 }
 
 // ---- Fields schema ----
