@@ -27,6 +27,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -285,6 +286,15 @@ class TVoBufDataset : public db::DataSet {
       "An error occured while applying the updates in a record: %s";
 
   // --- The change log --------------------------------------------------------
+
+  // Calls `visit` once per record of the current index, in its order, whatever
+  // the filter, with the stored texts of the fields numbered `fields` (0-based
+  // field numbers of text fields; a null value is ""). The texts are valid
+  // during the call only. A whole-table save walks the rows this way, without
+  // moving the cursor through every one. False, and nothing visited, when the
+  // dataset is closed, not in browse mode, or a number is not a text field.
+  bool VisitStoredTexts(const std::vector<int>& fields,
+                        const std::function<void(const std::vector<std::string_view>&)>& visit) const;
 
   // The number of entries, applied ones not yet removed included.
   virtual int GetChangeCount() const { return static_cast<int>(change_log_.size()); }

@@ -55,6 +55,34 @@ bool HoldsExactly(const db::Field& field, const rtl::Variant& key, const db::Fie
 
 }  // namespace
 
+bool TVoBufDataset::VisitStoredTexts(
+    const std::vector<int>& fields,
+    const std::function<void(const std::vector<std::string_view>&)>& visit) const {
+  if (!Active() || State() != db::DataSetState::kBrowse) return false;
+  const db::RecordFormat& format = store_.Format();
+  for (int f : fields) {
+    if (f < 0 || f >= format.FieldCount() || format.Kind(f) != db::StorageKind::kText) return false;
+  }
+  const TBufIndex& index = *indexes_[SelectedIndex()];
+  if (!index.IsInitialised()) return false;
+  std::vector<db::RecordId> order;
+  order.reserve(store_.Count());
+  for (db::RecordId r = index.FirstRecord(); r != TBufIndex::kSentinel; r = index.Next(r)) {
+    order.push_back(r);
+  }
+  constexpr std::size_t kAhead = 16;
+  std::vector<std::string_view> texts(fields.size());
+  for (std::size_t n = 0; n < order.size(); ++n) {
+    if (n + kAhead < order.size()) store_.Prefetch(order[n + kAhead]);
+    const db::PackedRecord packed = store_.Get(order[n]);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+      texts[i] = packed.IsNull(fields[i]) ? std::string_view() : packed.Text(fields[i]);
+    }
+    visit(texts);
+  }
+  return true;
+}
+
 void TVoBufDataset::InternalFirst() { Current().SetCursor(TBufIndex::kSentinel); }
 
 void TVoBufDataset::InternalLast() { Current().SetCursor(TBufIndex::kSentinel); }

@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "AtomicFile.h"
 #include "CSVExporter.h"
 #include "DataSet.h"
 #include "DatabaseError.h"
@@ -66,6 +67,43 @@ void CutSpecialRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
   }
 }
 
+// Writes every stored row of `dataset` whose fields are all text straight from
+// its records, as the exporter below would write them, in a fraction of its
+// time (a million rows: no cursor move and no value copy per cell). False,
+// with nothing written, when the dataset cannot be walked so.
+bool WriteStoredTexts(TVoBufDataset& dataset, const std::vector<std::string>& names,
+                      const std::string& file_name) {
+  std::vector<int> numbers;
+  for (int i = 0; i < dataset.FieldCount(); ++i) {
+    const db::Field& field = dataset.Fields(i);
+    if (field.Kind() != db::StorageKind::kText || field.FieldNo() < 1) return false;
+    numbers.push_back(field.FieldNo() - 1);
+  }
+  rtl::AtomicFileWriter writer(file_name);
+  if (!writer.Open()) throw db::DatabaseError(writer.Error());
+  std::string& out = writer.Buffer();
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (i != 0) out += ';';
+    out += names[i];
+  }
+  out += '\n';
+  bool ok = true;
+  const bool walked =
+      dataset.VisitStoredTexts(numbers, [&](const std::vector<std::string_view>& texts) {
+        if (!ok) return;
+        for (std::size_t i = 0; i < texts.size(); ++i) {
+          if (i != 0) out += ';';
+          vek::EncodeCell(texts[i], out);
+        }
+        out += '\n';
+        ok = writer.WriteIfFull();
+      });
+  // Not walked: the temporary file goes with the writer, the target untouched.
+  if (!walked) return false;
+  if (!ok || !writer.Commit()) throw db::DatabaseError(writer.Error());
+  return true;
+}
+
 }  // namespace
 
 void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
@@ -109,6 +147,10 @@ void SaveDataSetToTableFile(db::DataSet& dataset, const std::string& file_name,
   // A pending edit is posted first, so that its row is written and the
   // position taken below is a stored row.
   dataset.CheckBrowseMode();
+  if (options.all_rows) {
+    auto* buffered = dynamic_cast<TVoBufDataset*>(&dataset);
+    if (buffered != nullptr && WriteStoredTexts(*buffered, names, file_name)) return;
+  }
   dataset.DisableControls();
   const db::Bookmark position = dataset.GetBookmark();
   const bool filtered = dataset.Filtered();

@@ -198,8 +198,15 @@ bool SetFieldsSchema(Catalogue& catalogue, TVoConnection& connection,
 
   ControlsDisabled suspended(catalogue.Fields());
   const std::vector<std::string> registered = RegisteredFieldNames(catalogue);
+  // Each step is followed by a reload of the changed table's loaded data, and
+  // the whole operation by one more: the grid shows every stage the file
+  // went through.
+  const auto reload_after_step = [&] {
+    if (reload) table_data.Reload(messages);
+  };
   if (rtl::KindOfPath(file) == rtl::PathKind::kMissing) {
     RunStatements(action_query, CreateTableFromFields(*table, registered), messages);
+    reload_after_step();
   } else {
     std::optional<std::vector<std::string>> header;
     try {
@@ -216,13 +223,17 @@ bool SetFieldsSchema(Catalogue& catalogue, TVoConnection& connection,
           messages.Info(e.what());
         }
       }
+      reload_after_step();
     } else if (header) {
       // Dropping first would lose a renamed column's values for good when its
       // new name is then refused.
       const std::string add = AddMissingColumns(*table, registered, *header);
-      if (add.empty() || RunStatements(action_query, add, messages)) {
+      const bool added = add.empty() || RunStatements(action_query, add, messages);
+      reload_after_step();
+      if (added) {
         const std::string drop = DropSurplusColumns(*table, registered, *header);
         if (!drop.empty()) RunStatements(action_query, drop, messages);
+        reload_after_step();
       }
     }
   }

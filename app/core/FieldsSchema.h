@@ -39,9 +39,10 @@ bool GetFieldsSchema(Catalogue& catalogue, const TVoConnection& connection, Mess
 // names are added (AddMissingColumns) and, only when every add succeeded, the
 // surplus ones dropped (DropSurplusColumns), each text run through
 // `action_query` (a refused batch is shown by the query dataset with the
-// engine's error text; an empty text is not run). Then the table data is
-// reloaded when it holds this table's file, and the fields are read back
-// (GetFieldsSchema). Nothing runs, and a message says why, when there is no
+// engine's error text; an empty text is not run). When the table data holds
+// this table's file it is reloaded after the add step, after the drop step
+// (or after the create step or the header write) and once more at the end;
+// then the fields are read back (GetFieldsSchema). Nothing runs, and a message says why, when there is no
 // current table, its name is refused, or the project folder does not exist;
 // when the loaded data of this table has unsaved changes it first asks whether
 // to discard them (No changes nothing). False when nothing ran.

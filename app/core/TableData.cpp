@@ -151,6 +151,7 @@ bool TableData::Load(const std::string& table, Messages& messages) {
   bool failed = false;
   std::string error;
   dataset_.DisableControls();
+  if (detach_view) detach_view();
   try {
     dataset_.SetTableName(table);
     TVoConnection* connection = dataset_.VoConnection();
@@ -171,6 +172,7 @@ bool TableData::Load(const std::string& table, Messages& messages) {
     error = e.what();
   } catch (...) {
     failed = true;
+    error = "Unknown error";
   }
   changed_ = false;
   if (failed) {
@@ -181,6 +183,8 @@ bool TableData::Load(const std::string& table, Messages& messages) {
     dataset_.Close();
   }
   dataset_.EnableControls();
+  // The view comes back also after a failure: it then shows the closed data.
+  if (attach_view) attach_view(!failed);
   messages.Info(kFinished);
   if (failed) messages.Error(error);
   return !failed;

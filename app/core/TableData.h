@@ -3,6 +3,7 @@
 // to the file they were loaded from; and the column widths that fit the titles.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,12 @@ class TableData {
   // with no data loaded, shows "Error while trying to save updated table <T>.
   // " + the reason and leaves the file as it was. True when written.
   bool SaveCSVTableData(Catalogue& catalogue, Messages& messages);
+
+  // Called around every read of a file into the dataset (loads and reloads):
+  // the window detaches its grid before and attaches it again after, then,
+  // when `loaded`, fits its columns. Left empty, nothing is called.
+  std::function<void()> detach_view;
+  std::function<void(bool loaded)> attach_view;
 
   bool Loaded() const { return !loaded_file_.empty(); }
   // The table and file of the loaded data; "" when none is loaded.

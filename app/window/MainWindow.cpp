@@ -16,6 +16,7 @@
 #include "QueriesArea.h"
 #include "Session.h"
 #include "StaticPages.h"
+#include "TablesArea.h"
 #include "WindowContext.h"
 
 namespace app {
@@ -52,6 +53,7 @@ MainWindow::MainWindow(Messages& messages, std::string program_folder, QWidget* 
   queries_ = std::make_unique<QueriesArea>(*context_, *page_control_);
   external_sources_ = std::make_unique<ExternalSourcesArea>(*context_, *page_control_);
   static_pages_ = std::make_unique<StaticPages>(*page_control_);
+  tables_ = std::make_unique<TablesArea>(*context_, action_query_, *page_control_);
   setCentralWidget(page_control_);
   page_control_->setFocus();
 

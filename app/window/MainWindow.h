@@ -25,6 +25,7 @@ class ExternalSourcesArea;
 class ProjectsArea;
 class QueriesArea;
 class StaticPages;
+class TablesArea;
 struct WindowContext;
 
 class MainWindow : public QMainWindow {
@@ -79,6 +80,7 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<QueriesArea> queries_;
   std::unique_ptr<ExternalSourcesArea> external_sources_;
   std::unique_ptr<StaticPages> static_pages_;
+  std::unique_ptr<TablesArea> tables_;
   bool shown_before_ = false;
   bool closed_ = false;
 };

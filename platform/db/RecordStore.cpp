@@ -106,6 +106,14 @@ FieldData PackedRecord::Get(int field) const {
   return data;
 }
 
+std::string_view PackedRecord::Text(int field) const {
+  const RecordFormat::Slot& slot = format_->slots_[static_cast<std::size_t>(field)];
+  const std::uint32_t begin = slot.place == 0 ? 0 : VariableEnd(slot.place - 1);
+  const std::uint32_t end = VariableEnd(slot.place);
+  return std::string_view(reinterpret_cast<const char*>(data_ + VariableStart() + begin),
+                          end - begin);
+}
+
 std::size_t PackedRecord::ByteSize() const {
   std::size_t size = VariableStart();
   if (format_->variable_count_ > 0) size += VariableEnd(format_->variable_count_ - 1);
