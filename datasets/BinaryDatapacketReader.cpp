@@ -105,7 +105,14 @@ void TBinaryDatapacketReader::ReadFieldDefs(db::FieldDefList& defs) {
 }
 
 bool TBinaryDatapacketReader::NextRecordMarker() {
-  if (!Ensure(1)) return false;
+  if (!Ensure(1)) {
+    // The end of the records is the end of the stream, never a read that
+    // failed: a packet cut short by a read error must not load as whole.
+    if (const std::istream* in = InStream(); in != nullptr && in->bad()) {
+      RaiseStreamNotRecognised();
+    }
+    return false;
+  }
   return static_cast<std::uint8_t>(input_[input_at_++]) == kRecordMarker;
 }
 

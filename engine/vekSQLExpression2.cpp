@@ -483,8 +483,9 @@ bool ProgramData::Run(VariableSource* source, std::size_t& depth) {
       case Code::kLe:
       case Code::kGt:
       case Code::kGe: {
-        // A null (the sum of no rows) compares as in SQL: never true, so
-        // "having s > 1" and "having s <= 1" both drop such a row.
+        // A null (the sum of no rows) makes every comparison false, so
+        // "having s > 1" and "having s <= 1" both drop such a row. Logic
+        // stays two-valued: "not (s > 1)" is true.
         if (stack[sp - 2].IsNull() || stack[sp - 1].IsNull()) {
           --sp;
           stack[sp - 1].SetBool(false);

@@ -3,9 +3,12 @@
 // files in a read-only folder), as they do in CI.
 #pragma once
 
+#include <grp.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <exception>
 #include <functional>
 #include <string>
@@ -28,7 +31,13 @@ inline std::string WithoutPrivileges(const std::function<std::string()>& fn) {
     // An exception must not escape into the child's copy of the test runner,
     // which would go on running the remaining tests a second time.
     try {
-      out = ::setgid(65534) == 0 && ::setuid(65534) == 0 ? fn() : std::string("setuid failed");
+      // Root's supplementary groups go too, or group permissions would still
+      // let the child in.
+      if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) {
+        out = std::string("could not become user 65534: ") + std::strerror(errno);
+      } else {
+        out = fn();
+      }
     } catch (const std::exception& e) {
       out = std::string("exception: ") + e.what();
     } catch (...) {

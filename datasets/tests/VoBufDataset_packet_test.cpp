@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <functional>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -106,7 +107,7 @@ class PacketTest : public ::testing::Test {
   }
 };
 
-// Every kind of entry, in the records the Part's table gives, reloaded with its
+// Every kind of entry, in the records the packet format defines, reloaded with its
 // log, and cancelled after the reload back to the rows before the changes.
 TEST_F(PacketTest, TheChangeLogTravelsAndCancelsAfterAReload) {
   ChangeDataset ds;
@@ -316,6 +317,65 @@ TEST_F(PacketTest, APacketInsideALargerStreamLoads) {
   ChangeDataset loaded;
   loaded.LoadFromStream(in);
   EXPECT_EQ(Names(loaded), (Rows{"a", "b"}));
+}
+
+// A read error right after a whole record is not the end of the records: the
+// packet fails to load instead of loading as the rows before the error.
+TEST_F(PacketTest, AReadErrorBetweenRecordsFailsTheLoad) {
+  // Serves its bytes, but a read that starts at `fail_at` fails as a disk
+  // would, instead of giving the rest.
+  class FailingStream : public std::stringbuf {
+   public:
+    FailingStream(const std::string& bytes, std::streamsize fail_at)
+        : std::stringbuf(bytes), fail_at_(fail_at) {}
+
+   protected:
+    std::streamsize xsgetn(char* s, std::streamsize n) override {
+      if (seekoff(0, std::ios_base::cur, std::ios_base::in) == fail_at_) {
+        throw std::runtime_error("read error");
+      }
+      return std::stringbuf::xsgetn(s, n);
+    }
+
+   private:
+    std::streamsize fail_at_;
+  };
+  // Rows of one text field, its size chosen so that a record ends exactly where
+  // the reader's first 64 KiB piece does: the next read starts between records.
+  const auto packet = [](const std::string& name, int size, int rows) {
+    TVoBufDataset ds;
+    ds.FieldDefs().Add(name, FieldType::ftString, size);
+    ds.CreateDataset();
+    ds.Open();
+    for (int i = 0; i < rows; ++i) {
+      ds.Append();
+      ds.FieldByName(name).SetAsString("row" + std::to_string(i));
+      ds.Post();
+    }
+    return Save(ds);
+  };
+  constexpr std::size_t kPiece = 1 << 16;
+  std::string name;
+  int size = 0;
+  std::size_t header = 0, record = 0;
+  for (name = "N"; name.size() < 40 && size == 0; name += "N") {
+    for (int s = 10; s < 100; ++s) {
+      header = packet(name, s, 0).size();
+      record = packet(name, s, 1).size() - header;
+      if ((kPiece - header) % record == 0) {
+        size = s;
+        break;
+      }
+    }
+  }
+  ASSERT_NE(size, 0);
+  name.pop_back();
+  const int rows = static_cast<int>((kPiece - header) / record) + 5;
+  FailingStream buffer(packet(name, size, rows), kPiece);
+  std::istream in(&buffer);
+  TVoBufDataset loaded;
+  EXPECT_THROW(loaded.LoadFromStream(in), db::DatabaseError);
+  EXPECT_FALSE(loaded.Active());
 }
 
 TEST_F(PacketTest, FileNameIsReadOnOpenAndWrittenOnClose) {

@@ -90,6 +90,22 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+int CreateFreshFile(const std::string& path, const std::string& like, int flags) {
+  struct stat st;
+  const mode_t mode = ::stat(like.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  ::unlink(path.c_str());
+  const int fd = ::open(path.c_str(), flags | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+  // The umask may have taken bits the table has: it gets them back.
+  if (fd >= 0 && ::fchmod(fd, mode) != 0) {
+    const int error = errno;
+    ::close(fd);
+    ::unlink(path.c_str());
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 void PutLE16(std::string& bytes, std::size_t at, std::uint32_t value) {
   bytes[at] = static_cast<char>(value & 0xFF);
   bytes[at + 1] = static_cast<char>(value >> 8 & 0xFF);
@@ -417,7 +433,7 @@ std::string TableFile::MemoHeader(std::uint32_t next_free) const {
 void TableFile::CreateMemoFile() {
   const std::string header = MemoHeader(1);
   const std::string part = memo_path_ + ".part";
-  int fd = ::open(part.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = CreateFreshFile(part, path_, O_WRONLY);
   if (fd < 0) FailErrno("cannot create the memo file");
   bool ok = ::write(fd, header.data(), header.size()) == static_cast<ssize_t>(header.size()) &&
             ::fsync(fd) == 0;

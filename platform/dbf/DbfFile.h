@@ -137,6 +137,11 @@ void PutLE16(std::string& bytes, std::size_t at, std::uint32_t value);
 void PutLE32(std::string& bytes, std::size_t at, std::uint32_t value);
 std::string FileNameOf(const std::string& path);
 
+// Creates `path` afresh for writing (what was there is removed first; a link
+// planted there is never followed) with the permission bits of the file
+// `like`, 0644 when it does not exist. The open descriptor, or -1 with errno.
+int CreateFreshFile(const std::string& path, const std::string& like, int flags);
+
 // A dBase date stamp for today: year - 1900, month, day.
 void TodayStamp(std::uint8_t out[3]);
 

@@ -19,8 +19,9 @@ namespace {
 // does not build a copy of both files in memory first.
 class NewFile {
  public:
-  explicit NewFile(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644)) {
+  // `like`: the file whose permission bits the new one takes.
+  NewFile(const std::string& path, const std::string& like)
+      : fd_(CreateFreshFile(path, like, O_RDWR)) {
     buffer_.reserve(kChunk);
   }
   ~NewFile() {
@@ -126,7 +127,7 @@ void TableFile::Pack() {
       if (row.Deleted()) continue;
       for (const std::string& text : row.memos) next_free += text.empty() ? 0 : blocks_of(text);
     }
-    NewFile memo(memo_packed);
+    NewFile memo(memo_packed, memo_path_);
     memo.Put(MemoHeader(next_free));
     std::string block_header(8, '\0');
     PutLE32(block_header, 0, 0x0008FFFFu);
@@ -152,7 +153,7 @@ void TableFile::Pack() {
       for (const std::string& text : row.memos) new_refs.push_back(MemoRef(text, block));
     }
   }
-  NewFile table(part);
+  NewFile table(part, path_);
   std::string header = header_;
   std::uint8_t stamp[3];
   TodayStamp(stamp);

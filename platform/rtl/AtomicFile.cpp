@@ -129,18 +129,6 @@ void RemoveLeftovers(const std::string& prefix) {
   ::closedir(dir);
 }
 
-// Flushes a folder's entries to disk. File systems that cannot do that for a
-// folder say EINVAL; their entries are as durable as they get.
-bool SyncFolder(const std::string& folder) {
-  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool synced = ::fsync(fd) == 0 || errno == EINVAL || errno == ENOTSUP;
-  const int error = errno;
-  ::close(fd);
-  errno = error;
-  return synced;
-}
-
 }  // namespace
 
 std::string AtomicFileWriter::TemporaryPrefix(const std::string& path) {
@@ -176,6 +164,12 @@ bool AtomicFileWriter::Open() {
   const std::string prefix = TemporaryPrefix(file_);
   RemoveLeftovers(prefix);
 
+  // The new contents are as private as the old file's while they are written:
+  // a table of mode 0600 never has a copy others may read, not even one left
+  // behind by a killed save.
+  struct stat old;
+  const mode_t mode = ::stat(file_.c_str(), &old) == 0 ? (old.st_mode & 0777) : 0666;
+
   static std::atomic<unsigned> counter{0};
   buffer_.reserve(kWriteChunk + kWriteChunk / 4);
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -183,15 +177,23 @@ bool AtomicFileWriter::Open() {
     std::snprintf(unique, sizeof unique, "%x.%x", static_cast<unsigned>(::getpid()) & 0xffffffffu,
                   counter.fetch_add(1));
     std::string path = prefix + unique;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      // Held until the writer closes the file: see RemoveLeftovers.
-      ::flock(fd, LOCK_EX | LOCK_NB);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd < 0) {
+      if (errno != EEXIST) return Fail(errno);
+      continue;
+    }
+    // Held until the file is renamed: see RemoveLeftovers. Another save's
+    // clean-up may have taken the fresh file for a leftover between the open
+    // and the lock: then the name is no longer this file's, and another is made.
+    struct stat opened, named;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &opened) == 0 &&
+        ::stat(path.c_str(), &named) == 0 && opened.st_dev == named.st_dev &&
+        opened.st_ino == named.st_ino) {
       fd_ = fd;
       temporary_ = std::move(path);
       return true;
     }
-    if (errno != EEXIST) return Fail(errno);
+    ::close(fd);
   }
   return Fail(EEXIST);
 }
@@ -223,14 +225,25 @@ bool AtomicFileWriter::Commit() {
   // Without the flush a power loss after the rename can leave the new name on
   // an empty or partly written file.
   if (::fsync(fd_) != 0) return Fail(errno);
+  // The folder is opened before the rename, so that a folder that cannot be
+  // synced fails the save while the old file is still in place.
+  const int folder = ::open(FolderOf(file_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (folder < 0) return Fail(errno);
+  // The file stays open, and locked, until it has its name: a clean-up of
+  // another save never takes it for a leftover.
+  if (::rename(temporary_.c_str(), file_.c_str()) != 0) {
+    const int error = errno;
+    ::close(folder);
+    return Fail(error);
+  }
+  temporary_.clear();
   const int fd = fd_;
   fd_ = -1;
-  // A failed close may mean lost data.
-  if (::close(fd) != 0) return Fail(errno);
-  if (::rename(temporary_.c_str(), file_.c_str()) != 0) return Fail(errno);
-  temporary_.clear();
-  if (!SyncFolder(FolderOf(file_))) return Fail(errno);
-  return true;
+  ::close(fd);  // its data is on disk already
+  const bool synced = ::fsync(folder) == 0 || errno == EINVAL || errno == ENOTSUP;
+  const int error = errno;
+  ::close(folder);
+  return synced || Fail(error);
 }
 
 }  // namespace rtl

@@ -1,7 +1,9 @@
 // TDbf as one table: auto-create, values kept across reopening, the
 // auto-increment numbering, texts too long for their field, the tags, deleting
 // and packing, and the exclusive lock.
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include "DbfTestUtil.h"
 
@@ -252,6 +254,31 @@ TEST_F(DbfTableTest, DeletedRowsAreHiddenAndGoneAfterPack) {
   EXPECT_EQ(table.FieldByName("PROJECTNAME").AsString(), "c");
   // One record fewer: 1 + 4 + 10 + 5 + 4 + 1 + 10 bytes.
   EXPECT_EQ(ReadFile("Projects.dbf").size(), before - 35);
+}
+
+// The packed files are as private as the old ones, and a link planted where
+// the pack writes its new files is replaced, never written through.
+TEST_F(DbfTableTest, PackKeepsPermissionBitsAndFollowsNoPlantedLink) {
+  dbf::TDbf& table = Projects();
+  table.Open();
+  AddRow(table, {{"PROJECTNAME", "a"}, {"TEXT", "memo a"}});
+  AddRow(table, {{"PROJECTNAME", "b"}, {"TEXT", "memo b"}});
+  table.First();
+  table.Delete();
+  table.Close();
+  ASSERT_EQ(::chmod(Path("Projects.dbf").c_str(), 0600), 0);
+  ASSERT_EQ(::chmod(Path("Projects.dbt").c_str(), 0600), 0);
+  WriteFile("victim", "keep");
+  ASSERT_EQ(::symlink(Path("victim").c_str(), Path("Projects.dbf.part").c_str()), 0);
+  table.PackTable();
+  EXPECT_EQ(ReadFile("victim"), "keep");
+  for (const char* name : {"Projects.dbf", "Projects.dbt"}) {
+    struct stat st;
+    ASSERT_EQ(::stat(Path(name).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
+  table.Open();
+  EXPECT_EQ(Column(table, "TEXT"), (std::vector<std::string>{"memo b"}));
 }
 
 TEST_F(DbfTableTest, PackOfAClosedTable) {

@@ -34,6 +34,12 @@ TEST_F(AtomicFileTest, CommitReplacesTheFileAndKeepsItsPermissionBits) {
   ASSERT_TRUE(file.WriteIfFull());
   ASSERT_TRUE(file.Append(std::string(3 << 20, 'x')));  // more than one write chunk
   EXPECT_EQ(folder_.Read("t.txt"), "old");              // nothing shows before the commit
+  // The new contents are no less private than the old while they are written.
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    EXPECT_EQ(entry.status().permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write)
+        << entry.path();
+  }
   ASSERT_TRUE(file.Commit()) << file.Error();
   EXPECT_EQ(folder_.Read("t.txt"), "new " + std::string(3 << 20, 'x'));
   EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
