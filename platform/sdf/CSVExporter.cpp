@@ -187,9 +187,21 @@ class RowWriter {
     // Only the string kinds are quoted; memos are written as their own text,
     // like every other kind.
     if (db::IsStringType(type)) {
-      if (quote) out += settings_.QuoteChar;
-      out += field.AsString();  // a null text reads as ""
-      if (quote) out += settings_.QuoteChar;
+      if (!quote) {
+        out += field.AsString();  // a null text reads as ""
+        return;
+      }
+      out += settings_.QuoteChar;
+      const std::string text = field.AsString();
+      if (settings_.DoubleQuoteChar) {
+        for (const char c : text) {
+          if (c == settings_.QuoteChar) out += c;
+          out += c;
+        }
+      } else {
+        out += text;
+      }
+      out += settings_.QuoteChar;
       return;
     }
     if (field.IsNull()) return;
