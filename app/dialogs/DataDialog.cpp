@@ -1,6 +1,9 @@
 // The dialogs' common window settings.
 #include "DataDialog.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
 #include <exception>
 #include <string>
 
@@ -12,6 +15,11 @@ DataDialog::DataDialog(Messages& messages, QWidget* parent, const char* name,
   setObjectName(QString::fromLatin1(name));
   setWindowTitle(caption);
   setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+void NameEditableParts(QComboBox& list, const QString& name) {
+  if (QLineEdit* edit = list.lineEdit()) edit->setAccessibleName(name);
+  list.view()->setAccessibleName(name);
 }
 
 void DataDialog::MakeVisible(std::string_view error_prefix) {

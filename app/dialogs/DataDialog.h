@@ -8,7 +8,12 @@
 #include "DataSet.h"
 #include "Messages.h"
 
+class QComboBox;
+
 namespace app {
+
+// An editable list's edit and drop-down take its accessible name too.
+void NameEditableParts(QComboBox& list, const QString& name);
 
 class DataDialog : public QWidget {
   Q_OBJECT

@@ -30,6 +30,7 @@ QComboBox* MakeList(QWidget* parent, const char* name, const QString& label) {
   list->setAccessibleName(label);
   list->setEditable(true);
   list->setInsertPolicy(QComboBox::NoInsert);
+  NameEditableParts(*list, label);
   return list;
 }
 

@@ -21,6 +21,7 @@ FormFind::FormFind(Messages& messages, QWidget* parent)
   fields_->setAccessibleName(QStringLiteral("Field (Column)"));
   fields_->setEditable(true);
   fields_->setInsertPolicy(QComboBox::NoInsert);
+  NameEditableParts(*fields_, QStringLiteral("Field (Column)"));
   value_ = new QLineEdit;
   value_->setObjectName(QStringLiteral("EditFindValue"));
   value_->setAccessibleName(QStringLiteral("Value To Find"));
