@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -188,18 +189,21 @@ class RowWriter {
     // like every other kind.
     if (db::IsStringType(type)) {
       if (!quote) {
-        out += field.AsString();  // a null text reads as ""
+        field.AppendAsString(out);  // a null text reads as ""
         return;
       }
       out += settings_.QuoteChar;
-      const std::string text = field.AsString();
-      if (settings_.DoubleQuoteChar) {
+      const std::size_t start = out.size();
+      field.AppendAsString(out);
+      // Most texts hold no quote: only one that does is written again, doubled.
+      if (settings_.DoubleQuoteChar &&
+          std::memchr(out.data() + start, settings_.QuoteChar, out.size() - start) != nullptr) {
+        const std::string text = out.substr(start);
+        out.resize(start);
         for (const char c : text) {
           if (c == settings_.QuoteChar) out += c;
           out += c;
         }
-      } else {
-        out += text;
       }
       out += settings_.QuoteChar;
       return;
