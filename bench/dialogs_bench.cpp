@@ -123,7 +123,10 @@ int main(int argc, char** argv) {
   exporter.FileNameEdit1()->SetFileName(QString::fromStdString(export_file));
   auto* save = exporter.findChild<QPushButton*>("Button1");
 
-  // The engine with the same rows as a named result set.
+  // The engine with the same rows as a named result set (a file left by an
+  // interrupted run would be taken for the table).
+  fs::remove(data + "dialogs_bench_copy.txt");
+  fs::remove(data + "dialogs_bench_own.txt");
   vek::TvekSQL engine;
   if (engine.ExecuteSQL("CONNECT TO '" + data + "'") == 0 ||
       engine.ExecuteSQL("ASSIGN TO dialogs_bench_copy SELECT * FROM t") == 0) {

@@ -1,10 +1,10 @@
 #include "CSVExporter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -196,8 +196,10 @@ class RowWriter {
       const std::size_t start = out.size();
       field.AppendAsString(out);
       // Most texts hold no quote: only one that does is written again, doubled.
+      // Cells are short, so a plain loop beats a library call per cell.
       if (settings_.DoubleQuoteChar &&
-          std::memchr(out.data() + start, settings_.QuoteChar, out.size() - start) != nullptr) {
+          std::find(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+                    settings_.QuoteChar) != out.end()) {
         const std::string text = out.substr(start);
         out.resize(start);
         for (const char c : text) {
