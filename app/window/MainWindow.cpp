@@ -5,6 +5,7 @@
 #include <Qsci/qsciscintilla.h>
 
 #include <QCloseEvent>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTabWidget>
 
@@ -12,6 +13,10 @@
 #include "DBGrid.h"
 #include "ExternalSourcesArea.h"
 #include "FileChoosers.h"
+#include "FormExportToCSV.h"
+#include "FormFilters.h"
+#include "FormFind.h"
+#include "Guard.h"
 #include "ProjectsArea.h"
 #include "QueriesArea.h"
 #include "Session.h"
@@ -59,13 +64,98 @@ MainWindow::MainWindow(Messages& messages, std::string program_folder, QWidget* 
 
   BindCatalogueHooks();
   catalogue_.Open(app_folder_);
+  CreateDialogs();
 }
 
 MainWindow::~MainWindow() {
   // The grids and navigators observe the datasets and the catalogue, which
   // are members and go before the base class frees its children: free the
-  // pages first.
+  // pages and the dialogs first.
+  form_find_.reset();
+  form_filters_.reset();
+  form_export_.reset();
   delete takeCentralWidget();
+}
+
+void MainWindow::CreateDialogs() {
+  form_export_ = std::make_unique<FormExportToCSV>(messages_, this);
+  form_filters_ = std::make_unique<FormFilters>(messages_, catalogue_.Filters(), this);
+  form_find_ = std::make_unique<FormFind>(messages_, this);
+  using Launcher = void (MainWindow::*)(db::DataSet&);
+  const struct {
+    const char* button;
+    TVoQueryDataSet& dataset;
+    Launcher launcher;
+  } buttons[] = {
+      {"ButtonFilterCSVTableData", csv_table_data_, &MainWindow::ShowFilterDialog},
+      {"ButtonFindCSVTableData", csv_table_data_, &MainWindow::ShowFindDialog},
+      {"ButtonExportCSVTableData", csv_table_data_, &MainWindow::ShowExportDialog},
+      {"ButtonFilterSQLTableData", sql_table_data_, &MainWindow::ShowFilterDialog},
+      {"ButtonFindSQLTableData", sql_table_data_, &MainWindow::ShowFindDialog},
+      {"ButtonExportSQLTableData", sql_table_data_, &MainWindow::ShowExportDialog},
+      {"ButtonFilterQueryResult", query_result_, &MainWindow::ShowFilterDialog},
+      {"ButtonFindQueryResult", query_result_, &MainWindow::ShowFindDialog},
+      {"ButtonExportQueryResult", query_result_, &MainWindow::ShowExportDialog},
+  };
+  for (const auto& b : buttons) {
+    QPushButton* button = findChild<QPushButton*>(QString::fromLatin1(b.button));
+    if (button == nullptr) continue;
+    TVoQueryDataSet* dataset = &b.dataset;
+    const Launcher launcher = b.launcher;
+    connect(button, &QPushButton::clicked, this, [this, dataset, launcher] {
+      Guard(messages_, [&] { (this->*launcher)(*dataset); });
+    });
+  }
+}
+
+namespace {
+
+// The launchers' steps around a dialog: closed when visible, opened for the
+// dataset, made visible; `open` is the dialog's OpenFor.
+template <class Open>
+void Launch(Messages& messages, QWidget& dialog, const std::string& close_error, Open&& open,
+            const std::string& show_error) {
+  try {
+    if (dialog.isVisible()) dialog.close();
+  } catch (const std::exception&) {
+    messages.Info(close_error);
+  }
+  open();
+  try {
+    dialog.show();
+    dialog.raise();
+  } catch (const std::exception& e) {
+    messages.Info(show_error + e.what());
+  }
+}
+
+}  // namespace
+
+void MainWindow::ShowFilterDialog(db::DataSet& dataset) {
+  Launch(
+      messages_, *form_filters_, "Error while trying to close form FormFilters.",
+      [&] { form_filters_->OpenFor(dataset); },
+      "Error while trying to open form \"FormFilters\".");
+}
+
+void MainWindow::ShowFindDialog(db::DataSet& dataset) {
+  Launch(
+      messages_, *form_find_, "Error while trying to close form FormFind.",
+      [&] {
+        try {
+          form_find_->OpenFor(dataset);
+        } catch (const std::exception& e) {
+          messages_.Info(e.what());
+        }
+      },
+      "Error while trying to open form \"FormFind\".");
+}
+
+void MainWindow::ShowExportDialog(db::DataSet& dataset) {
+  Launch(
+      messages_, *form_export_, "Error while trying to close form FormExportToCsv.",
+      [&] { form_export_->OpenFor(dataset); },
+      "Error while trying to open form \"FormExportToCSV\". ");
 }
 
 void MainWindow::BindCatalogueHooks() {

@@ -22,6 +22,9 @@ class QTabWidget;
 namespace app {
 
 class ExternalSourcesArea;
+class FormExportToCSV;
+class FormFilters;
+class FormFind;
 class ProjectsArea;
 class QueriesArea;
 class StaticPages;
@@ -55,6 +58,15 @@ class MainWindow : public QMainWindow {
   // are ignored.
   void ApplySession(const std::map<std::string, int>& values);
 
+  // The three dialogs, made hidden with the window; each launcher closes its
+  // dialog when visible, opens it for `dataset` and shows it.
+  FormFilters& GetFormFilters() { return *form_filters_; }
+  FormFind& GetFormFind() { return *form_find_; }
+  FormExportToCSV& GetFormExportToCSV() { return *form_export_; }
+  void ShowFilterDialog(db::DataSet& dataset);
+  void ShowFindDialog(db::DataSet& dataset);
+  void ShowExportDialog(db::DataSet& dataset);
+
  protected:
   // The first show applies the session file's positions.
   void showEvent(QShowEvent* event) override;
@@ -65,6 +77,7 @@ class MainWindow : public QMainWindow {
  private:
   QSplitter* FindSplitter(const std::string& name) const;
   void BindCatalogueHooks();
+  void CreateDialogs();
 
   Messages& messages_;
   std::string app_folder_;
@@ -81,6 +94,10 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<ExternalSourcesArea> external_sources_;
   std::unique_ptr<StaticPages> static_pages_;
   std::unique_ptr<TablesArea> tables_;
+  // After the catalogue and the datasets, so that they go first.
+  std::unique_ptr<FormExportToCSV> form_export_;
+  std::unique_ptr<FormFilters> form_filters_;
+  std::unique_ptr<FormFind> form_find_;
   bool shown_before_ = false;
   bool closed_ = false;
 };

@@ -119,6 +119,15 @@ std::string Field::AsString() const {
   return {};
 }
 
+void Field::AppendAsString(std::string& out) const {
+  if (kind_ == StorageKind::kText || kind_ == StorageKind::kBytes) {
+    FieldData data;
+    if (Read(data)) out.append(data.s);
+    return;
+  }
+  out += AsString();
+}
+
 std::int64_t Field::AsInteger() const {
   FieldData data;
   if (!Read(data)) return 0;

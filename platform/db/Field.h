@@ -57,6 +57,9 @@ class Field {
   // integer) throws ConversionError.
   bool IsNull() const;
   std::string AsString() const;
+  // Appends AsString's text to `out`; a text is copied once, straight from
+  // the dataset's bytes (a writer of many values saves a string per value).
+  void AppendAsString(std::string& out) const;
   std::int64_t AsInteger() const;
   double AsFloat() const;
   bool AsBoolean() const;

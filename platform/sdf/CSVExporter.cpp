@@ -1,5 +1,6 @@
 #include "CSVExporter.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstdint>
@@ -187,9 +188,26 @@ class RowWriter {
     // Only the string kinds are quoted; memos are written as their own text,
     // like every other kind.
     if (db::IsStringType(type)) {
-      if (quote) out += settings_.QuoteChar;
-      out += field.AsString();  // a null text reads as ""
-      if (quote) out += settings_.QuoteChar;
+      if (!quote) {
+        field.AppendAsString(out);  // a null text reads as ""
+        return;
+      }
+      out += settings_.QuoteChar;
+      const std::size_t start = out.size();
+      field.AppendAsString(out);
+      // Most texts hold no quote: only one that does is written again, doubled.
+      // Cells are short, so a plain loop beats a library call per cell.
+      if (settings_.DoubleQuoteChar &&
+          std::find(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
+                    settings_.QuoteChar) != out.end()) {
+        const std::string text = out.substr(start);
+        out.resize(start);
+        for (const char c : text) {
+          if (c == settings_.QuoteChar) out += c;
+          out += c;
+        }
+      }
+      out += settings_.QuoteChar;
       return;
     }
     if (field.IsNull()) return;

@@ -23,6 +23,9 @@ struct TCSVFormatSettings {
   bool HeaderRow = true;
   TQuoteStrings QuoteStrings = TQuoteStrings::qsNever;
   char QuoteChar = '"';
+  // Under qsAlways: a quote character inside a text is written twice (a"b
+  // gives "a""b"), so that every CSV reader reads the text back whole.
+  bool DoubleQuoteChar = false;
   std::string BooleanFalse = "False";
   std::string BooleanTrue = "True";
   // Patterns of date fields and of date-time and time-stamp fields: yyyy, yy,

@@ -129,6 +129,7 @@ struct LinesCase {
   char quote_char;
   bool header;
   const char* expected;
+  bool double_quote_char = false;
 };
 
 TEST_F(CSVExporterTest, WritesTheHeaderAndOneLinePerRowWithTextsQuotedOrNot) {
@@ -154,6 +155,18 @@ TEST_F(CSVExporterTest, WritesTheHeaderAndOneLinePerRowWithTextsQuotedOrNot) {
       {"other quote, no header", TQuoteStrings::qsAlways, '\'', false,
        "'plain';'a;b';-7;'say \"hi\"';'x\ny';memo;text\n"
        "'';'';0;'\xC3\xA4';'z';\n"},
+
+      // Only the quote character in quoted texts is doubled; memos stay as they are.
+      {"always, quotes doubled", TQuoteStrings::qsAlways, '"', true,
+       "S;FC;N;WS;FW;M\n"
+       "\"plain\";\"a;b\";-7;\"say \"\"hi\"\"\";\"x\ny\";memo;text\n"
+       "\"\";\"\";0;\"\xC3\xA4\";\"z\";\n",
+       true},
+      {"never, quotes doubled", TQuoteStrings::qsNever, '"', true,
+       "S;FC;N;WS;FW;M\n"
+       "plain;a;b;-7;say \"hi\";x\ny;memo;text\n"
+       ";;0;\xC3\xA4;z;\n",
+       true},
   };
   for (const LinesCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -161,6 +174,7 @@ TEST_F(CSVExporterTest, WritesTheHeaderAndOneLinePerRowWithTextsQuotedOrNot) {
     settings.QuoteStrings = c.quote;
     settings.QuoteChar = c.quote_char;
     settings.HeaderRow = c.header;
+    settings.DoubleQuoteChar = c.double_quote_char;
     EXPECT_EQ(Export(), c.expected);
   }
 }

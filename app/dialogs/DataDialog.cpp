@@ -1,0 +1,34 @@
+// The dialogs' common window settings.
+#include "DataDialog.h"
+
+#include <QAbstractItemView>
+#include <QComboBox>
+#include <QLineEdit>
+#include <exception>
+#include <string>
+
+namespace app {
+
+DataDialog::DataDialog(Messages& messages, QWidget* parent, const char* name,
+                       const QString& caption)
+    : QWidget(parent, Qt::Tool), messages_(messages) {
+  setObjectName(QString::fromLatin1(name));
+  setWindowTitle(caption);
+  setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+void NameEditableParts(QComboBox& list, const QString& name) {
+  if (QLineEdit* edit = list.lineEdit()) edit->setAccessibleName(name);
+  list.view()->setAccessibleName(name);
+}
+
+void DataDialog::MakeVisible(std::string_view error_prefix) {
+  try {
+    show();
+    raise();
+  } catch (const std::exception& e) {
+    messages_.Info(std::string(error_prefix) + e.what());
+  }
+}
+
+}  // namespace app
