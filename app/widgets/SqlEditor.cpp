@@ -99,7 +99,10 @@ CompletionPopup::CompletionPopup(QWidget* parent) : QFrame(parent, Qt::ToolTip) 
   layout->addWidget(list_);
   layout->addWidget(new QSizeGrip(this), 0, Qt::AlignBottom | Qt::AlignRight);
   resize(320, 180);
-  connect(list_, &QListWidget::itemDoubleClicked, this, [this] { emit itemChosen(); });
+  connect(list_, &QListWidget::itemDoubleClicked, this, [this](QListWidgetItem* item) {
+    list_->setCurrentItem(item);
+    emit itemChosen();
+  });
 }
 
 void CompletionPopup::SetItems(const std::vector<std::string>& items, int selected) {
