@@ -84,6 +84,10 @@ void QueriesArea::SynEditSQLEditorChange() {
   const std::string typed = editor_->Text();
   queries.Edit();
   if (editor_->Text() != typed) editor_->SetProgramText(typed, true);
+  // A row put into edit without a written field would be cancelled, not
+  // posted, when the user moves to another query, and the typed text lost:
+  // the text goes into the row now (the post stores the editor's text again).
+  queries.FieldByName("QUERYTEXT").SetAsString(typed);
 }
 
 void QueriesArea::ButtonRunQueryClick() {
