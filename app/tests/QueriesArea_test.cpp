@@ -305,6 +305,22 @@ TEST_F(QueriesAreaTest, ResultSaveFailuresAreReportedAndKeepTheOldFile) {
   ASSERT_EQ(messages_.entries.size(), 1u);
   EXPECT_TRUE(messages_.entries[0].text.starts_with("Error while trying to save query result. "));
 
+  // A file that cannot be replaced keeps its old bytes.
+  const auto locked = project_ / "locked";
+  std::filesystem::create_directory(locked);
+  WriteBytes(locked / "r.txt", "old");
+  if (geteuid() != 0) {
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
+                                             std::filesystem::perms::owner_exec);
+    SetFileName("FileNameEditSaveQueryResult", locked / "r.txt");
+    messages_.entries.clear();
+    Click("ButtonSaveQueryResult");
+    std::filesystem::permissions(locked, std::filesystem::perms::owner_all);
+    ASSERT_EQ(messages_.entries.size(), 1u);
+    EXPECT_TRUE(messages_.entries[0].text.starts_with("Error while trying to save query result. "));
+    EXPECT_EQ(Bytes(locked / "r.txt"), "old");
+  }
+
   Result().Edit();
   SetFileName("FileNameEditSaveQueryResult", out);
   messages_.entries.clear();

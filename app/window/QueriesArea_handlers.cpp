@@ -3,6 +3,7 @@
 // the result's file, sorting and unloading, and the four "Apply" buttons.
 #include <QHeaderView>
 #include <QListWidget>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 
@@ -60,10 +61,13 @@ void QueriesArea::ConnectHandlers() {
                    });
   // A posted query row has its editor text stored: the changed lines' marks
   // turn to saved ones.
+  // The catalogue outlives the page's widgets: a post after they are gone
+  // marks nothing.
   dbf::TDbf& queries = context_.catalogue.Queries();
-  queries.AfterPost = [this, rule = std::move(queries.AfterPost)](db::DataSet& dataset) {
+  queries.AfterPost = [editor = QPointer<SqlEditor>(editor_),
+                       rule = std::move(queries.AfterPost)](db::DataSet& dataset) {
     if (rule) rule(dataset);
-    editor_->MarkSaved();
+    if (editor) editor->MarkSaved();
   };
 }
 
