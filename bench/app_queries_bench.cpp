@@ -246,6 +246,7 @@ int main(int argc, char** argv) {
   for (const Workload& w : workloads) {
     if (keys_only) break;
     std::vector<double> run, sort, save, e_run, e_sort, e_save;
+    int rows = 0;
     for (int rep = 0; rep < reps; ++rep) {
       const std::string result_file = data + "bench_result.txt";
       // The engine's own figures, in the same run.
@@ -260,6 +261,7 @@ int main(int argc, char** argv) {
       page.editor_->SetProgramText(w.sql);
       run.push_back(Seconds([&] { page.Click("ButtonRunQuery"); }));
       ok &= page.Ok(w.id);
+      rows = page.window_.VoQueryDatasetQueryResult().RecordCount();
       const int section = SectionOf(*page.grid_, w.sort_field);
       sort.push_back(Seconds([&] { ClickTitle(*page.grid_, section); }));
       if (page.window_.VoQueryDatasetQueryResult().IndexName() !=
@@ -277,8 +279,8 @@ int main(int argc, char** argv) {
     }
     const auto row = [&](const char* step, const std::vector<double>& p,
                          const std::vector<double>& e) {
-      std::printf("| %s, %s | %.3f | %.3f | %.2f |\n", w.id, step, Median(p), Median(e),
-                  Median(p) / Median(e));
+      std::printf("| %s (%d rows), %s | %.3f | %.3f | %.2f |\n", w.id, rows, step, Median(p),
+                  Median(e), Median(p) / Median(e));
     };
     row("Run Query into the grid", run, e_run);
     row("title-click sort (engine: ORDER BY)", sort, e_sort);
