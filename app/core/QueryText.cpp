@@ -96,8 +96,7 @@ std::string InsertAtCaret(std::string_view line, int caret, std::string_view ite
   return result;
 }
 
-std::string SubstituteParameters(std::string_view line,
-                                 const std::vector<QueryParameter>& params) {
+std::string SubstituteParameters(std::string_view line, const std::vector<QueryParameter>& params) {
   std::string text(line);
   for (const QueryParameter& param : params) {
     if (param.name.empty()) continue;

@@ -137,7 +137,8 @@ TEST_F(QueriesAreaTest, RefusedStatementIsReportedAndShowsNoStaleColumns) {
   EXPECT_EQ(messages_.entries[0].text, kAnnouncement);
   EXPECT_TRUE(messages_.entries[1].text.starts_with("Error while trying to execute query."))
       << messages_.entries[1].text;
-  EXPECT_GT(messages_.entries[1].text.size(), std::string("Error while trying to execute query.").size());
+  EXPECT_GT(messages_.entries[1].text.size(),
+            std::string("Error while trying to execute query.").size());
   EXPECT_EQ(messages_.entries[2].text, kFinished);
   EXPECT_EQ(Grid().Model().columnCount(), 0);
   EXPECT_EQ(Grid().Model().rowCount(), 0);
@@ -176,7 +177,9 @@ TEST_F(QueriesAreaTest, ParametersAreSubstitutedInOrderInsideWords) {
     std::string expected;
   };
   const Case cases[] = {
-      {"every occurrence in any case", {{"ID", "7"}}, "SELECT WIDTH FROM t WHERE id = ID",
+      {"every occurrence in any case",
+       {{"ID", "7"}},
+       "SELECT WIDTH FROM t WHERE id = ID",
        "SELECT W7TH FROM t WHERE 7 = 7"},
       {"p before p1", {{"p", "x"}, {"p1", "y"}}, "SELECT :p1", "SELECT :x1"},
       {"p1 before p", {{"p1", "y"}, {"p", "x"}}, "SELECT :p1", "SELECT :y"},
@@ -310,8 +313,8 @@ TEST_F(QueriesAreaTest, ResultSaveFailuresAreReportedAndKeepTheOldFile) {
   std::filesystem::create_directory(locked);
   WriteBytes(locked / "r.txt", "old");
   if (geteuid() != 0) {
-    std::filesystem::permissions(locked, std::filesystem::perms::owner_read |
-                                             std::filesystem::perms::owner_exec);
+    std::filesystem::permissions(
+        locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
     SetFileName("FileNameEditSaveQueryResult", locked / "r.txt");
     messages_.entries.clear();
     Click("ButtonSaveQueryResult");

@@ -66,12 +66,12 @@ TEST_F(SqlEditorTest, OneCandidateIsInsertedAtOnceNoneShowsNothing) {
 TEST_F(SqlEditorTest, EveryKeyRefillsTheList) {
   Type("c");
   CtrlSpace();
-  EXPECT_EQ(Offered(), (Words{"CREATE TABLE", "COMMIT", "COS(expression)", "CEIL(expression)",
-                              "customer", "cust_no", "customers", "customers.id",
-                              "customers.name"}));
+  EXPECT_EQ(Offered(),
+            (Words{"CREATE TABLE", "COMMIT", "COS(expression)", "CEIL(expression)", "customer",
+                   "cust_no", "customers", "customers.id", "customers.name"}));
   Type("us");
-  EXPECT_EQ(Offered(), (Words{"customer", "cust_no", "customers", "customers.id",
-                              "customers.name"}));
+  EXPECT_EQ(Offered(),
+            (Words{"customer", "cust_no", "customers", "customers.id", "customers.name"}));
   Type("q");
   EXPECT_TRUE(Offered().empty());
   EXPECT_EQ(editor_.Popup().Selected(), -1);
@@ -87,8 +87,8 @@ TEST_F(SqlEditorTest, EveryKeyRefillsTheList) {
 TEST_F(SqlEditorTest, TheDotEndsTheTypedTextAndStaysInFront) {
   Type("SELECT orders.cu");
   CtrlSpace();
-  EXPECT_EQ(Offered(), (Words{"customer", "cust_no", "customers", "customers.id",
-                              "customers.name"}));
+  EXPECT_EQ(Offered(),
+            (Words{"customer", "cust_no", "customers", "customers.id", "customers.name"}));
   Key(Qt::Key_Return);
   EXPECT_EQ(editor_.Text(), "SELECT orders.customer");
 }

@@ -34,8 +34,8 @@ QFont EditorFont() {
 // (with Shift held most layouts report the shifted symbol, "#" for 3).
 int BookmarkDigit(int key) {
   if (key >= Qt::Key_0 && key <= Qt::Key_9) return key - Qt::Key_0;
-  static const int kShifted[] = {Qt::Key_ParenRight, Qt::Key_Exclam,     Qt::Key_At,
-                                 Qt::Key_NumberSign, Qt::Key_Dollar,     Qt::Key_Percent,
+  static const int kShifted[] = {Qt::Key_ParenRight,  Qt::Key_Exclam,    Qt::Key_At,
+                                 Qt::Key_NumberSign,  Qt::Key_Dollar,    Qt::Key_Percent,
                                  Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
                                  Qt::Key_ParenLeft};
   for (int digit = 0; digit < kBookmarkCount; ++digit) {
@@ -235,8 +235,7 @@ void SqlEditor::InsertItemAtCaret(const std::string& item) {
   const long line = SendScintilla(SCI_LINEFROMPOSITION, pos);
   const long start = SendScintilla(SCI_POSITIONFROMLINE, line);
   const long end = SendScintilla(SCI_GETLINEENDPOSITION, line);
-  const std::string replaced =
-      InsertAtCaret(CurrentLine(), static_cast<int>(pos - start), item);
+  const std::string replaced = InsertAtCaret(CurrentLine(), static_cast<int>(pos - start), item);
   ++program_writes_;
   ReplaceBytes(start, end, QByteArray::fromStdString(replaced));
   SendScintilla(SCI_GOTOPOS, pos);
@@ -281,9 +280,8 @@ void SqlEditor::ShowPopup() {
 }
 
 void SqlEditor::InsertCandidate(const std::string& item, bool left_only) {
-  const long start = SendScintilla(SCI_POSITIONFROMLINE,
-                                   SendScintilla(SCI_LINEFROMPOSITION,
-                                                 SendScintilla(SCI_GETCURRENTPOS)));
+  const long start = SendScintilla(
+      SCI_POSITIONFROMLINE, SendScintilla(SCI_LINEFROMPOSITION, SendScintilla(SCI_GETCURRENTPOS)));
   const TextRange range = CompletionTarget(CurrentLine(), CaretInLine(), left_only);
   const QByteArray bytes = QByteArray::fromStdString(item);
   ReplaceBytes(start + range.first, start + range.last, bytes);
@@ -379,6 +377,11 @@ void SqlEditor::keyPressEvent(QKeyEvent* event) {
 void SqlEditor::focusOutEvent(QFocusEvent* event) {
   popup_->hide();
   QsciScintilla::focusOutEvent(event);
+}
+
+void SqlEditor::mousePressEvent(QMouseEvent* event) {
+  popup_->hide();
+  QsciScintilla::mousePressEvent(event);
 }
 
 }  // namespace app

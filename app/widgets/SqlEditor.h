@@ -97,6 +97,8 @@ class SqlEditor : public QsciScintilla {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+  // A click in the text closes the pop-up, as Escape does.
+  void mousePressEvent(QMouseEvent* event) override;
 
  private:
   void Configure();

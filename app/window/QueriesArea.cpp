@@ -116,16 +116,17 @@ QWidget* QueriesArea::BuildDesignTab(WindowContext& context) {
   DBGrid* queries_grid = MakeGrid(m, nullptr, "DBGridQueries", &c.Queries(),
                                   {{"Query Name", "QUERYNAME"}, {"Comment", "QUERYCOMMENT"}});
   save_query_sql_ = MakeFileNameEdit(nullptr, "FileNameEditSaveQuerySQL");
-  QWidget* upper =
-      Stack({MakeNavigator(m, nullptr, "DBNavigatorQueries", &c.Queries()), queries_grid,
-             Row({run_query_ = MakeButton(nullptr, "ButtonRunQuery", "Run Query", {}, ButtonLook::kBoldRed),
-                  run_parameterized_ = MakeButton(nullptr, "ButtonApplyQueryParameterToQueryText",
-                             "Run Parameterized Query", {}, ButtonLook::kBoldRed),
-                  save_query_ = MakeButton(nullptr, "ButtonSaveQueryToFile", "Save Query To A File"),
-                  load_query_ = MakeButton(nullptr, "ButtonLoadQueryFromFile", "Load Query From A File"),
-                  save_query_sql_},
-                 save_query_sql_)},
-            queries_grid);
+  QWidget* upper = Stack(
+      {MakeNavigator(m, nullptr, "DBNavigatorQueries", &c.Queries()), queries_grid,
+       Row({run_query_ =
+                MakeButton(nullptr, "ButtonRunQuery", "Run Query", {}, ButtonLook::kBoldRed),
+            run_parameterized_ = MakeButton(nullptr, "ButtonApplyQueryParameterToQueryText",
+                                            "Run Parameterized Query", {}, ButtonLook::kBoldRed),
+            save_query_ = MakeButton(nullptr, "ButtonSaveQueryToFile", "Save Query To A File"),
+            load_query_ = MakeButton(nullptr, "ButtonLoadQueryFromFile", "Load Query From A File"),
+            save_query_sql_},
+           save_query_sql_)},
+      queries_grid);
 
   DBGrid* tables_grid =
       MakeGrid(m, nullptr, "DBGridTablesForQueries", &c.Tables(), {{"Table", "TABLENAME"}});
@@ -144,11 +145,14 @@ QWidget* QueriesArea::BuildDesignTab(WindowContext& context) {
 
   expressions_ = MakeListBox(nullptr, "ListBoxSqlExpressions", kSqlExpressions);
   functions_ = MakeListBox(nullptr, "ListBoxSqlFunctions", kSqlFunctions);
-  QWidget* expressions_list =
-      Stack({apply_expression_ = MakeButton(nullptr, "ButtonApplySqlExpressionToQueryText", "Apply"), expressions_},
-            expressions_);
-  QWidget* functions_list = Stack(
-      {apply_function_ = MakeButton(nullptr, "ButtonApplySqlFunctionToQueryText", "Apply"), functions_}, functions_);
+  QWidget* expressions_list = Stack(
+      {apply_expression_ = MakeButton(nullptr, "ButtonApplySqlExpressionToQueryText", "Apply"),
+       expressions_},
+      expressions_);
+  QWidget* functions_list =
+      Stack({apply_function_ = MakeButton(nullptr, "ButtonApplySqlFunctionToQueryText", "Apply"),
+             functions_},
+            functions_);
 
   DBGrid* parameters_grid = MakeGrid(m, nullptr, "DBGridQueriesParameters", &c.QueriesParameters(),
                                      {{"Parameter", "QUERYPARAMETERNAME"},
@@ -186,7 +190,8 @@ QWidget* QueriesArea::BuildResultTab(WindowContext& context) {
                   MakeButton(nullptr, "ButtonExportQueryResult", "Export"),
                   unload_ = MakeButton(nullptr, "ButtonFindUnloadQueryResult", "UnloadData")}),
              grid,
-             Row({save_result_ = MakeButton(nullptr, "ButtonSaveQueryResult", "Save Query Result To A File"),
+             Row({save_result_ =
+                      MakeButton(nullptr, "ButtonSaveQueryResult", "Save Query Result To A File"),
                   save_query_result_},
                  save_query_result_)},
             grid);

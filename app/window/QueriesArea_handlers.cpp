@@ -52,9 +52,8 @@ void QueriesArea::ConnectHandlers() {
   on_click(apply_function_, &QueriesArea::ButtonApplySqlFunctionToQueryTextClick);
   on_click(apply_table_, &QueriesArea::ButtonApplyTableNameToQueryTextClick);
   on_click(apply_field_, &QueriesArea::ButtonApplyFieldNameToQueryTextClick);
-  QObject::connect(editor_, &SqlEditor::userEdited, editor_, [this] {
-    Guard(context_.messages, [&] { SynEditSQLEditorChange(); });
-  });
+  QObject::connect(editor_, &SqlEditor::userEdited, editor_,
+                   [this] { Guard(context_.messages, [&] { SynEditSQLEditorChange(); }); });
   QObject::connect(result_grid_, &DBGrid::titleClicked, result_grid_,
                    [this](int, const QString& field_name) {
                      Guard(context_.messages, [&] { DBGridQueryResultTitleClick(field_name); });
@@ -181,9 +180,7 @@ void QueriesArea::DBGridQueryResultTitleClick(const QString& field_name) {
   context_.VoQueryDatasetQueryResult.ToggleIndexOnField(field_name.toStdString());
 }
 
-void QueriesArea::ButtonFindUnloadQueryResultClick() {
-  context_.VoQueryDatasetQueryResult.Close();
-}
+void QueriesArea::ButtonFindUnloadQueryResultClick() { context_.VoQueryDatasetQueryResult.Close(); }
 
 void QueriesArea::ButtonApplySqlExpressionToQueryTextClick() {
   if (expressions_->selectedItems().isEmpty()) return;

@@ -75,9 +75,7 @@ TEST_F(QueryOperationsTest, ParametersOfTheCurrentQueryInOrderLeftOnTheLast) {
   EXPECT_TRUE(CurrentQueryParameters(*catalogue_).empty());
 }
 
-TEST_F(QueryOperationsTest, NoQueryHasNoStoredText) {
-  EXPECT_EQ(StoredQueryText(*catalogue_), "");
-}
+TEST_F(QueryOperationsTest, NoQueryHasNoStoredText) { EXPECT_EQ(StoredQueryText(*catalogue_), ""); }
 
 }  // namespace
 }  // namespace app::testing

@@ -75,8 +75,10 @@ TEST(CompletionTest, CandidatesKeepOrderAndDuplicates) {
     int selection;
   };
   const Case cases[] = {
-      {"sel offers both SELECT entries first, then a table", "sel",
-       {"SELECT", "SELECT * FROM", "select_log"}, 0},
+      {"sel offers both SELECT entries first, then a table",
+       "sel",
+       {"SELECT", "SELECT * FROM", "select_log"},
+       0},
       {"a field of two tables comes twice", "id", {"id", "id"}, 0},
       {"qualified names once each", "orders.", {"orders.id", "orders.customer"}, 0},
       {"cu", "cu", {"customer", "customers", "customers.id", "customers.name"}, 0},
@@ -158,7 +160,9 @@ TEST(SubstituteParametersTest, ReplacesEveryOccurrenceInOrder) {
     std::string expected;
   };
   const Case cases[] = {
-      {"any case, inside words too", "SELECT WIDTH FROM t WHERE id = ID", {{"ID", "7"}},
+      {"any case, inside words too",
+       "SELECT WIDTH FROM t WHERE id = ID",
+       {{"ID", "7"}},
        "SELECT W7TH FROM t WHERE 7 = 7"},
       {"shorter name first wins inside the longer", ":p1", {{"p", "x"}, {"p1", "y"}}, ":x1"},
       {"longer name first", ":p1", {{"p1", "y"}, {"p", "x"}}, ":y"},
