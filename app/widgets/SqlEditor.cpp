@@ -3,6 +3,8 @@
 #include "SqlEditor.h"
 
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QSizeGrip>
@@ -21,11 +23,16 @@ constexpr int kFoldMargin = 4;
 constexpr int kBookmarkCount = 10;
 constexpr int kBookmarkMask = (1 << kBookmarkCount) - 1;
 
+// 12 pixels high. QScintilla sizes its styles' fonts in points only (a font
+// sized in pixels reaches it as size -1 and is drawn minute), so the pixels
+// are turned into points at the screen's resolution.
 QFont EditorFont() {
   QFont font("DejaVu Sans Mono");
   font.setStyleHint(QFont::Monospace);
   font.setFixedPitch(true);
-  font.setPixelSize(12);
+  const QScreen* screen = QGuiApplication::primaryScreen();
+  const double dpi = screen != nullptr ? screen->logicalDotsPerInchY() : 96.0;
+  font.setPointSizeF(12.0 * 72.0 / (dpi > 0 ? dpi : 96.0));
   font.setStyleStrategy(QFont::NoAntialias);
   return font;
 }
