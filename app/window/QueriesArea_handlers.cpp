@@ -88,9 +88,12 @@ void QueriesArea::SynEditSQLEditorChange() {
   queries.Edit();
   if (editor_->Text() != typed) editor_->SetProgramText(typed, true);
   // A row put into edit without a written field would be cancelled, not
-  // posted, when the user moves to another query, and the typed text lost:
-  // the text goes into the row now (the post stores the editor's text again).
-  queries.FieldByName("QUERYTEXT").SetAsString(typed);
+  // posted, when the user moves to another query, and the typed text lost.
+  // The query's name is written with itself to mark the row changed: its
+  // QUERYTEXT keeps the stored text until the post (Save Query To A File
+  // writes that one).
+  db::Field& name = queries.FieldByName("QUERYNAME");
+  name.SetAsString(name.AsString());
 }
 
 void QueriesArea::ButtonRunQueryClick() {
