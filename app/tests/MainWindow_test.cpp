@@ -236,8 +236,11 @@ TEST_F(MainWindowTest, HeadingsListsEditorAndChoosers) {
   auto* editor = Find<QsciScintilla>(*window, "SynEditSQLEditor");
   ASSERT_NE(editor, nullptr);
   EXPECT_EQ(editor->toolTip(), "Use [CTRL]+[Space] for autocompletion.");
-  EXPECT_EQ(editor->marginType(0), QsciScintilla::NumberMargin);
-  EXPECT_GT(editor->marginWidth(0), 0);
+  // Bookmarks, line numbers, change marks, a separator, folding.
+  EXPECT_EQ(editor->margins(), 5);
+  EXPECT_EQ(editor->marginType(1), QsciScintilla::NumberMargin);
+  EXPECT_EQ(editor->marginWidth(0), 24);
+  EXPECT_GE(editor->marginWidth(1), 17);
   EXPECT_TRUE(QFontInfo(editor->font()).fixedPitch());
   EXPECT_EQ(editor->lines(), 1);
 

@@ -162,6 +162,8 @@ void MainWindow::BindCatalogueHooks() {
   CatalogueHooks& hooks = catalogue_.hooks;
   hooks.editor_text = [this] { return queries_->EditorText(); };
   hooks.load_query_text = [this](const std::string& text) { queries_->SetEditorText(text); };
+  hooks.refresh_table_names = [this] { queries_->RefreshHighlighterTableNames(); };
+  hooks.rebuild_completion_words = [this] { queries_->RebuildCompletionWords(); };
   hooks.open_current_project = [this](const std::string& project_path) {
     ConnectToProject(connection_, project_path);
     // The three file choosers start in the project's folder.

@@ -2,8 +2,6 @@
 // and the "Apply" buttons' insertions are handlers of their own.
 #include "QueriesArea.h"
 
-#include <Qsci/qsciscintilla.h>
-
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -11,6 +9,7 @@
 #include <QTabWidget>
 
 #include "Controls.h"
+#include "SqlEditor.h"
 #include "WindowContext.h"
 
 namespace app {
@@ -90,46 +89,25 @@ const QStringList kSqlFunctions = {
 
 }  // namespace
 
-QueriesArea::QueriesArea(WindowContext& context, QTabWidget& page_control) {
+QueriesArea::QueriesArea(WindowContext& context, QTabWidget& page_control) : context_(context) {
   QTabWidget* inner = MakePageControl("PageControlQueries");
+  page_control_queries_ = inner;
   inner->addTab(BuildDesignTab(context), "QueryDesign");
   inner->addTab(BuildResultTab(context), "QueryResult");
   QWidget* page = Stack({inner}, inner);
   page->setObjectName("TabSheetQueries");
   page_control.addTab(page, "Queries");
+  ConnectHandlers();
 }
 
 QWidget* QueriesArea::BuildEditor() {
-  editor_ = new QsciScintilla;
-  editor_->setObjectName("SynEditSQLEditor");
-  editor_->setAccessibleName("SynEditSQLEditor");
-  editor_->setToolTip("Use [CTRL]+[Space] for autocompletion.");
-  editor_->setUtf8(true);
-  QFont font("DejaVu Sans Mono");
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  font.setPixelSize(12);
-  font.setStyleStrategy(QFont::NoAntialias);
-  editor_->setFont(font);
-  editor_->setMarginsFont(font);
-  // Every line numbered from 1, room for at least two digits.
-  editor_->setMarginType(0, QsciScintilla::NumberMargin);
-  editor_->setMarginLineNumbers(0, true);
-  editor_->setMarginWidth(0, QStringLiteral("0000"));
-  editor_->setMarginsBackgroundColor(editor_->palette().color(QPalette::Button));
+  editor_ = new SqlEditor;
   return editor_;
 }
 
-std::string QueriesArea::EditorText() const {
-  // The editor keeps the line ends it was given; the store wants "\n".
-  QString text = editor_->text();
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return text.toStdString();
-}
+std::string QueriesArea::EditorText() const { return editor_->Text(); }
 
-void QueriesArea::SetEditorText(const std::string& text) {
-  editor_->setText(QString::fromStdString(text));
-}
+void QueriesArea::SetEditorText(const std::string& text) { editor_->SetProgramText(text); }
 
 QWidget* QueriesArea::BuildDesignTab(WindowContext& context) {
   Messages& m = context.messages;
@@ -138,39 +116,43 @@ QWidget* QueriesArea::BuildDesignTab(WindowContext& context) {
   DBGrid* queries_grid = MakeGrid(m, nullptr, "DBGridQueries", &c.Queries(),
                                   {{"Query Name", "QUERYNAME"}, {"Comment", "QUERYCOMMENT"}});
   save_query_sql_ = MakeFileNameEdit(nullptr, "FileNameEditSaveQuerySQL");
-  QWidget* upper =
-      Stack({MakeNavigator(m, nullptr, "DBNavigatorQueries", &c.Queries()), queries_grid,
-             Row({MakeButton(nullptr, "ButtonRunQuery", "Run Query", {}, ButtonLook::kBoldRed),
-                  MakeButton(nullptr, "ButtonApplyQueryParameterToQueryText",
-                             "Run Parameterized Query", {}, ButtonLook::kBoldRed),
-                  MakeButton(nullptr, "ButtonSaveQueryToFile", "Save Query To A File"),
-                  MakeButton(nullptr, "ButtonLoadQueryFromFile", "Load Query From A File"),
-                  save_query_sql_},
-                 save_query_sql_)},
-            queries_grid);
+  QWidget* upper = Stack(
+      {MakeNavigator(m, nullptr, "DBNavigatorQueries", &c.Queries()), queries_grid,
+       Row({run_query_ =
+                MakeButton(nullptr, "ButtonRunQuery", "Run Query", {}, ButtonLook::kBoldRed),
+            run_parameterized_ = MakeButton(nullptr, "ButtonApplyQueryParameterToQueryText",
+                                            "Run Parameterized Query", {}, ButtonLook::kBoldRed),
+            save_query_ = MakeButton(nullptr, "ButtonSaveQueryToFile", "Save Query To A File"),
+            load_query_ = MakeButton(nullptr, "ButtonLoadQueryFromFile", "Load Query From A File"),
+            save_query_sql_},
+           save_query_sql_)},
+      queries_grid);
 
   DBGrid* tables_grid =
       MakeGrid(m, nullptr, "DBGridTablesForQueries", &c.Tables(), {{"Table", "TABLENAME"}});
   QWidget* tables_list =
       Stack({MakeHeading(nullptr, "List Of Tables"),
-             MakeButton(nullptr, "ButtonApplyTableNameToQueryText", "Apply"),
+             apply_table_ = MakeButton(nullptr, "ButtonApplyTableNameToQueryText", "Apply"),
              MakeNavigator(m, nullptr, "DBNavigatorTablesForQueries", &c.Tables()), tables_grid},
             tables_grid);
   DBGrid* fields_grid =
       MakeGrid(m, nullptr, "DBGridFieldsForQueries", &c.Fields(), {{"Field", "FIELDNAME"}});
   QWidget* fields_list =
       Stack({MakeHeading(nullptr, "List Of Fields"),
-             MakeButton(nullptr, "ButtonApplyFieldNameToQueryText", "Apply"),
+             apply_field_ = MakeButton(nullptr, "ButtonApplyFieldNameToQueryText", "Apply"),
              MakeNavigator(m, nullptr, "DBNavigatorFieldsForQueries", &c.Fields()), fields_grid},
             fields_grid);
 
-  QListWidget* expressions = MakeListBox(nullptr, "ListBoxSqlExpressions", kSqlExpressions);
-  QListWidget* functions = MakeListBox(nullptr, "ListBoxSqlFunctions", kSqlFunctions);
-  QWidget* expressions_list =
-      Stack({MakeButton(nullptr, "ButtonApplySqlExpressionToQueryText", "Apply"), expressions},
-            expressions);
-  QWidget* functions_list = Stack(
-      {MakeButton(nullptr, "ButtonApplySqlFunctionToQueryText", "Apply"), functions}, functions);
+  expressions_ = MakeListBox(nullptr, "ListBoxSqlExpressions", kSqlExpressions);
+  functions_ = MakeListBox(nullptr, "ListBoxSqlFunctions", kSqlFunctions);
+  QWidget* expressions_list = Stack(
+      {apply_expression_ = MakeButton(nullptr, "ButtonApplySqlExpressionToQueryText", "Apply"),
+       expressions_},
+      expressions_);
+  QWidget* functions_list =
+      Stack({apply_function_ = MakeButton(nullptr, "ButtonApplySqlFunctionToQueryText", "Apply"),
+             functions_},
+            functions_);
 
   DBGrid* parameters_grid = MakeGrid(m, nullptr, "DBGridQueriesParameters", &c.QueriesParameters(),
                                      {{"Parameter", "QUERYPARAMETERNAME"},
@@ -197,7 +179,8 @@ QWidget* QueriesArea::BuildDesignTab(WindowContext& context) {
 QWidget* QueriesArea::BuildResultTab(WindowContext& context) {
   Messages& m = context.messages;
   TVoQueryDataSet* result = &context.VoQueryDatasetQueryResult;
-  DBGrid* grid = MakeGrid(m, nullptr, "DBGridQueryResult", result);
+  result_grid_ = MakeGrid(m, nullptr, "DBGridQueryResult", result);
+  DBGrid* grid = result_grid_;
   save_query_result_ = MakeFileNameEdit(nullptr, "FileNameEditSaveQueryResult");
   QWidget* tab =
       Stack({MakeHeading(nullptr, "Query Result"),
@@ -205,13 +188,15 @@ QWidget* QueriesArea::BuildResultTab(WindowContext& context) {
                   MakeButton(nullptr, "ButtonFilterQueryResult", "Filter"),
                   MakeButton(nullptr, "ButtonFindQueryResult", "Find"),
                   MakeButton(nullptr, "ButtonExportQueryResult", "Export"),
-                  MakeButton(nullptr, "ButtonFindUnloadQueryResult", "UnloadData")}),
+                  unload_ = MakeButton(nullptr, "ButtonFindUnloadQueryResult", "UnloadData")}),
              grid,
-             Row({MakeButton(nullptr, "ButtonSaveQueryResult", "Save Query Result To A File"),
+             Row({save_result_ =
+                      MakeButton(nullptr, "ButtonSaveQueryResult", "Save Query Result To A File"),
                   save_query_result_},
                  save_query_result_)},
             grid);
   tab->setObjectName("TabSheetQueryResult");
+  result_tab_ = tab;
   return tab;
 }
 

@@ -4,7 +4,7 @@
 // (Filter and Filtered set, the same rows counted), and Save File of the whole
 // result against the engine's SAVE TABLE of the same rows. The window is the
 // program's own, on Qt's offscreen platform unless QT_QPA_PLATFORM names
-// another. Usage: dialogs_bench --data DIR [--reps R]  (DIR from bench_gen).
+// another. Usage: app_dialogs_bench --data DIR [--reps R]  (DIR from bench_gen).
 #include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
@@ -72,7 +72,7 @@ void Unfilter(db::DataSet& ds) {
 }
 
 void Fail(const std::string& text) {
-  std::fprintf(stderr, "dialogs_bench: %s\n", text.c_str());
+  std::fprintf(stderr, "app_dialogs_bench: %s\n", text.c_str());
   std::exit(1);
 }
 
@@ -87,7 +87,7 @@ int main(int argc, char** argv) {
     if (arg == "--data") data = argv[i + 1];
     if (arg == "--reps") reps = std::max(1, std::atoi(argv[i + 1]));
   }
-  if (data.empty()) Fail("usage: dialogs_bench --data DIR [--reps R]");
+  if (data.empty()) Fail("usage: app_dialogs_bench --data DIR [--reps R]");
   data = fs::absolute(data).string();
   if (data.back() != '/') data += '/';
   QApplication application(argc, argv);
