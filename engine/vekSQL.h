@@ -305,10 +305,6 @@ class TvekSQLOutput {
 
 // ---- The engine ---------------------------------------------------------------
 
-// The process-wide last error text, shared by every engine object.
-void SetLastError(std::string_view text);
-const std::string& LastErrorText();
-
 class TvekSQL {
  public:
   TvekSQL();
@@ -322,6 +318,8 @@ class TvekSQL {
   // the last error text saying what happened; running out of memory is none:
   // that statement fails with "Out of memory" and the engine stays usable.
   int ExecuteSQL(std::string_view sql);
+  // The process-wide last error text, shared by every engine object: "OK"
+  // after a batch that succeeded.
   static std::string GetLastError();
   // nullptr when n is outside 1..RecordSetCount().
   TvekRecordSet* GetRecordSet(int n);
@@ -337,6 +335,12 @@ class TvekSQL {
   int FindRecordSet(std::string_view name) const;
   // Finds an open table or opens it from its file; -1 when it cannot.
   int GetTableIndex(std::string_view name);
+  // The same, with `n` -1 for a table that is not there; fails with the
+  // reader's error for a table file that does not read.
+  Status FindOrOpenTable(std::string_view name, int& n);
+  // The table's number; fails with the reader's error, or with `missing` when
+  // there is no such table.
+  StatementResult OpenTable(std::string_view name, std::string missing);
   // Appends a new empty set and returns its number.
   int AddRecordSet(std::string_view name);
   // Appends a set made elsewhere and returns its number.
@@ -367,8 +371,11 @@ class TvekSQL {
   std::int32_t ResultCounter = 0;
 
  private:
-  int ExecuteStatement(std::string_view statement);
-  int DispatchStatement(TvekSQLQuery& query, std::string_view statement);
+  // A batch's or a statement's outcome; ExecuteSQL alone turns an error into
+  // 0 and the last error text.
+  StatementResult RunBatch(std::string_view sql);
+  StatementResult ExecuteStatement(std::string_view statement);
+  StatementResult DispatchStatement(TvekSQLQuery& query, std::string_view statement);
 
   std::vector<RecordSetPtr> record_sets_;
   std::string catalog_;
@@ -376,23 +383,28 @@ class TvekSQL {
   int depth_ = 0;
 };
 
-// Statement handlers: 0 = failure (reason in the last error text), -1 = success
-// without a record set, n >= 1 = success with record set n. `statement` is the
-// statement's text after line breaks were joined and blanks trimmed.
-int SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLCreateTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLDropTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLAlterTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLAssign(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLSaveTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLReleaseTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLCommit(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
-int SQLRollback(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+// What a statement whose tokens do not form the statement its first word
+// starts fails with.
+inline constexpr std::string_view kNoTokens = "No tokens";
+
+// Statement handlers: a record-set number, StatementResult::kNoRecordSet, or the
+// error. `statement` is the statement's text after line breaks were joined and
+// blanks trimmed.
+StatementResult SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLCreateTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLDropTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLAlterTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLAssign(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLSaveTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLReleaseTable(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLCommit(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
+StatementResult SQLRollback(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement);
 // SELECT from query.Tokens[first_token..]; `target` is empty or the ASSIGN TO name.
-int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string_view target);
+StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
+                          std::string_view target);
 
 }  // namespace vek
