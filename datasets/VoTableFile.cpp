@@ -14,7 +14,7 @@
 #include "DataSet.h"
 #include "DatabaseError.h"
 #include "VoQueryDataSet.h"
-#include "vekSQL.h"
+#include "vekSQLTextTable.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "vekSQL.h"
 #include "vekSQLHelpers.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

@@ -7,7 +7,7 @@
 
 #include "FileAccess.h"
 #include "Locale.h"
-#include "vekSQL.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

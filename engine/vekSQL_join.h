@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "vekSQL.h"
-#include "vekSQLNames.h"
+#include "vekSQLRowResolver.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FileAccess.h"
-#include "vekSQL.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

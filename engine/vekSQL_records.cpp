@@ -1,6 +1,6 @@
 // Cells, rows and record sets held in memory, and the output-column list of a
-// statement. The text-table file (reading, writing, splitting, cell encoding)
-// is in vekSQL_files.cpp.
+// statement (it joins its names as a set joins its columns). The text-table
+// format is in vekSQLTextTable.cpp, reading and writing files in vekSQL_files.cpp.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -13,7 +13,7 @@
 #include <string>
 
 #include "Locale.h"
-#include "vekSQL.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

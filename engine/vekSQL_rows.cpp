@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "vekSQL.h"
-#include "vekSQLNames.h"
+#include "vekSQLRowResolver.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

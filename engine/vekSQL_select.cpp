@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "vekSQLNames.h"
 #include "vekSQL_join.h"
+#include "vekSQLRowResolver.h"
 
 namespace vek {
 

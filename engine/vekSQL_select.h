@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 

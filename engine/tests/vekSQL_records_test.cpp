@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "records_test_util.h"
-#include "vekSQL.h"
+#include "vekSQLStatements.h"
 
 namespace vek {
 namespace {

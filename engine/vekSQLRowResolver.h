@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
+#include "vekSQLExpression2.h"
+#include "vekSQLRecords.h"
 
 namespace vek {
 
