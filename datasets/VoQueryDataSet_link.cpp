@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "DatabaseError.h"
+#include "Text.h"
 #include "VoQueryDataSet.h"
 
 namespace {
@@ -184,7 +185,7 @@ void TVoQueryDataSet::CopyRowsFromDataset(db::DataSet& source, int columns) {
 bool TVoQueryDataSet::ToggleIndexOnField(std::string_view field_name) {
   db::Field* field = nullptr;
   for (int i = 0; i < FieldCount() && field == nullptr; ++i) {
-    if (db::SameAsciiText(Fields(i).FieldName(), field_name)) field = &Fields(i);
+    if (rtl::SameAsciiText(Fields(i).FieldName(), field_name)) field = &Fields(i);
   }
   if (field == nullptr || !IsSortable(field->DataType())) return false;
 

@@ -9,6 +9,7 @@
 #include "DatabaseError.h"
 #include "Locale.h"
 #include "Numbers.h"
+#include "Text.h"
 #include "vobufdataset_parser_tree.h"
 
 namespace vofilter {

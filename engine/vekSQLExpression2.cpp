@@ -12,6 +12,7 @@
 
 #include "Locale.h"
 #include "Numbers.h"
+#include "Text.h"
 #include "vekSQLFunctions.h"
 #include "vekSQLOperators.h"
 

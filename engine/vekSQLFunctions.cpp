@@ -12,6 +12,7 @@
 #include "Format.h"
 #include "Locale.h"
 #include "Numbers.h"
+#include "Text.h"
 #include "vekSQLHelpers.h"
 #include "vekSQLOperators.h"
 

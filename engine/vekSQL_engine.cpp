@@ -1,17 +1,19 @@
 // The engine object: batches of statements, the dispatcher, CONNECT TO, the
 // numbered list of record sets, table look-up and the one place table paths are
 // built.
-#include <cctype>
 #include <new>
 #include <utility>
 
 #include "FileAccess.h"
 #include "Locale.h"
+#include "Text.h"
 #include "vekSQLStatements.h"
 
 namespace vek {
 
 namespace {
+
+using rtl::TrimBlanks;
 
 // The process-wide last error text, shared by every engine object.
 std::string& LastError() {
@@ -20,14 +22,6 @@ std::string& LastError() {
 }
 
 void SetLastError(std::string_view text) { LastError().assign(text); }
-
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 bool IsDirectory(const std::string& path) {
   return rtl::KindOfPath(path) == rtl::PathKind::kDirectory;
@@ -44,16 +38,6 @@ bool IsFile(const std::string& path) {
 // the stack while the select inside it runs; thousands of levels would take
 // the stack and memory that grows with the square of the depth.
 constexpr int kMaxSubSelectNesting = 64;
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -235,7 +219,7 @@ int TvekSQL::NumberOf(const TvekRecordSet* set) const {
 
 int TvekSQL::FindRecordSet(std::string_view name) const {
   for (int i = 0; i < RecordSetCount(); ++i) {
-    if (EqualsIgnoreAsciiCase(record_sets_[i]->Name, name)) return i + 1;
+    if (rtl::SameAsciiText(record_sets_[i]->Name, name)) return i + 1;
   }
   // Names outside ASCII fold by the locale; the ASCII pass above is the common case.
   for (int i = 0; i < RecordSetCount(); ++i) {
@@ -332,12 +316,7 @@ StatementResult TvekSQL::OpenTable(std::string_view name, std::string missing) {
 }
 
 Status TvekSQL::SetCatalog(std::string_view folder) {
-  bool memory = false;
-  {
-    std::string lowered(TrimBlanks(folder));
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    memory = lowered == ":memory:";
-  }
+  const bool memory = rtl::SameAsciiText(TrimBlanks(folder), ":memory:");
   std::string text(folder);
   // The system reads a path up to its first NUL: '/data\0x' would name /data.
   if (text.find('\0') != std::string::npos) return Status::Error("Invalid catalog: " + text);

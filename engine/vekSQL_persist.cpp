@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "FileAccess.h"
+#include "Text.h"
 #include "vekSQLStatements.h"
 
 namespace vek {
@@ -24,11 +25,7 @@ Status CheckBareOrWork(const std::vector<TToken>& tokens, std::string_view state
                        const char* keyword) {
   if (tokens.size() == 1) return Status::OK();
   if (tokens.size() == 2 && tokens[1].Operator == toVariable) {
-    const std::string& word = tokens[1].Name;
-    if (word.size() == 4 && (word[0] | 0x20) == 'w' && (word[1] | 0x20) == 'o' &&
-        (word[2] | 0x20) == 'r' && (word[3] | 0x20) == 'k') {
-      return Status::OK();
-    }
+    if (rtl::SameAsciiText(tokens[1].Name, "work")) return Status::OK();
   }
   std::string_view rest = statement.substr(std::min(tokens[1].Position, statement.size()));
   return Status::Error(std::string(keyword) + ": expected nothing or WORK after " + keyword +

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "Locale.h"
+#include "Text.h"
 #include "vekSQLStatements.h"
 
 namespace vek {
@@ -21,28 +21,6 @@ namespace {
 
 [[noreturn]] void ThrowListIndex(int index) {
   throw std::out_of_range("List index (" + std::to_string(index) + ") out of bounds");
-}
-
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-char AsciiFold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Column names compare ignoring case under the locale. Pure-ASCII names (nearly
-// all of them) are compared byte by byte without building upper-cased copies.
-bool SameName(std::string_view a, std::string_view b) {
-  if (IsAscii(a) && IsAscii(b)) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (AsciiFold(a[i]) != AsciiFold(b[i])) return false;
-    }
-    return true;
-  }
-  return rtl::AnsiSameText(a, b);
 }
 
 // Empty items before the first non-empty one leave no trace: names "", "", "a",
@@ -327,7 +305,7 @@ TvekRecord* TvekRecordSet::GetRecord(int index) {
 
 int TvekRecordSet::FieldIndex(std::string_view name) const {
   for (std::size_t i = 0; i < FieldNames.size(); ++i) {
-    if (SameName(FieldNames[i], name)) return static_cast<int>(i);
+    if (rtl::SameText(FieldNames[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Text.h"
 #include "vekSQLRowResolver.h"
 #include "vekSQLStatements.h"
 
@@ -15,11 +16,7 @@ namespace {
 StatementResult Fail(std::string text) { return StatementResult::Error(std::move(text)); }
 StatementResult Malformed() { return Fail(std::string(kNoTokens)); }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
-  return s;
-}
+using rtl::TrimBlanks;
 
 int TokenCount(const TvekSQLQuery& query) { return static_cast<int>(query.Tokens.size()); }
 

@@ -3,10 +3,10 @@
 // table or over the product of several, then grouping, HAVING and ordering.
 #include "vekSQL_select.h"
 
-#include <cctype>
 #include <string>
 #include <vector>
 
+#include "Text.h"
 #include "vekSQL_join.h"
 #include "vekSQLRowResolver.h"
 
@@ -60,9 +60,7 @@ std::string SourceText(const TvekSQLQuery& query, TokenRange r) {
   std::size_t end = r.last + 1 < static_cast<int>(query.Tokens.size())
                         ? query.Tokens[r.last + 1].Position
                         : query.Statement.size();
-  std::string_view text = std::string_view(query.Statement).substr(begin, end - begin);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-  return std::string(text);
+  return std::string(rtl::TrimBlanks(std::string_view(query.Statement).substr(begin, end - begin)));
 }
 
 StatementResult Fail(std::string text) { return StatementResult::Error(std::move(text)); }
@@ -173,14 +171,12 @@ Status ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
 }
 
 TTokenOperator AggregateOf(std::string_view word) {
-  std::string lower;
-  for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower == "count") return tosqlCount;
-  if (lower == "sum") return tosqlSum;
-  if (lower == "avg") return tosqlAvg;
-  if (lower == "max") return tosqlMAX;
-  if (lower == "min") return tosqlMIN;
-  if (lower == "stddev") return tosqlStdDev;
+  static constexpr std::pair<std::string_view, TTokenOperator> kAggregates[] = {
+      {"count", tosqlCount}, {"sum", tosqlSum}, {"avg", tosqlAvg},
+      {"max", tosqlMAX},     {"min", tosqlMIN}, {"stddev", tosqlStdDev}};
+  for (const auto& [name, op] : kAggregates) {
+    if (rtl::SameAsciiText(word, name)) return op;
+  }
   return toNone;
 }
 

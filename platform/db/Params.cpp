@@ -3,6 +3,7 @@
 
 #include "DatabaseError.h"
 #include "FieldDefs.h"
+#include "Text.h"
 
 namespace db {
 
@@ -14,7 +15,7 @@ Param& ParamList::CreateParam(std::string_view name) {
 
 Param* ParamList::FindParam(std::string_view name) {
   for (Param& param : params_) {
-    if (SameFieldName(param.Name, name)) return &param;
+    if (rtl::SameText(param.Name, name)) return &param;
   }
   return nullptr;
 }

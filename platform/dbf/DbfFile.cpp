@@ -16,6 +16,7 @@
 
 #include "DatabaseError.h"
 #include "Locale.h"
+#include "Text.h"
 
 namespace dbf {
 

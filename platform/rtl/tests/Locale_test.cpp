@@ -2,6 +2,7 @@
 // including letters whose case forms differ in byte length and bytes that form
 // no character.
 #include "Locale.h"
+#include "Text.h"
 
 #include <gtest/gtest.h>
 
