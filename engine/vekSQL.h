@@ -78,10 +78,13 @@ class TvekSQL {
   bool InMemory() const { return in_memory_; }
   Status SetCatalog(std::string_view folder);
 
-  TmwStringHashList NameSpace;
+  // The state of the last statement, kept up to date for whoever inspects the
+  // engine; the statements themselves read rows and names through their own
+  // RowResolver, so nothing in the engine reads these three.
+  TmwStringHashList NameSpace;  // the tables and aliases of a join, to numbers
   std::int32_t CurrentRecordSet = 0;
   bool WholeFieldNames = false;
-  std::int32_t ResultCounter = 0;
+  std::int32_t ResultCounter = 0;  // the next result is named "$$$" + this
 
  private:
   // A batch's or a statement's outcome; ExecuteSQL alone turns an error into

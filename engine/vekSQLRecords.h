@@ -109,6 +109,8 @@ class TvekRecord {
   bool owned_ = false;  // the block is the row's own, not its set's
 
  public:
+  // Free for a caller's own marks; the engine clears it on rows it moves and
+  // reads it nowhere (it costs nothing: it fills the row's padding).
   bool Marked = false;
 };
 static_assert(sizeof(TvekRecord) == 16);
@@ -193,6 +195,8 @@ class TvekRecordSet {
   std::vector<TvekRecord> Records;
   bool Persistent = false;
   bool Modified = false;
+  // The row a statement walked last (UPDATE leaves the last, DELETE 0), for
+  // whoever inspects the set; the engine reads rows through RowResolver.
   std::int32_t CurrentRow = 0;
   bool IsVariable = false;
   // The file this set was read from or last saved to; COMMIT and ROLLBACK use it.

@@ -22,14 +22,14 @@ class TvekSQLQuery {
   std::string StatementCopy;
   std::vector<TToken> Tokens;
   TvekSQLExpression2 Parser;
-  TvekSQL* Engine = nullptr;
+  TvekSQL* Engine = nullptr;  // the engine running it; handlers get it as an argument
   const TToken& TokenAt(int index) const { return Tokens.at(index); }
 };
 
 class TvekSQLCalcField {
  public:
   TvekSQLExpression2 Expression;
-  std::string ExpressionText;
+  std::string ExpressionText;  // the column as written, for inspection; not read back
   std::string Name;
   std::int32_t FieldIndex = 0;
 };
