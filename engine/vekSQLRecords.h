@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -58,13 +59,16 @@ class TvekRowStorage;
 // or made by a statement lives in its record set's storage; a row that is
 // changed gets a block of its own, so only changed rows are ever copied and a
 // table of a million rows costs a handful of allocations, not one per cell.
+//
+// A row that lives in a set's storage must not outlive it, so rows are never
+// moved by their users: a copy has a block of its own, and rows change lists
+// only inside their set (TvekRows) or together with the storage they point
+// into (TvekRecordSet::MoveRowsFrom).
 class TvekRecord {
  public:
   TvekRecord() = default;
   TvekRecord(const TvekRecord& other);  // an own copy of the cells
-  TvekRecord(TvekRecord&& other) noexcept;
   TvekRecord& operator=(const TvekRecord& other);
-  TvekRecord& operator=(TvekRecord&& other) noexcept;
   ~TvekRecord() { Release(); }
 
   int FieldCount() const { return static_cast<int>(count_); }
@@ -96,7 +100,10 @@ class TvekRecord {
 
  private:
   friend class TvekRowStorage;
+  friend class TvekRows;
   TvekRecord(const std::uint32_t* ends, std::uint32_t count) : ends_(ends), count_(count) {}
+  TvekRecord(TvekRecord&& other) noexcept;
+  TvekRecord& operator=(TvekRecord&& other) noexcept;
   // Gives the row a block of its own holding `count` cells, cell i being
   // cell_of(i). The old block is given up only afterwards, so the cells may be
   // read from the row itself.
@@ -138,8 +145,8 @@ std::size_t CellBytes(std::uint32_t count, CellOf cell_of) {
   return PackedSize(count, bytes) - std::size_t{count} * sizeof(std::uint32_t);
 }
 
-// The memory a record set's rows are packed into: large blocks that live as long
-// as the set. Rows moved to another set must have their storage adopted by it.
+// The memory a record set's rows are packed into: large blocks of bytes that
+// live as long as the set. Only the set packs rows into it.
 class TvekRowStorage {
  public:
   TvekRowStorage() = default;
@@ -157,6 +164,10 @@ class TvekRowStorage {
     return *this;
   }
 
+  void Clear();
+
+ private:
+  friend class TvekRecordSet;
   // A row of `count` cells, cell i being cell_of(i), packed into this storage.
   template <typename CellOf>
   TvekRecord Pack(std::uint32_t count, CellOf cell_of) {
@@ -167,9 +178,7 @@ class TvekRowStorage {
   }
   // Takes over the other storage's blocks (its rows stay valid here).
   void Adopt(TvekRowStorage& other);
-  void Clear();
 
- private:
   // Frees a block the way Allocate made it: blocks of 2 MiB and more are
   // 2 MiB-aligned (`huge`) so that the kernel can back them with huge pages.
   struct BlockFree {
@@ -185,14 +194,101 @@ class TvekRowStorage {
   std::size_t next_block_size_ = std::size_t{16} << 10;
 };
 
+// The rows of one record set, in order. Rows may point into their set's
+// storage, so none can be moved out of the list: they are reordered or dropped
+// in place, and they reach another set only with their storage
+// (TvekRecordSet::MoveRowsFrom). A copied list holds copies with blocks of
+// their own.
+class TvekRows {
+  // The element: movable by the list alone.
+  struct Slot {
+    TvekRecord row;
+    Slot() = default;
+    Slot(TvekRecord&& r) noexcept : row(std::move(r)) {}
+    Slot(Slot&& other) noexcept : row(std::move(other.row)) {}
+    Slot& operator=(Slot&& other) noexcept {
+      row = std::move(other.row);
+      return *this;
+    }
+    Slot(const Slot&) = default;
+    Slot& operator=(const Slot&) = default;
+  };
+
+ public:
+  template <typename Row, typename SlotPtr>
+  class Iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = TvekRecord;
+    using difference_type = std::ptrdiff_t;
+    using pointer = Row*;
+    using reference = Row&;
+    Iterator() = default;
+    explicit Iterator(SlotPtr at) : at_(at) {}
+    Row& operator*() const { return at_->row; }
+    Row* operator->() const { return &at_->row; }
+    Iterator& operator++() {
+      ++at_;
+      return *this;
+    }
+    Iterator operator++(int) { return Iterator(at_++); }
+    bool operator==(const Iterator& other) const { return at_ == other.at_; }
+
+   private:
+    SlotPtr at_ = nullptr;
+  };
+  using iterator = Iterator<TvekRecord, Slot*>;
+  using const_iterator = Iterator<const TvekRecord, const Slot*>;
+
+  TvekRows() = default;
+  TvekRows(const TvekRows&) = default;
+  TvekRows& operator=(const TvekRows&) = default;
+
+  std::size_t size() const { return slots_.size(); }
+  bool empty() const { return slots_.empty(); }
+  TvekRecord& operator[](std::size_t i) { return slots_[i].row; }
+  const TvekRecord& operator[](std::size_t i) const { return slots_[i].row; }
+  iterator begin() { return iterator(slots_.data()); }
+  iterator end() { return iterator(slots_.data() + slots_.size()); }
+  const_iterator begin() const { return const_iterator(slots_.data()); }
+  const_iterator end() const { return const_iterator(slots_.data() + slots_.size()); }
+  void reserve(std::size_t count) { slots_.reserve(count); }
+  // A new last row without cells.
+  TvekRecord& emplace_back() { return slots_.emplace_back().row; }
+  void erase(std::size_t index) { slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(index)); }
+  // Drops the rows `drop` holds for, keeping the others in their order; `drop`
+  // sees each row once, first to last.
+  template <typename Drop>
+  void EraseIf(Drop drop) {
+    std::erase_if(slots_, [&](const Slot& slot) { return drop(slot.row); });
+  }
+  // Puts the rows in the order `order` lists them: a permutation of 0..size-1.
+  void Reorder(const std::vector<std::uint32_t>& order);
+
+ private:
+  friend class TvekRecordSet;
+  TvekRows(TvekRows&&) noexcept = default;
+  TvekRows& operator=(TvekRows&&) noexcept = default;
+  TvekRecord& Append(TvekRecord&& row) { return slots_.emplace_back(std::move(row)).row; }
+  void clear() { slots_.clear(); }
+
+  std::vector<Slot> slots_;
+};
+
 class TvekRecordSet {
  public:
+  TvekRecordSet() = default;
+  // A copy's rows have blocks of their own; a moved set takes its rows along
+  // with their storage.
+  TvekRecordSet(const TvekRecordSet&) = default;
+  TvekRecordSet& operator=(const TvekRecordSet&) = default;
+  TvekRecordSet(TvekRecordSet&&) noexcept = default;
+  TvekRecordSet& operator=(TvekRecordSet&&) noexcept = default;
+
   std::string Name;
   std::vector<std::string> FieldNames;
   std::vector<TTokenOperator> Aggregates;  // results only: one per column
-  // Rows may point into this set's storage: a row moved into another set needs
-  // that set to adopt this one's storage (AdoptStorage) first.
-  std::vector<TvekRecord> Records;
+  TvekRows Records;
   bool Persistent = false;
   bool Modified = false;
   // The row a statement walked last (UPDATE leaves the last, DELETE 0), for
@@ -211,10 +307,13 @@ class TvekRecordSet {
   int AddRecord();
   // Appends a row of these cells, packed into the set's storage.
   TvekRecord& AppendRow(const std::vector<std::string_view>& cells);
+  // Appends a copy of `row`'s cells, packed into the set's storage.
+  TvekRecord& AppendRow(const TvekRecord& row);
   // Removes every row and gives back their storage.
   void ClearRecords();
-  // Takes over the storage of `other`, so that its rows may move here.
-  void AdoptStorage(TvekRecordSet& other) { storage_.Adopt(other.storage_); }
+  // Appends every row of `other`, which is left without rows, and takes over
+  // the storage they point into: the one way rows move between sets.
+  void MoveRowsFrom(TvekRecordSet& other);
   void DeleteRecord(int index);
   // nullptr for a set without rows; throws std::out_of_range outside the rows.
   TvekRecord* GetRecord(int index);

@@ -16,22 +16,19 @@ namespace vek {
 
 namespace {
 
-// Gathers the header's names and packs the rows into a storage of their own.
+// Gathers the header's names and the rows into a set of their own.
 class RowCollector : public TextTableCutter::Sink {
  public:
   void OnHeader(std::string_view line) override {
-    SplitText(line, names);
+    SplitText(line, set.FieldNames);
     ++lines;
   }
   void OnRow(const std::vector<std::string_view>& cells) override {
-    rows.push_back(storage.Pack(static_cast<std::uint32_t>(cells.size()),
-                                [&](std::uint32_t i) { return cells[i]; }));
+    set.AppendRow(cells);
     ++lines;
   }
 
-  std::vector<std::string> names;
-  std::vector<TvekRecord> rows;
-  TvekRowStorage storage;
+  TvekRecordSet set;
   std::size_t lines = 0;
 };
 
@@ -88,8 +85,9 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
     consumed_total += cut;
     if (!reserved && !at_end && consumed_total > 0) {
       // The rows seen so far tell how many the whole file holds.
-      read.rows.reserve(static_cast<std::size_t>(static_cast<double>(read.lines) * file_size /
-                                                 consumed_total * 1.05) + 16);
+      read.set.Records.reserve(static_cast<std::size_t>(static_cast<double>(read.lines) *
+                                                        file_size / consumed_total * 1.05) +
+                               16);
       reserved = true;
     }
     std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
@@ -101,9 +99,9 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
     Clear();
     return Status::OK();
   }
-  FieldNames.swap(read.names);
-  Records.swap(read.rows);
-  std::swap(storage_, read.storage);
+  FieldNames.swap(read.set.FieldNames);
+  Records = std::move(read.set.Records);
+  storage_ = std::move(read.set.storage_);
   Aggregates.clear();
   loaded = true;
   return Status::OK();

@@ -247,6 +247,15 @@ void TvekRowStorage::Take(TvekRowStorage& other) noexcept {
 
 void TvekRowStorage::Clear() { *this = TvekRowStorage(); }
 
+// ---- TvekRows ------------------------------------------------------------------
+
+void TvekRows::Reorder(const std::vector<std::uint32_t>& order) {
+  std::vector<Slot> ordered;
+  ordered.reserve(order.size());
+  for (std::uint32_t i : order) ordered.push_back(std::move(slots_[i]));
+  slots_.swap(ordered);
+}
+
 // ---- TvekRecordSet -----------------------------------------------------------
 
 bool TvekRecordSet::AddField(std::string_view name, std::string_view value) {
@@ -275,15 +284,28 @@ bool TvekRecordSet::DeleteField(std::string_view name) {
 }
 
 int TvekRecordSet::AddRecord() {
-  Records.push_back(storage_.Pack(static_cast<std::uint32_t>(FieldNames.size()),
-                                  [](std::uint32_t) { return std::string_view(); }));
+  Records.Append(storage_.Pack(static_cast<std::uint32_t>(FieldNames.size()),
+                               [](std::uint32_t) { return std::string_view(); }));
   if (!FieldNames.empty()) Modified = true;
   return RecordCount() - 1;
 }
 
 TvekRecord& TvekRecordSet::AppendRow(const std::vector<std::string_view>& cells) {
-  return Records.emplace_back(storage_.Pack(static_cast<std::uint32_t>(cells.size()),
-                                            [&](std::uint32_t i) { return cells[i]; }));
+  return Records.Append(storage_.Pack(static_cast<std::uint32_t>(cells.size()),
+                                      [&](std::uint32_t i) { return cells[i]; }));
+}
+
+TvekRecord& TvekRecordSet::AppendRow(const TvekRecord& row) {
+  return Records.Append(storage_.Pack(static_cast<std::uint32_t>(row.FieldCount()),
+                                      [&](std::uint32_t i) { return row.Cell(static_cast<int>(i)); }));
+}
+
+void TvekRecordSet::MoveRowsFrom(TvekRecordSet& other) {
+  if (&other == this) return;
+  storage_.Adopt(other.storage_);
+  Records.reserve(Records.size() + other.Records.size());
+  for (TvekRows::Slot& slot : other.Records.slots_) Records.Append(std::move(slot.row));
+  other.Records.clear();
 }
 
 void TvekRecordSet::ClearRecords() {
@@ -293,7 +315,7 @@ void TvekRecordSet::ClearRecords() {
 
 void TvekRecordSet::DeleteRecord(int index) {
   if (index < 0 || index >= RecordCount()) return;
-  Records.erase(Records.begin() + index);
+  Records.erase(static_cast<std::size_t>(index));
   Modified = true;
 }
 

@@ -308,29 +308,32 @@ StatementResult SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::strin
   }
   if (!any) return Fail("INSERT INTO..SELECT: no mathing fields");
 
-  // The result is released below, so a row whose columns are the table's, in
-  // order, moves whole (the table takes over the result's storage); other rows
-  // are packed anew from the cells they give.
+  // The result is released below, so when its columns are the table's, in
+  // order, its rows move whole (with the storage they point into); otherwise
+  // each row is packed anew from the cells it gives.
   bool same_columns = result->FieldCount() == table->FieldCount();
   for (std::size_t c = 0; c < targets.size(); ++c) {
     same_columns = same_columns && targets[c] == static_cast<int>(c);
   }
-  table->Records.reserve(table->Records.size() + result->Records.size());
-  if (same_columns) table->AdoptStorage(*result);
-  std::vector<std::string_view> cells;
-  for (TvekRecord& from : result->Records) {
-    if (same_columns) {
-      TvekRecord& row = table->Records.emplace_back(std::move(from));
+  if (same_columns) {
+    const std::size_t first = table->Records.size();
+    table->MoveRowsFrom(*result);
+    for (std::size_t r = first; r < table->Records.size(); ++r) {
+      TvekRecord& row = table->Records[r];
       row.Resize(table->FieldCount());
       row.Marked = false;
-      continue;
     }
-    cells.assign(table->FieldNames.size(), std::string_view());
-    const int count = std::min(from.FieldCount(), static_cast<int>(targets.size()));
-    for (int c = 0; c < count; ++c) {
-      if (targets[c] >= 0) cells[targets[c]] = from.Cell(c);
+  } else {
+    table->Records.reserve(table->Records.size() + result->Records.size());
+    std::vector<std::string_view> cells;
+    for (const TvekRecord& from : result->Records) {
+      cells.assign(table->FieldNames.size(), std::string_view());
+      const int count = std::min(from.FieldCount(), static_cast<int>(targets.size()));
+      for (int c = 0; c < count; ++c) {
+        if (targets[c] >= 0) cells[targets[c]] = from.Cell(c);
+      }
+      table->AppendRow(cells);
     }
-    table->AppendRow(cells);
   }
   table->Modified = true;
   engine.ReleaseRecordSet(engine.NumberOf(result.get()));
@@ -415,14 +418,8 @@ StatementResult SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view
     Status s = MatchRows(query, 4, n - 1, rows, hits);
     if (!s.ok()) return Fail(s.message());
     // One compaction pass keeps the remaining rows in their order.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < table->Records.size(); ++i) {
-      if (hits[i]) continue;
-      if (kept != i) table->Records[kept] = std::move(table->Records[i]);
-      ++kept;
-    }
-    table->Records.erase(table->Records.begin() + static_cast<std::ptrdiff_t>(kept),
-                         table->Records.end());
+    std::size_t i = 0;
+    table->Records.EraseIf([&](const TvekRecord&) { return hits[i++] != 0; });
   }
   table->CurrentRow = 0;
   table->Modified = true;

@@ -437,7 +437,7 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
       result->AppendRow(cells);
     } else {
       scratch.Assign(cells);
-      if (groups.Add(scratch)) scratch = TvekRecord();
+      groups.Add(scratch);
     }
     return true;
   };
@@ -507,7 +507,7 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
       keep[k] = holds;
     }
     std::size_t k = 0;
-    std::erase_if(result->Records, [&](const TvekRecord&) { return !keep[k++]; });
+    result->Records.EraseIf([&](const TvekRecord&) { return !keep[k++]; });
     condition.SetVariableSource(nullptr);
   }
 
