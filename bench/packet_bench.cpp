@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "HeapTuning.h"
 #include "VoBufDataset.h"
+#include "heap_tuning.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  rtl::UseHugePageHeap(argv);
+  bench::UseHugePageHeap(argv);
   // The packet goes to the folder given, else to the temporary folder.
   const std::filesystem::path folder =
       argc > 1 ? std::filesystem::path(argv[1]) : std::filesystem::temp_directory_path();

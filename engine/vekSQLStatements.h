@@ -44,6 +44,10 @@ class TvekSQLOutput {
   std::string FieldNameList() const;
 };
 
+// Whether `path` names a table file: anything there but a folder (a named pipe
+// is a file the reader refuses, not a missing table).
+bool IsFile(const std::string& path);
+
 // What a statement whose tokens do not form the statement its first word
 // starts fails with.
 inline constexpr std::string_view kNoTokens = "No tokens";

@@ -1,10 +1,10 @@
 // Table definition statements: CREATE TABLE writes a new header-only table file,
 // DROP TABLE deletes a table file and forgets the table, ALTER TABLE adds or
 // removes a column of a table in memory (COMMIT or SAVE TABLE writes it later).
-#include <cstdio>
 #include <string>
 #include <vector>
 
+#include "FileAccess.h"
 #include "vekSQLHelpers.h"
 #include "vekSQLStatements.h"
 
@@ -52,10 +52,10 @@ StatementResult SQLCreateTable(TvekSQL& engine, TvekSQLQuery& query, std::string
   if (engine.TableFileExists(name)) return StatementResult::Error("Table already exist");
   // Created exclusively: a file that appeared since the test above is never
   // truncated.
-  std::string error = SaveStringToFile(path, header);
-  if (!error.empty()) {
+  s = SaveStringToFile(path, header);
+  if (!s.ok()) {
     return StatementResult::Error(engine.TableFileExists(name) ? std::string("Table already exist")
-                                                               : error);
+                                                               : s.message());
   }
   return StatementResult::Done();
 }
@@ -77,7 +77,7 @@ StatementResult SQLDropTable(TvekSQL& engine, TvekSQLQuery& query, std::string_v
   }
   // The table in memory goes only with its file: if the file stays, so do the
   // table and its unsaved changes.
-  if (std::remove(path.c_str()) != 0) {
+  if (!rtl::RemoveFile(path)) {
     return StatementResult::Error("DROP TABLE: can not delete file " + path);
   }
   int n = engine.FindRecordSet(name);

@@ -27,19 +27,19 @@ bool IsDirectory(const std::string& path) {
   return rtl::KindOfPath(path) == rtl::PathKind::kDirectory;
 }
 
-// Anything but a folder: a named pipe in the catalog is a table file that
-// cannot be read, which the reader says, not a table that is missing.
-bool IsFile(const std::string& path) {
-  const rtl::PathKind kind = rtl::KindOfPath(path);
-  return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
-}
-
 // Each nested "in (select ...)" holds its statement's text and a few frames of
 // the stack while the select inside it runs; thousands of levels would take
 // the stack and memory that grows with the square of the depth.
 constexpr int kMaxSubSelectNesting = 64;
 
 }  // namespace
+
+// Anything but a folder: a named pipe in the catalog is a table file that
+// cannot be read, which the reader says, not a table that is missing.
+bool IsFile(const std::string& path) {
+  const rtl::PathKind kind = rtl::KindOfPath(path);
+  return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
+}
 
 TvekSQL::TvekSQL() = default;
 TvekSQL::~TvekSQL() = default;

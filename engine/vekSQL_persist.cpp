@@ -5,18 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "FileAccess.h"
 #include "Text.h"
 #include "vekSQLStatements.h"
 
 namespace vek {
 
 namespace {
-
-bool IsFile(const std::string& path) {
-  const rtl::PathKind kind = rtl::KindOfPath(path);
-  return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
-}
 
 // COMMIT and ROLLBACK stand alone or take WORK; anything else must not pass
 // silently ("ROLLBACK WORK; COMMIT" must not be read as a COMMIT of the deletes
