@@ -6,8 +6,8 @@
 
 #include "MainWindow.h"
 #include "QtMessages.h"
-#include "Separators.h"
-#include "VoConnection.h"
+#include "rtl/Separators.h"
+#include "datasets/VoConnection.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

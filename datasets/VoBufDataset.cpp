@@ -1,6 +1,6 @@
 // TVoBufDataset: construction, properties, opening and closing, the packet
 // layout's sizes, field data and blob streams.
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 namespace {
 

@@ -33,11 +33,11 @@
 #include <string_view>
 #include <vector>
 
-#include "DataPacket.h"
-#include "DataSet.h"
-#include "RecordStore.h"
-#include "VoChangeLog.h"
-#include "vobufdataset_parser.h"
+#include "datasets/DataPacket.h"
+#include "datasets/vobufdataset_parser.h"
+#include "datasets/VoChangeLog.h"
+#include "db/DataSet.h"
+#include "db/RecordStore.h"
 
 // Compares two values of one key field: <0, 0 or >0.
 using TCompareFunc = int (*)(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);

@@ -7,8 +7,8 @@
 #include <exception>
 #include <string>
 
-#include "ScopeExit.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/ScopeExit.h"
 
 // --- Finding entries ----------------------------------------------------------
 

@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <numeric>
 
-#include "Locale.h"
-#include "Text.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 namespace {
 

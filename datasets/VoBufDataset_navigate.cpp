@@ -4,9 +4,9 @@
 #include <optional>
 #include <utility>
 
-#include "Numbers.h"
-#include "ScopeExit.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Numbers.h"
+#include "rtl/ScopeExit.h"
 
 namespace {
 

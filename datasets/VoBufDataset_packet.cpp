@@ -8,10 +8,10 @@
 #include <streambuf>
 #include <unordered_map>
 
-#include "AtomicFile.h"
-#include "BinaryDatapacketReader.h"
-#include "Reporter.h"
-#include "VoBufDataset.h"
+#include "datasets/BinaryDatapacketReader.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/AtomicFile.h"
 
 namespace {
 

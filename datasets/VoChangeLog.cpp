@@ -1,6 +1,6 @@
 // The change log's bookkeeping: entries, the entry of each record, old images,
 // and the followers of deletions with their search index.
-#include "VoChangeLog.h"
+#include "datasets/VoChangeLog.h"
 
 #include <algorithm>
 

@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "Bookmark.h"
-#include "DataSet.h"
-#include "RecordStore.h"
+#include "db/Bookmark.h"
+#include "db/DataSet.h"
+#include "db/RecordStore.h"
 
 // One change-log entry, 16 bytes: a bulk load logs one per row. What a deletion
 // adds (TVoBufDataset::NextBookmark, and the record that followed the deleted

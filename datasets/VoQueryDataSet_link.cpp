@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
-#include "Text.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
+#include "db/DatabaseError.h"
+#include "rtl/Text.h"
 
 namespace {
 

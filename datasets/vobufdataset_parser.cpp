@@ -1,15 +1,15 @@
 // The filter parser's own steps: compiling a text (a field alone or an
 // expression), binding field names to field variables, the result length check,
 // the matching options, and evaluating one record.
-#include "vobufdataset_parser.h"
+#include "datasets/vobufdataset_parser.h"
 
 #include <cstring>
 
-#include "DatabaseError.h"
-#include "DataSet.h"
-#include "Numbers.h"
-#include "Text.h"
-#include "vobufdataset_parser_tree.h"
+#include "datasets/vobufdataset_parser_tree.h"
+#include "db/DatabaseError.h"
+#include "db/DataSet.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 std::string_view ExpressionTypeName(TExpressionType type) {
   switch (type) {

@@ -6,12 +6,12 @@
 #include <charconv>
 #include <string>
 
-#include "DatabaseError.h"
-#include "Locale.h"
-#include "Numbers.h"
-#include "ScopeExit.h"
-#include "Text.h"
-#include "vobufdataset_parser_tree.h"
+#include "datasets/vobufdataset_parser_tree.h"
+#include "db/DatabaseError.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/ScopeExit.h"
+#include "rtl/Text.h"
 
 namespace vofilter {
 namespace {

@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "mwStringHashList.h"
-#include "vekSQLRecords.h"
-#include "vekSQLStatus.h"
-#include "vekSQLTextTable.h"
+#include "engine/mwStringHashList.h"
+#include "engine/vekSQLRecords.h"
+#include "engine/vekSQLStatus.h"
+#include "engine/vekSQLTextTable.h"
 
 namespace vek {
 

@@ -1,14 +1,14 @@
 // Free routines of the engine: position search, writing a new file, the sound
 // code, Easter Sunday, "yyyy-mm-dd" dates and week numbers. Dates are the
 // run-time library's serials, whose whole part (toward zero) is the day.
-#include "vekSQLHelpers.h"
+#include "engine/vekSQLHelpers.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "Dates.h"
-#include "FileAccess.h"
-#include "Numbers.h"
+#include "rtl/Dates.h"
+#include "rtl/FileAccess.h"
+#include "rtl/Numbers.h"
 
 namespace vek {
 namespace {

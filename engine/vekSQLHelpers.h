@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "vekSQLStatus.h"
+#include "engine/vekSQLStatus.h"
 
 namespace vek {
 

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
-#include "vekSQLStatus.h"
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLStatus.h"
+#include "engine/vekSQLTokenizer.h"
 
 namespace vek {
 

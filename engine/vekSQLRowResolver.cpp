@@ -1,5 +1,5 @@
 // Name binding for the expressions of a statement.
-#include "vekSQLRowResolver.h"
+#include "engine/vekSQLRowResolver.h"
 
 namespace vek {
 

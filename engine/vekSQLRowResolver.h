@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQLExpression2.h"
-#include "vekSQLRecords.h"
+#include "engine/vekSQLExpression2.h"
+#include "engine/vekSQLRecords.h"
 
 namespace vek {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
-#include "vekSQLExpression2.h"
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQL.h"
+#include "engine/vekSQLExpression2.h"
+#include "engine/vekSQLTokenizer.h"
 
 namespace vek {
 

@@ -2,7 +2,7 @@
 // batches and field lists), the cell encoding, header checks, and cutting a
 // file's text into lines and cells in place; only cells that are quoted or hold
 // a backslash are decoded.
-#include "vekSQLTextTable.h"
+#include "engine/vekSQLTextTable.h"
 
 #include <algorithm>
 #include <array>
@@ -15,7 +15,7 @@
 #include <emmintrin.h>
 #endif
 
-#include "vekSQLRecords.h"
+#include "engine/vekSQLRecords.h"
 
 namespace vek {
 

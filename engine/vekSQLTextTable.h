@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "vekSQLStatus.h"
+#include "engine/vekSQLStatus.h"
 
 namespace vek {
 

@@ -2,16 +2,16 @@
 // identifiers are looked up in the dialect's vocabulary grouped by length, so
 // classifying a word folds its case into a small stack buffer and allocates
 // nothing. IN lists are scanned here too, running sub-selects through the owner.
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLTokenizer.h"
 
 #include <array>
 #include <iterator>
 #include <numbers>
 #include <span>
 
-#include "Dates.h"
-#include "Numbers.h"
-#include "Text.h"
+#include "rtl/Dates.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace vek {
 namespace {

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "FileAccess.h"
-#include "vekSQLHelpers.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLHelpers.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/FileAccess.h"
 
 namespace vek {
 

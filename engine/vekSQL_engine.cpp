@@ -4,10 +4,10 @@
 #include <new>
 #include <utility>
 
-#include "FileAccess.h"
-#include "Locale.h"
-#include "Text.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/FileAccess.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

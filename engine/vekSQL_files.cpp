@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "FileAccess.h"
-#include "vekSQLRecords.h"
-#include "vekSQLTextTable.h"
+#include "engine/vekSQLRecords.h"
+#include "engine/vekSQLTextTable.h"
+#include "rtl/AtomicFile.h"
+#include "rtl/FileAccess.h"
 
 namespace vek {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Numbers.h"
-#include "Separators.h"
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace vek {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "vekSQLRowResolver.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLRowResolver.h"
+#include "engine/vekSQLStatements.h"
 
 namespace vek {
 

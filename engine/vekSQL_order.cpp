@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Locale.h"
-#include "Numbers.h"
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace vek {
 namespace {

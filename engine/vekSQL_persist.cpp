@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "Text.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

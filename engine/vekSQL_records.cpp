@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "Text.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

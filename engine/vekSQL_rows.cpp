@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "Text.h"
-#include "vekSQLRowResolver.h"
-#include "vekSQLStatements.h"
+#include "engine/vekSQLRowResolver.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

@@ -1,14 +1,14 @@
 // SELECT: the statement's clauses cut from its tokens, the output columns, the
 // result record set (anonymous or named by ASSIGN TO), and the execution over one
 // table or over the product of several, then grouping, HAVING and ordering.
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
 
 #include <string>
 #include <vector>
 
-#include "Text.h"
-#include "vekSQL_join.h"
-#include "vekSQLRowResolver.h"
+#include "engine/vekSQL_join.h"
+#include "engine/vekSQLRowResolver.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

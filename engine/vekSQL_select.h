@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQLStatements.h"
+#include "engine/vekSQLStatements.h"
 
 namespace vek {
 

@@ -1,7 +1,7 @@
 // The change log on its own: the entry naming each record, deletions and the
 // records that followed them (found again after later deletions), old images
 // given back when an entry is done with, a packet's entries, and emptying.
-#include "VoChangeLog.h"
+#include "datasets/VoChangeLog.h"
 
 #include <gtest/gtest.h>
 

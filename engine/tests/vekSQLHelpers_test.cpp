@@ -1,15 +1,15 @@
 // Tests of the engine's free routines: position search, writing a new file,
 // the sound code, Easter Sunday, "yyyy-mm-dd" dates, date parts and week
 // numbers, each against worked examples.
-#include "vekSQLHelpers.h"
+#include "engine/vekSQLHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "Dates.h"
-#include "engine_test_util.h"
+#include "rtl/Dates.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {

@@ -13,8 +13,8 @@
 #include <utility>
 #include <vector>
 
+#include "engine/vekSQLStatements.h"
 #include "records_test_util.h"
-#include "vekSQLStatements.h"
 
 namespace vek {
 namespace {

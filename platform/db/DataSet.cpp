@@ -1,7 +1,7 @@
 // The dataset framework: opening and closing, field objects, events and their
 // hooks, states, observers and disable/enable controls.
-#include "DataSet.h"
-#include "Text.h"
+#include "db/DataSet.h"
+#include "rtl/Text.h"
 
 #include <algorithm>
 

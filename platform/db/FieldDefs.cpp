@@ -1,8 +1,8 @@
 // Field definition list and the name helpers shared by fields and indexes.
-#include "FieldDefs.h"
+#include "db/FieldDefs.h"
 
-#include "DatabaseError.h"
-#include "Text.h"
+#include "db/DatabaseError.h"
+#include "rtl/Text.h"
 
 namespace db {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "FieldType.h"
+#include "db/FieldType.h"
 
 namespace db {
 

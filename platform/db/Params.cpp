@@ -1,9 +1,9 @@
 // Parameter list.
-#include "Params.h"
+#include "db/Params.h"
 
-#include "DatabaseError.h"
-#include "FieldDefs.h"
-#include "Text.h"
+#include "db/DatabaseError.h"
+#include "db/FieldDefs.h"
+#include "rtl/Text.h"
 
 namespace db {
 

@@ -1,6 +1,6 @@
 // Reading, creating and removing files and asking what a path names, on the
 // POSIX calls.
-#include "FileAccess.h"
+#include "rtl/FileAccess.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

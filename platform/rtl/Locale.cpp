@@ -1,7 +1,7 @@
 // Case folding and collation under the C library's global locale. Characters are
 // decoded one at a time with mbrtowc; a byte that starts no valid character is
 // kept and compared as itself, so texts in a foreign encoding survive unchanged.
-#include "Locale.h"
+#include "rtl/Locale.h"
 
 #include <climits>
 #include <clocale>

@@ -1,7 +1,7 @@
 // Trimming, ASCII case folding and case-insensitive comparison.
-#include "Text.h"
+#include "rtl/Text.h"
 
-#include "Locale.h"
+#include "rtl/Locale.h"
 
 namespace rtl {
 

@@ -1,4 +1,4 @@
-#include "CSVExporter.h"
+#include "sdf/CSVExporter.h"
 
 #include <cmath>
 #include <cstdint>
@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "DataSet.h"
-#include "Dates.h"
-#include "Separators.h"
-#include "Text.h"
+#include "db/DataSet.h"
+#include "rtl/AtomicFile.h"
+#include "rtl/Dates.h"
+#include "rtl/Separators.h"
+#include "rtl/Text.h"
 
 namespace sdf {
 

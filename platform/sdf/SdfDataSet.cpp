@@ -8,7 +8,7 @@
 // a name, also count the control character 0 as blank, so that a line of
 // nothing but blanks and control characters is never a header, and a name is
 // never made of them.
-#include "SdfDataSet.h"
+#include "sdf/SdfDataSet.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,10 +27,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "DatabaseError.h"
-#include "FieldDefs.h"
-#include "Numbers.h"
-#include "Text.h"
+#include "db/DatabaseError.h"
+#include "db/FieldDefs.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace sdf {
 

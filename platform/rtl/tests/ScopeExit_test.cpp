@@ -1,6 +1,6 @@
 // The scope guard runs its step on return and on an exception, once, and not
 // at all once dismissed.
-#include "ScopeExit.h"
+#include "rtl/ScopeExit.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Trimming and the comparisons that ignore letter case: ASCII folding touches
 // only a to z, SameText folds other letters under a UTF-8 locale.
-#include "Text.h"
+#include "rtl/Text.h"
 
 #include <gtest/gtest.h>
 
