@@ -6,7 +6,7 @@
 #include "MainWindow.h"
 #include "ProgramLocale.h"
 #include "QtMessages.h"
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);

@@ -14,9 +14,9 @@
 #include <string>
 
 #include "Catalogue.h"
+#include "datasets/VoBufDataset.h"
 #include "DBGrid.h"
 #include "MainWindow.h"
-#include "VoBufDataset.h"
 
 namespace {
 

@@ -22,7 +22,7 @@
 #include "FormExportToCSV.h"
 #include "FormFilters.h"
 #include "MainWindow.h"
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 namespace {
 

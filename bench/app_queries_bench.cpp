@@ -30,7 +30,7 @@
 #include "QtMessages.h"
 #include "QueryText.h"
 #include "SqlEditor.h"
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 namespace {
 

@@ -35,7 +35,7 @@
 #include "MainWindow.h"
 #include "QtMessages.h"
 #include "TablesArea.h"
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Reporter.h"
-#include "VoQueryDataSet.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoQueryDataSet.h"
 #include "workloads.h"
 
 namespace {

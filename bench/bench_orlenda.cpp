@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 #include "workloads.h"
 
 namespace {

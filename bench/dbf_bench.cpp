@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <string>
 
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 namespace {
 

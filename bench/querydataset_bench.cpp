@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
 
 namespace {
 

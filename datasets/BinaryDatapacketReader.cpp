@@ -1,9 +1,9 @@
 // Reading and writing the binary packet format.
-#include "BinaryDatapacketReader.h"
+#include "datasets/BinaryDatapacketReader.h"
 
 #include <algorithm>
 
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

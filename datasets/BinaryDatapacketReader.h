@@ -13,8 +13,8 @@
 #include <string>
 #include <string_view>
 
-#include "DataPacket.h"
-#include "RecordImage.h"
+#include "datasets/DataPacket.h"
+#include "datasets/RecordImage.h"
 
 class TBinaryDatapacketReader : public TDataPacketReader {
  public:

@@ -1,11 +1,11 @@
 // The registry of packet reader classes.
-#include "DataPacket.h"
+#include "datasets/DataPacket.h"
 
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <ostream>
 #include <string_view>
 
-#include "FieldDefs.h"
-#include "RecordStore.h"
+#include "db/FieldDefs.h"
+#include "db/RecordStore.h"
 
 enum TDataPacketFormat { dfBinary, dfXML, dfXMLUTF8, dfAny };
 

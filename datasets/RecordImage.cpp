@@ -1,11 +1,11 @@
 // Encoding a stored record as a packet's record image and decoding it back.
-#include "RecordImage.h"
+#include "datasets/RecordImage.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "DatabaseError.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "FieldDefs.h"
-#include "RecordStore.h"
+#include "db/FieldDefs.h"
+#include "db/RecordStore.h"
 
 class TRecordImageCodec {
  public:

@@ -1,5 +1,5 @@
 // The reporter in force and the default one, which writes to stderr.
-#include "Reporter.h"
+#include "datasets/Reporter.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 // TVoBufDataset: construction, properties, opening and closing, the packet
 // layout's sizes, field data and blob streams.
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 namespace {
 
@@ -88,8 +88,7 @@ TRecordLayout TVoBufDataset::CalcRecordSize(const db::FieldDefList& defs) {
 void TVoBufDataset::InternalOpen() {
   index_before_open_ = current_index_;
   store_.Reset(db::RecordFormat(FieldDefs()));
-  DropChangeLog();
-  old_images_.Reset(store_.Format());
+  log_.Clear(store_.Format());
   edit_buffer_ = store_.Format().NewBuffer();
   indexes_[0]->Initialise(0);
   BuildAllIndexes();
@@ -105,8 +104,7 @@ void TVoBufDataset::InternalOpen() {
 
 void TVoBufDataset::InternalClose() {
   store_.Reset(db::RecordFormat());
-  DropChangeLog();
-  old_images_.Reset(db::RecordFormat());
+  log_.Clear(db::RecordFormat());
   inserting_ = false;
   for (auto& index : indexes_) index->Release();
   edit_buffer_.clear();
@@ -126,7 +124,7 @@ void TVoBufDataset::InternalOpenFailed() noexcept {
 }
 
 int TVoBufDataset::GetRecordCount() const {
-  return static_cast<int>(store_.Count() - logged_deletions_);
+  return static_cast<int>(store_.Count() - log_.LoggedDeletions());
 }
 
 bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) const {
@@ -152,9 +150,9 @@ bool TVoBufDataset::GetFieldData(const db::Field& field, db::FieldData& data) co
       // Only a record whose entry kept its image before the change has old
       // values: not an inserted one, nor one not changed since the log began.
       if (!ActiveChangeEntry()) return false;
-      const TRecUpdateBuffer& entry = change_log_[static_cast<std::size_t>(current_change_index_)];
+      const TRecUpdateBuffer& entry = log_[static_cast<std::size_t>(log_.CurrentIndex())];
       if (entry.OldImage == db::kNoRecord) return false;
-      db::PackedRecord image = old_images_.Get(entry.OldImage);
+      db::PackedRecord image = log_.OldImages().Get(entry.OldImage);
       if (image.IsNull(field_index)) return false;
       data = image.Get(field_index);
       return true;

@@ -34,10 +34,11 @@
 #include <string_view>
 #include <vector>
 
-#include "DataPacket.h"
-#include "DataSet.h"
-#include "RecordStore.h"
-#include "vobufdataset_parser.h"
+#include "datasets/DataPacket.h"
+#include "datasets/vobufdataset_parser.h"
+#include "datasets/VoChangeLog.h"
+#include "db/DataSet.h"
+#include "db/RecordStore.h"
 
 // Compares two values of one key field: <0, 0 or >0.
 using TCompareFunc = int (*)(const db::FieldData& a, const db::FieldData& b, bool case_insensitive);
@@ -125,28 +126,6 @@ class TBufIndex {
   db::RecordId cursor_ = kSentinel;
   bool initialised_ = false;
 };
-
-// One change-log entry, 16 bytes: a bulk load logs one per row. What a deletion
-// adds (TVoBufDataset::NextBookmark, and the record that followed the deleted
-// one in each further index, so that cancelling puts it back where it was in
-// every index) is kept beside the log, from position `Deletion` on.
-struct TRecUpdateBuffer {
-  static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-
-  db::UpdateKind UpdateKind = db::UpdateKind::ukModify;
-  // The number of per-index followers kept after NextBookmark (0: only
-  // NextBookmark is known).
-  std::uint16_t SuccessorCount = 0;
-  // The record the entry is about; kNoRecord once applied or cancelled.
-  db::RecordId Record = db::kNoRecord;
-  // The record image before the first change, in the dataset's old-image store;
-  // kNoRecord for none (insertions, and inserted records deleted since).
-  db::RecordId OldImage = db::kNoRecord;
-  std::uint32_t Deletion = kNone;
-};
-static_assert(sizeof(TRecUpdateBuffer) == 16);
-// The change log, in the order the changes were made.
-using TRecordsUpdateBuffer = std::vector<TRecUpdateBuffer>;
 
 class TVoBufDataset : public db::DataSet {
  public:
@@ -297,10 +276,10 @@ class TVoBufDataset : public db::DataSet {
                         const std::function<void(const std::vector<std::string_view>&)>& visit) const;
 
   // The number of entries, applied ones not yet removed included.
-  virtual int GetChangeCount() const { return static_cast<int>(change_log_.size()); }
-  const TRecordsUpdateBuffer& ChangeLog() const { return change_log_; }
+  virtual int GetChangeCount() const { return static_cast<int>(log_.size()); }
+  const TRecordsUpdateBuffer& ChangeLog() const { return log_.Entries(); }
   // The position of the entry found last (-1 before any).
-  int CurrentChangeIndex() const { return current_change_index_; }
+  int CurrentChangeIndex() const { return log_.CurrentIndex(); }
   // For a deletion: the record that followed the deleted one in the current
   // index when it was deleted; unset when none followed, and for other entries.
   db::Bookmark NextBookmark(const TRecUpdateBuffer& entry) const;
@@ -458,28 +437,21 @@ class TVoBufDataset : public db::DataSet {
   std::vector<db::RecordId> SortedRecords(const TDBCompareStruct& compare) const;
   void Resynchronise();
 
-  // The change log's own steps (VoBufDataset_changes.cpp).
-  static constexpr std::uint32_t kNoEntry = 0xFFFFFFFFu;
+  // The dataset's side of the change log (VoBufDataset_changes.cpp).
+  static constexpr std::uint32_t kNoEntry = TVoChangeLog::kNoEntry;
   // The record the fields read: the one being applied, the filter's record, the
   // one being edited, or the current one; kNoRecord for none and while a new
   // record is being inserted.
   db::RecordId ActiveRecord() const;
-  std::uint32_t EntryIndexOf(db::RecordId record) const {
-    return record < entry_of_.size() ? entry_of_[record] : kNoEntry;
-  }
-  bool IsLoggedDeletion(db::RecordId record) const;
+  std::uint32_t EntryIndexOf(db::RecordId record) const { return log_.EntryIndexOf(record); }
+  bool IsLoggedDeletion(db::RecordId record) const { return log_.IsDeletion(record); }
   // The bookmark names a stored record that is in the indexes (not deleted).
   bool IsListed(const db::Bookmark& bookmark) const;
   db::Bookmark BookmarkOfPosition(db::RecordId record) const;
   bool EntryMatches(std::size_t index, const db::Bookmark& bookmark, bool include_prior) const;
-  void EnsureFollowerIndex() const;
-  // Appends an entry for `record` and makes it current in the log.
-  void AppendChange(db::UpdateKind kind, db::RecordId record, db::RecordId old_image);
   db::RecordId CopyToOldImage(db::RecordId record);
   void LogPost(db::RecordId record, bool inserted);
-  // Marks a follower slot of an index that did not take the deletion (not
-  // maintained then, or added since): where the record stood there is unknown.
-  static constexpr db::RecordId kUnknownFollower = db::kNoRecord - 1;
+  static constexpr db::RecordId kUnknownFollower = TVoChangeLog::kUnknownFollower;
   // Logs the deletion of `record`, just unlinked; delete_followers_ holds the
   // record that followed it in each index slot (kSentinel when it was last,
   // kUnknownFollower for the slots of indexes that did not hold it).
@@ -503,12 +475,8 @@ class TVoBufDataset : public db::DataSet {
   // not hold the record or its follower is not placed yet.
   db::RecordId RestoreBefore(const TRecUpdateBuffer& entry, std::size_t slot,
                              const PendingPlacements& pending) const;
-  void MarkDone(TRecUpdateBuffer& entry);
-  // Frees the old images and the deleted records the log still names, and
-  // empties it.
+  // Frees the deleted records the log still names, and empties it.
   void EmptyChangeLog();
-  // Forgets the log along with the storage it referred to (closing).
-  void DropChangeLog();
 
   db::RecordStore store_;
   std::vector<std::unique_ptr<TBufIndex>> indexes_;
@@ -544,40 +512,7 @@ class TVoBufDataset : public db::DataSet {
 
   // A record being inserted and not yet posted is the active one.
   bool inserting_ = false;
-  // The change log, the position last found in it, and for each record id the
-  // position of the entry naming it (kNoEntry for none); a record whose deletion
-  // was applied keeps its entry's position, so that it still counts as deleted
-  // until it is freed.
-  TRecordsUpdateBuffer change_log_;
-  mutable int current_change_index_ = -1;
-  std::vector<std::uint32_t> entry_of_;
-  // Record images before their first change, in the records' own format.
-  db::RecordStore old_images_;
-  // Per deletion: NextBookmark, then the followers in each index slot when
-  // kept (see TRecUpdateBuffer).
-  std::vector<db::RecordId> deletion_followers_;
-  // The deletions in the order they were made: the entry, and the log's size
-  // just after, so that an insert logged at a position below it came earlier.
-  // A cancel undoes inserts and deletions in exactly the reverse order, so
-  // that each deleted record's follower is back in place when it returns.
-  struct DeletionEvent {
-    std::uint32_t entry;
-    std::uint32_t log_size;
-  };
-  std::vector<DeletionEvent> deletion_events_;
-  // Deleted records whose deletion was applied, freed when the log is emptied.
-  std::vector<db::RecordId> applied_deletions_;
-  // Deletions by the records that followed them, sorted by record and position:
-  // made when a search asks for them, dropped when a deletion is logged.
-  struct Follower {
-    db::RecordId follower;
-    std::uint32_t entry;
-    bool is_next;  // NextBookmark rather than another index's follower
-  };
-  mutable std::vector<Follower> followers_;
-  mutable bool followers_valid_ = false;
-  // Deleted records still stored because the log names them.
-  std::size_t logged_deletions_ = 0;
+  TVoChangeLog log_;
   // The record ApplyRecUpdate works on, while it runs.
   db::RecordId apply_record_ = db::kNoRecord;
   db::RecordBuffer scratch_;

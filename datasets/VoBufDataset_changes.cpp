@@ -1,12 +1,14 @@
-// TVoBufDataset's change log: logging posts and deletes, finding a record's
-// entry, the update status and old values, cancelling every change, and applying
-// the changes one by one through ApplyRecUpdate.
+// TVoBufDataset's side of the change log (TVoChangeLog keeps the entries):
+// logging posts and deletes, finding a record's entry by bookmark, the update
+// status, cancelling every change, and applying the changes one by one through
+// ApplyRecUpdate.
 #include <algorithm>
 #include <cstdint>
 #include <exception>
 #include <string>
 
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/ScopeExit.h"
 
 // --- Finding entries ----------------------------------------------------------
 
@@ -25,11 +27,6 @@ db::RecordId TVoBufDataset::ActiveRecord() const {
   }
 }
 
-bool TVoBufDataset::IsLoggedDeletion(db::RecordId record) const {
-  std::uint32_t entry = EntryIndexOf(record);
-  return entry != kNoEntry && change_log_[entry].UpdateKind == db::UpdateKind::ukDelete;
-}
-
 bool TVoBufDataset::IsListed(const db::Bookmark& bookmark) const {
   return bookmark.IsSet() && store_.IsLive(bookmark) && !IsLoggedDeletion(bookmark.id);
 }
@@ -40,46 +37,23 @@ db::Bookmark TVoBufDataset::BookmarkOfPosition(db::RecordId record) const {
 }
 
 db::Bookmark TVoBufDataset::NextBookmark(const TRecUpdateBuffer& entry) const {
-  if (entry.Deletion == TRecUpdateBuffer::kNone) return {};
-  return BookmarkOfPosition(deletion_followers_[entry.Deletion]);
+  return BookmarkOfPosition(log_.NextRecord(entry));
 }
 
 bool TVoBufDataset::EntryMatches(std::size_t index, const db::Bookmark& bookmark,
                                  bool include_prior) const {
-  if (!bookmark.IsSet() || index >= change_log_.size()) return false;
-  const TRecUpdateBuffer& entry = change_log_[index];
+  if (!bookmark.IsSet() || index >= log_.size()) return false;
+  const TRecUpdateBuffer& entry = log_[index];
   if (entry.Record == bookmark.id && store_.BookmarkOf(entry.Record) == bookmark) return true;
   return include_prior && entry.UpdateKind == db::UpdateKind::ukDelete &&
          NextBookmark(entry) == bookmark;
 }
 
-void TVoBufDataset::EnsureFollowerIndex() const {
-  if (followers_valid_) return;
-  followers_.clear();
-  for (std::size_t i = 0; i < change_log_.size(); ++i) {
-    const TRecUpdateBuffer& entry = change_log_[i];
-    if (entry.UpdateKind != db::UpdateKind::ukDelete) continue;
-    auto position = static_cast<std::uint32_t>(i);
-    const db::RecordId next = deletion_followers_[entry.Deletion];
-    if (next != TBufIndex::kSentinel) followers_.push_back({next, position, true});
-    for (std::uint16_t s = 0; s < entry.SuccessorCount; ++s) {
-      const db::RecordId follower = deletion_followers_[entry.Deletion + 1 + s];
-      if (follower != TBufIndex::kSentinel && follower != kUnknownFollower && follower != next) {
-        followers_.push_back({follower, position, false});
-      }
-    }
-  }
-  std::sort(followers_.begin(), followers_.end(), [](const Follower& a, const Follower& b) {
-    return a.follower != b.follower ? a.follower < b.follower : a.entry < b.entry;
-  });
-  followers_valid_ = true;
-}
-
 bool TVoBufDataset::FindChangeEntry(const db::Bookmark& bookmark, bool include_prior,
                                     bool find_next) const {
   if (!bookmark.IsSet()) return false;
-  const std::size_t start = find_next ? static_cast<std::size_t>(current_change_index_ + 1) : 0;
-  std::size_t found = change_log_.size();
+  const std::size_t start = find_next ? static_cast<std::size_t>(log_.CurrentIndex() + 1) : 0;
+  std::size_t found = log_.size();
   // A record has at most one entry naming it.
   std::uint32_t own = EntryIndexOf(bookmark.id);
   if (own != kNoEntry && own >= start && EntryMatches(own, bookmark, false)) found = own;
@@ -87,26 +61,16 @@ bool TVoBufDataset::FindChangeEntry(const db::Bookmark& bookmark, bool include_p
   // them is the one its id has now.
   if (include_prior && bookmark.id < store_.IdLimit() &&
       store_.BookmarkOf(bookmark.id) == bookmark) {
-    EnsureFollowerIndex();
-    auto it = std::lower_bound(followers_.begin(), followers_.end(), bookmark.id,
-                               [start](const Follower& f, db::RecordId id) {
-                                 return f.follower != id ? f.follower < id : f.entry < start;
-                               });
-    for (; it != followers_.end() && it->follower == bookmark.id && it->entry < found; ++it) {
-      if (it->is_next && it->entry >= start) {
-        found = it->entry;
-        break;
-      }
-    }
+    found = log_.FindDeletionFollowedBy(bookmark.id, start, found);
   }
-  if (found == change_log_.size()) return false;
-  current_change_index_ = static_cast<int>(found);
+  if (found == log_.size()) return false;
+  log_.SetCurrentIndex(static_cast<int>(found));
   return true;
 }
 
 bool TVoBufDataset::FindChangeEntryCached(const db::Bookmark& bookmark, bool include_prior) const {
-  if (current_change_index_ >= 0 &&
-      EntryMatches(static_cast<std::size_t>(current_change_index_), bookmark, include_prior)) {
+  if (log_.CurrentIndex() >= 0 &&
+      EntryMatches(static_cast<std::size_t>(log_.CurrentIndex()), bookmark, include_prior)) {
     return true;
   }
   return FindChangeEntry(bookmark, include_prior, false);
@@ -120,7 +84,7 @@ bool TVoBufDataset::ActiveChangeEntry() const {
 
 db::UpdateStatus TVoBufDataset::UpdateStatus() const {
   if (!Active() || !ActiveChangeEntry()) return db::UpdateStatus::usUnmodified;
-  switch (change_log_[static_cast<std::size_t>(current_change_index_)].UpdateKind) {
+  switch (log_[static_cast<std::size_t>(log_.CurrentIndex())].UpdateKind) {
     case db::UpdateKind::ukModify:
       return db::UpdateStatus::usModified;
     case db::UpdateKind::ukInsert:
@@ -133,68 +97,40 @@ db::UpdateStatus TVoBufDataset::UpdateStatus() const {
 
 // --- Logging ------------------------------------------------------------------
 
-void TVoBufDataset::AppendChange(db::UpdateKind kind, db::RecordId record, db::RecordId old_image) {
-  TRecUpdateBuffer entry;
-  entry.UpdateKind = kind;
-  entry.Record = record;
-  entry.OldImage = old_image;
-  change_log_.push_back(entry);
-  if (entry_of_.size() <= record) entry_of_.resize(store_.IdLimit(), kNoEntry);
-  entry_of_[record] = static_cast<std::uint32_t>(change_log_.size() - 1);
-  current_change_index_ = static_cast<int>(change_log_.size() - 1);
-}
-
 db::RecordId TVoBufDataset::CopyToOldImage(db::RecordId record) {
   store_.Unpack(record, scratch_);
-  return old_images_.Add(scratch_);
+  return log_.OldImages().Add(scratch_);
 }
 
 void TVoBufDataset::LogPost(db::RecordId record, bool inserted) {
   std::uint32_t existing = EntryIndexOf(record);
   if (existing != kNoEntry) {
-    current_change_index_ = static_cast<int>(existing);
+    log_.SetCurrentIndex(static_cast<int>(existing));
     return;
   }
   if (inserted) {
-    AppendChange(db::UpdateKind::ukInsert, record, db::kNoRecord);
+    log_.Append(db::UpdateKind::ukInsert, record, db::kNoRecord, store_.IdLimit());
     return;
   }
   db::RecordId image = CopyToOldImage(record);
-  try {
-    AppendChange(db::UpdateKind::ukModify, record, image);
-  } catch (...) {
-    old_images_.Remove(image);
-    throw;
-  }
+  rtl::ScopeExit drop_image([&] { log_.OldImages().Remove(image); });
+  log_.Append(db::UpdateKind::ukModify, record, image, store_.IdLimit());
+  drop_image.Dismiss();
 }
 
 void TVoBufDataset::LogDeletion(db::RecordId record) {
-  const std::vector<db::RecordId>& followers = delete_followers_;
   std::uint32_t existing = EntryIndexOf(record);
   if (existing != kNoEntry) {
-    current_change_index_ = static_cast<int>(existing);
+    log_.SetCurrentIndex(static_cast<int>(existing));
   } else {
     db::RecordId image = CopyToOldImage(record);
-    AppendChange(db::UpdateKind::ukDelete, record, image);
+    log_.Append(db::UpdateKind::ukDelete, record, image, store_.IdLimit());
   }
-  // A modification's entry keeps the image from before the first change; an
-  // insertion's has none.
-  TRecUpdateBuffer& entry = change_log_[static_cast<std::size_t>(current_change_index_)];
-  entry.UpdateKind = db::UpdateKind::ukDelete;
-  entry.Deletion = static_cast<std::uint32_t>(deletion_followers_.size());
-  deletion_followers_.push_back(Current().CursorRecord());
   // The followers in other indexes are kept only when another index holds the
   // record: with the current index alone, NextBookmark says it all.
   std::size_t maintained = 0;
   for (std::size_t i = 0; i < indexes_.size(); ++i) maintained += IsMaintained(i) ? 1 : 0;
-  if (maintained > 1 && followers.size() <= 0xFFFF) {
-    entry.SuccessorCount = static_cast<std::uint16_t>(followers.size());
-    deletion_followers_.insert(deletion_followers_.end(), followers.begin(), followers.end());
-  }
-  deletion_events_.push_back({static_cast<std::uint32_t>(current_change_index_),
-                              static_cast<std::uint32_t>(change_log_.size())});
-  ++logged_deletions_;
-  followers_valid_ = false;
+  log_.MarkDeletion(Current().CursorRecord(), delete_followers_, maintained > 1);
 }
 
 // --- Cancelling ---------------------------------------------------------------
@@ -204,8 +140,8 @@ db::RecordId TVoBufDataset::RestoreBefore(const TRecUpdateBuffer& entry, std::si
   const TRecUpdateBuffer* current = &entry;
   // Each step goes to a record deleted later than the one before, so the walk
   // ends; the bound guards against a log that says otherwise.
-  for (std::size_t steps = 0; steps <= change_log_.size(); ++steps) {
-    const db::RecordId* followers = &deletion_followers_[current->Deletion];
+  for (std::size_t steps = 0; steps <= log_.size(); ++steps) {
+    const db::RecordId* followers = log_.Followers(*current);
     // Without per-index followers DEFAULT_ORDER alone held the record.
     db::RecordId follower = kUnknownFollower;
     if (slot < current->SuccessorCount) {
@@ -220,7 +156,7 @@ db::RecordId TVoBufDataset::RestoreBefore(const TRecUpdateBuffer& entry, std::si
     // Only a follower whose deletion was applied is still a logged deletion
     // here: cancelling restores later deletions before earlier ones.
     if (!IsLoggedDeletion(follower)) return follower;
-    current = &change_log_[EntryIndexOf(follower)];
+    current = &log_[EntryIndexOf(follower)];
   }
   return kUnknownFollower;
 }
@@ -244,30 +180,21 @@ void TVoBufDataset::RestoreDeletedRecord(TRecUpdateBuffer& entry, PendingPlaceme
     index.Reserve(store_.IdLimit());
     index.InsertBefore(before, record);
   }
-  --logged_deletions_;
+  log_.Restored();
   if (entry.OldImage == db::kNoRecord) {
     // An inserted record: back in place for the records deleted before it,
     // until its insert is undone in turn.
     entry.UpdateKind = db::UpdateKind::ukInsert;
     return;
   }
-  old_images_.Unpack(entry.OldImage, scratch_);
+  log_.OldImages().Unpack(entry.OldImage, scratch_);
   store_.Replace(record, scratch_);
-  MarkDone(entry);
-}
-
-void TVoBufDataset::MarkDone(TRecUpdateBuffer& entry) {
-  if (entry.OldImage != db::kNoRecord) {
-    old_images_.Remove(entry.OldImage);
-    entry.OldImage = db::kNoRecord;
-  }
-  if (EntryIndexOf(entry.Record) != kNoEntry) entry_of_[entry.Record] = kNoEntry;
-  entry.Record = db::kNoRecord;
+  log_.Forget(entry);
 }
 
 void TVoBufDataset::RemoveInsertedRecord(std::size_t index, db::RecordId& remembered,
                                          PendingPlacements& pending) {
-  TRecUpdateBuffer& entry = change_log_[index];
+  TRecUpdateBuffer& entry = log_[index];
   db::RecordId record = entry.Record;
   if (remembered == record) {
     db::RecordId next = Current().Next(record);
@@ -281,7 +208,7 @@ void TVoBufDataset::RemoveInsertedRecord(std::size_t index, db::RecordId& rememb
       indexes_[i]->Unlink(record);
     }
   }
-  MarkDone(entry);
+  log_.Forget(entry);
   store_.Remove(record);
 }
 
@@ -314,33 +241,34 @@ void TVoBufDataset::PlaceByKeys(PendingPlacements& pending) {
 
 void TVoBufDataset::CancelUpdates() {
   CheckBrowseMode();
-  if (change_log_.empty()) return;
+  if (log_.empty()) return;
   db::RecordId remembered = Current().CursorRecord();
   PendingPlacements pending(indexes_.size());
   // Edits change values only: undone first, so that every value is back before
   // a record is placed by its keys.
-  for (TRecUpdateBuffer& entry : change_log_) {
+  for (std::size_t i = 0; i < log_.size(); ++i) {
+    TRecUpdateBuffer& entry = log_[i];
     if (entry.Record == db::kNoRecord || entry.UpdateKind != db::UpdateKind::ukModify) continue;
-    old_images_.Unpack(entry.OldImage, scratch_);
+    log_.OldImages().Unpack(entry.OldImage, scratch_);
     store_.Replace(entry.Record, scratch_);
-    MarkDone(entry);
+    log_.Forget(entry);
   }
   // Inserts and deletions, latest first: each deleted record returns to the
   // indexes as they were just after its deletion, so its followers are there.
   auto prior_insert = [this](std::size_t from) {
     while (from-- > 0) {
-      const TRecUpdateBuffer& entry = change_log_[from];
+      const TRecUpdateBuffer& entry = log_[from];
       if (entry.Record != db::kNoRecord && entry.OldImage == db::kNoRecord) return from;
     }
-    return change_log_.size();
+    return log_.size();
   };
-  std::size_t insert = prior_insert(change_log_.size());
-  std::size_t deletion = deletion_events_.size();
-  while (deletion > 0 || insert != change_log_.size()) {
-    if (deletion > 0 &&
-        (insert == change_log_.size() || insert < deletion_events_[deletion - 1].log_size)) {
+  const std::vector<TVoChangeLog::DeletionEvent>& deletions = log_.DeletionEvents();
+  std::size_t insert = prior_insert(log_.size());
+  std::size_t deletion = deletions.size();
+  while (deletion > 0 || insert != log_.size()) {
+    if (deletion > 0 && (insert == log_.size() || insert < deletions[deletion - 1].log_size)) {
       --deletion;
-      RestoreDeletedRecord(change_log_[deletion_events_[deletion].entry], pending);
+      RestoreDeletedRecord(log_[deletions[deletion].entry], pending);
     } else {
       RemoveInsertedRecord(insert, remembered, pending);
       insert = prior_insert(insert);
@@ -391,8 +319,8 @@ void TVoBufDataset::ApplyUpdates(int max_errors) {
 void TVoBufDataset::ApplyEntries(int max_errors, int& failed, db::ResolverResponse& response) {
   const auto max_failures = static_cast<std::uint16_t>(max_errors);
   std::size_t r = 0;
-  while (r < change_log_.size() && response != db::ResolverResponse::rrAbort) {
-    TRecUpdateBuffer& entry = change_log_[r];
+  while (r < log_.size() && response != db::ResolverResponse::rrAbort) {
+    TRecUpdateBuffer& entry = log_[r];
     const db::UpdateKind kind = entry.UpdateKind;
     if (entry.Record == db::kNoRecord ||
         (kind == db::UpdateKind::ukDelete && entry.OldImage == db::kNoRecord)) {
@@ -428,15 +356,12 @@ void TVoBufDataset::ApplyEntries(int max_errors, int& failed, db::ResolverRespon
     }
     apply_record_ = db::kNoRecord;
     if (done) {
-      TRecUpdateBuffer& applied = change_log_[r];
+      TRecUpdateBuffer& applied = log_[r];
       if (applied.UpdateKind == db::UpdateKind::ukDelete) {
         // Still a deleted record until the log is emptied; then it is freed.
-        old_images_.Remove(applied.OldImage);
-        applied.OldImage = db::kNoRecord;
-        applied_deletions_.push_back(applied.Record);
-        applied.Record = db::kNoRecord;
+        log_.ApplyDeletion(applied);
       } else {
-        MarkDone(applied);
+        log_.Forget(applied);
       }
     }
     if (!retry) ++r;
@@ -446,31 +371,11 @@ void TVoBufDataset::ApplyEntries(int max_errors, int& failed, db::ResolverRespon
 // --- Emptying -----------------------------------------------------------------
 
 void TVoBufDataset::EmptyChangeLog() {
-  for (const TRecUpdateBuffer& entry : change_log_) {
+  for (const TRecUpdateBuffer& entry : log_.Entries()) {
     if (entry.Record != db::kNoRecord && entry.UpdateKind == db::UpdateKind::ukDelete) {
       store_.Remove(entry.Record);
-      --logged_deletions_;
     }
   }
-  for (db::RecordId record : applied_deletions_) store_.Remove(record);
-  DropChangeLog();
-  old_images_.Reset(store_.Format());
-}
-
-void TVoBufDataset::DropChangeLog() {
-  change_log_.clear();
-  change_log_.shrink_to_fit();
-  entry_of_.clear();
-  entry_of_.shrink_to_fit();
-  deletion_followers_.clear();
-  deletion_followers_.shrink_to_fit();
-  deletion_events_.clear();
-  deletion_events_.shrink_to_fit();
-  applied_deletions_.clear();
-  applied_deletions_.shrink_to_fit();
-  followers_.clear();
-  followers_.shrink_to_fit();
-  followers_valid_ = false;
-  current_change_index_ = -1;
-  logged_deletions_ = 0;
+  for (db::RecordId record : log_.AppliedDeletions()) store_.Remove(record);
+  log_.Clear(store_.Format());
 }

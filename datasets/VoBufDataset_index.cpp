@@ -4,8 +4,9 @@
 #include <algorithm>
 #include <numeric>
 
-#include "Locale.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 namespace {
 
@@ -302,7 +303,7 @@ std::string TVoBufDataset::IndexName() const { return indexes_[SelectedIndex()]-
 void TVoBufDataset::SetIndexName(std::string_view name) {
   if (name.empty()) name = "DEFAULT_ORDER";
   for (std::size_t i = 0; i < indexes_.size(); ++i) {
-    if (!db::SameAsciiText(indexes_[i]->Name, name)) continue;
+    if (!rtl::SameAsciiText(indexes_[i]->Name, name)) continue;
     if (!Active()) {
       current_index_ = i;
       wanted_index_.reset();

@@ -4,24 +4,11 @@
 #include <optional>
 #include <utility>
 
-#include "Numbers.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Numbers.h"
+#include "rtl/ScopeExit.h"
 
 namespace {
-
-// Runs `f` when it goes out of scope: the temporary filter state ends also when
-// a handler throws.
-template <typename F>
-class ScopeExit {
- public:
-  explicit ScopeExit(F f) : f_(std::move(f)) {}
-  ~ScopeExit() { f_(); }
-  ScopeExit(const ScopeExit&) = delete;
-  ScopeExit& operator=(const ScopeExit&) = delete;
-
- private:
-  F f_;
-};
 
 // Whether a whole-number or fixed-point field holds a numeric key exactly: the
 // field's conversion rounds 1.5 to 2 in an integer field and 1.23456 to 1.2346
@@ -90,7 +77,7 @@ void TVoBufDataset::InternalLast() { Current().SetCursor(TBufIndex::kSentinel); 
 bool TVoBufDataset::FilterAccepts(db::RecordId record) {
   filter_record_ = record;
   db::DataSetState old_state = SetTempState(db::DataSetState::kFilter);
-  ScopeExit restore([&] { RestoreState(old_state); });
+  rtl::ScopeExit restore([&] { RestoreState(old_state); });
   bool accept = true;
   DoFilterRecord(accept);
   return accept;
@@ -246,7 +233,7 @@ bool TVoBufDataset::FillSearchRecord(const std::vector<db::Field*>& fields,
     // stored record (see SetFieldData).
     db::DataSetState old_state = SetTempState(db::DataSetState::kFilter);
     key_buffer_ = &key;
-    ScopeExit restore([&] {
+    rtl::ScopeExit restore([&] {
       key_buffer_ = nullptr;
       RestoreState(old_state);
     });

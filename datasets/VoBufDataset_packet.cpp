@@ -8,10 +8,10 @@
 #include <streambuf>
 #include <unordered_map>
 
-#include "AtomicFile.h"
-#include "BinaryDatapacketReader.h"
-#include "Reporter.h"
-#include "VoBufDataset.h"
+#include "datasets/BinaryDatapacketReader.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/AtomicFile.h"
 
 namespace {
 
@@ -89,7 +89,7 @@ void TVoBufDataset::SaveToStream(std::ostream& stream, TDataPacketFormat format)
 void TVoBufDataset::WritePacket(TDataPacketReader& writer) {
   CheckActive();
   writer.WriteFieldDefs(FieldDefs());
-  const std::size_t log_size = change_log_.size();
+  const std::size_t log_size = log_.size();
 
   // Update orders count only the entries that travel, so that entries that
   // carry nothing (an insert deleted again, a change already applied) leave no
@@ -97,7 +97,7 @@ void TVoBufDataset::WritePacket(TDataPacketReader& writer) {
   std::vector<std::int32_t> order(log_size, 0);
   std::int32_t travelling = 0;
   for (std::size_t i = 0; i < log_size; ++i) {
-    const TRecUpdateBuffer& entry = change_log_[i];
+    const TRecUpdateBuffer& entry = log_[i];
     const bool travels =
         entry.Record != db::kNoRecord &&
         (entry.UpdateKind != db::UpdateKind::ukDelete || entry.OldImage != db::kNoRecord);
@@ -108,21 +108,21 @@ void TVoBufDataset::WritePacket(TDataPacketReader& writer) {
   // and the deletions by the record that followed them in the index walked.
   std::vector<db::RecordId> deleted(log_size, db::kNoRecord);
   for (std::size_t i = 0; i < log_size; ++i) {
-    if (change_log_[i].UpdateKind == db::UpdateKind::ukDelete) deleted[i] = change_log_[i].Record;
+    if (log_[i].UpdateKind == db::UpdateKind::ukDelete) deleted[i] = log_[i].Record;
   }
-  for (db::RecordId record : applied_deletions_) {
+  for (db::RecordId record : log_.AppliedDeletions()) {
     const std::uint32_t entry = EntryIndexOf(record);
     if (entry != kNoEntry) deleted[entry] = record;
   }
   const std::size_t slot = current_index_;
   std::unordered_map<db::RecordId, std::vector<std::uint32_t>> before;
-  for (std::size_t k = deletion_events_.size(); k-- > 0;) {
-    const std::uint32_t e = deletion_events_[k].entry;
-    const TRecUpdateBuffer& entry = change_log_[e];
+  for (std::size_t k = log_.DeletionEvents().size(); k-- > 0;) {
+    const std::uint32_t e = log_.DeletionEvents()[k].entry;
+    const TRecUpdateBuffer& entry = log_[e];
     if (entry.UpdateKind != db::UpdateKind::ukDelete || entry.Deletion == TRecUpdateBuffer::kNone) {
       continue;
     }
-    const db::RecordId* followers = &deletion_followers_[entry.Deletion];
+    const db::RecordId* followers = log_.Followers(entry);
     db::RecordId follower = followers[0];
     if (slot < entry.SuccessorCount && followers[1 + slot] != kUnknownFollower) {
       follower = followers[1 + slot];
@@ -159,9 +159,10 @@ void TVoBufDataset::WritePacket(TDataPacketReader& writer) {
         continue;
       }
       stack.pop_back();
-      const TRecUpdateBuffer& entry = change_log_[e];
+      const TRecUpdateBuffer& entry = log_[e];
       if (entry.Record != db::kNoRecord && entry.OldImage != db::kNoRecord) {
-        writer.WriteRecord(old_images_.Get(entry.OldImage), RowStateOf(rsvDeleted), order[e]);
+        writer.WriteRecord(log_.OldImages().Get(entry.OldImage), RowStateOf(rsvDeleted),
+                           order[e]);
       }
     }
   };
@@ -175,20 +176,22 @@ void TVoBufDataset::WritePacket(TDataPacketReader& writer) {
   for (db::RecordId r = index.FirstRecord(); r != TBufIndex::kSentinel; r = index.Next(r)) {
     if (!before.empty()) write_deletions_before(r);
     const std::uint32_t e = EntryIndexOf(r);
-    if (e == kNoEntry || change_log_[e].Record != r) {
+    if (e == kNoEntry || log_[e].Record != r) {
       writer.WriteRecord(store_.Get(r), 0, 0);
       continue;
     }
-    const TRecUpdateBuffer& entry = change_log_[e];
+    const TRecUpdateBuffer& entry = log_[e];
     if (entry.UpdateKind == db::UpdateKind::ukModify) {
-      writer.WriteRecord(old_images_.Get(entry.OldImage), RowStateOf(rsvOriginal), order[e]);
+      writer.WriteRecord(log_.OldImages().Get(entry.OldImage), RowStateOf(rsvOriginal),
+                         order[e]);
       writer.WriteRecord(store_.Get(r), RowStateOf(rsvUpdated), order[e]);
     } else {
       writer.WriteRecord(store_.Get(r), RowStateOf(rsvInserted), order[e]);
     }
   }
   write_deletions_before(TBufIndex::kSentinel);
-  for (std::size_t k = deletion_events_.size(); k-- > 0;) write_deletion(deletion_events_[k].entry);
+  const std::vector<TVoChangeLog::DeletionEvent>& deletions = log_.DeletionEvents();
+  for (std::size_t k = deletions.size(); k-- > 0;) write_deletion(deletions[k].entry);
   writer.EndWriteRecords();
 }
 
@@ -266,14 +269,8 @@ void TVoBufDataset::InternalInitFieldDefs() {
 void TVoBufDataset::LoadPacketRecords() {
   TDataPacketReader& reader = *packet_reader_;
   reader.BeginReadRecords();
-  struct Loaded {
-    std::int32_t order;
-    db::UpdateKind kind;
-    db::RecordId record;
-    db::RecordId old_image;
-    db::RecordId follower = TBufIndex::kSentinel;  // deletions: the next record read
-  };
-  std::vector<Loaded> entries;
+  // Deletions: the follower is the next record read.
+  std::vector<TVoChangeLog::LoadedEntry> entries;
   std::size_t previous_deletion = entries.max_size();
   std::size_t records_read = 0;
   TBufIndex& default_order = *indexes_[0];
@@ -300,7 +297,7 @@ void TVoBufDataset::LoadPacketRecords() {
       placed(store_.Add(values), false);
     } else if (state == RowStateOf(rsvOriginal)) {
       reader.ReadRecordImage(values);
-      const db::RecordId old_image = old_images_.Add(values);
+      const db::RecordId old_image = log_.OldImages().Add(values);
       // The old image is followed at once by the record's own image.
       int second_order = 0;
       if (!reader.NextRecordMarker() ||
@@ -314,10 +311,9 @@ void TVoBufDataset::LoadPacketRecords() {
       placed(record, false);
     } else if (state == RowStateOf(rsvDeleted)) {
       reader.ReadRecordImage(values);
-      const db::RecordId old_image = old_images_.Add(values);
+      const db::RecordId old_image = log_.OldImages().Add(values);
       // Stored but in no index, as a deleted record is while the log names it.
       const db::RecordId record = store_.Add(values);
-      ++logged_deletions_;
       entries.push_back({order, db::UpdateKind::ukDelete, record, old_image});
       placed(record, true);
     } else if (state == RowStateOf(rsvInserted)) {
@@ -336,29 +332,13 @@ void TVoBufDataset::LoadPacketRecords() {
     // past the number of records is not one a packet can hold.
     std::vector<std::uint8_t> taken(records_read, 0);
     std::size_t log_size = 0;
-    for (const Loaded& loaded : entries) {
+    for (const TVoChangeLog::LoadedEntry& loaded : entries) {
       const auto at = static_cast<std::size_t>(loaded.order);
       if (at >= records_read || taken[at] != 0) RaiseStreamNotRecognised();
       taken[at] = 1;
       log_size = std::max(log_size, at + 1);
     }
-    change_log_.assign(log_size, TRecUpdateBuffer{});
-    entry_of_.assign(store_.IdLimit(), kNoEntry);
-    for (const Loaded& loaded : entries) {
-      TRecUpdateBuffer& entry = change_log_[static_cast<std::size_t>(loaded.order)];
-      entry.UpdateKind = loaded.kind;
-      entry.Record = loaded.record;
-      entry.OldImage = loaded.old_image;
-      entry_of_[loaded.record] = static_cast<std::uint32_t>(loaded.order);
-      if (loaded.kind != db::UpdateKind::ukDelete) continue;
-      entry.Deletion = static_cast<std::uint32_t>(deletion_followers_.size());
-      deletion_followers_.push_back(loaded.follower);
-      // Made after every insertion the packet holds: a cancel puts the deleted
-      // records back while the inserted ones are still there to follow.
-      deletion_events_.push_back(
-          {static_cast<std::uint32_t>(loaded.order), static_cast<std::uint32_t>(log_size)});
-    }
-    followers_valid_ = false;
+    log_.Load(log_size, store_.IdLimit(), entries);
   }
   default_order.SetCursor(TBufIndex::kSentinel);
   BuildAllIndexes();

@@ -1,5 +1,5 @@
 // TVoBufDataset: inserting, editing, posting, cancelling and deleting records.
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 void TVoBufDataset::InternalInsert(bool append) {
   for (db::FieldValue& value : edit_buffer_) value.SetNull();

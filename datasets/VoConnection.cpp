@@ -1,15 +1,15 @@
 // The connection: folder resolution, the engine's replacement on every connect,
 // the connect statement and its report, and the process-wide separators.
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <stdexcept>
 #include <system_error>
 
-#include "Reporter.h"
-#include "Separators.h"
-#include "VoQueryDataSet.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoQueryDataSet.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 class TVoQueryDataSet;
 

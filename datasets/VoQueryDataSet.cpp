@@ -1,6 +1,6 @@
 // The query dataset's SQL side: running the SQL text through the connection's
 // engine, copying the result set in, and the machinery every load shares.
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
-#include "Locale.h"
-#include "Numbers.h"
-#include "Reporter.h"
-#include "Separators.h"
-#include "vekSQLExpression2.h"
+#include "datasets/Reporter.h"
+#include "db/DatabaseError.h"
+#include "engine/vekSQLExpression2.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -12,12 +12,12 @@
 #include <string_view>
 #include <vector>
 
-#include "DataSource.h"
-#include "Params.h"
-#include "SdfDataSet.h"
-#include "VoBufDataset.h"
-#include "VoConnection.h"
-#include "VoReferentialKey.h"
+#include "datasets/VoBufDataset.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoReferentialKey.h"
+#include "db/DataSource.h"
+#include "db/Params.h"
+#include "sdf/SdfDataSet.h"
 
 // Runs `body`, then `cleanup`, also when `body` throws; the body's exception
 // is then the one that passes on (a cleanup failing after it is not heard).

@@ -6,8 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
+#include "db/DatabaseError.h"
+#include "rtl/Text.h"
 
 namespace {
 
@@ -184,7 +185,7 @@ void TVoQueryDataSet::CopyRowsFromDataset(db::DataSet& source, int columns) {
 bool TVoQueryDataSet::ToggleIndexOnField(std::string_view field_name) {
   db::Field* field = nullptr;
   for (int i = 0; i < FieldCount() && field == nullptr; ++i) {
-    if (db::SameAsciiText(Fields(i).FieldName(), field_name)) field = &Fields(i);
+    if (rtl::SameAsciiText(Fields(i).FieldName(), field_name)) field = &Fields(i);
   }
   if (field == nullptr || !IsSortable(field->DataType())) return false;
 

@@ -5,10 +5,10 @@
 #include <exception>
 #include <string>
 
-#include "DatabaseError.h"
-#include "Reporter.h"
-#include "VoQueryDataSet.h"
-#include "VoTableFile.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoQueryDataSet.h"
+#include "datasets/VoTableFile.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

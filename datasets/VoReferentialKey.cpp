@@ -1,11 +1,11 @@
 // The referential key's settings and its registration with its datasets. The
 // cascades themselves live with the query dataset's hooks.
-#include "VoReferentialKey.h"
+#include "datasets/VoReferentialKey.h"
 
 #include <algorithm>
 
-#include "DatabaseError.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The dataset package's side of the table-file format: row lines cut and
 // decoded by the engine's own rules, and whole datasets written with the
 // engine's cell encoding through the CSV exporter's value forms.
-#include "VoTableFile.h"
+#include "datasets/VoTableFile.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -10,12 +10,12 @@
 #include <emmintrin.h>
 #endif
 
-#include "AtomicFile.h"
-#include "CSVExporter.h"
-#include "DataSet.h"
-#include "DatabaseError.h"
-#include "VoQueryDataSet.h"
-#include "vekSQL.h"
+#include "datasets/VoQueryDataSet.h"
+#include "db/DatabaseError.h"
+#include "db/DataSet.h"
+#include "engine/vekSQLTextTable.h"
+#include "rtl/AtomicFile.h"
+#include "sdf/CSVExporter.h"
 
 namespace {
 

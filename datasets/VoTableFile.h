@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "SdfDataSet.h"
+#include "sdf/SdfDataSet.h"
 
 namespace db {
 class DataSet;

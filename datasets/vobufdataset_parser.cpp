@@ -1,14 +1,15 @@
 // The filter parser's own steps: compiling a text (a field alone or an
 // expression), binding field names to field variables, the result length check,
 // the matching options, and evaluating one record.
-#include "vobufdataset_parser.h"
+#include "datasets/vobufdataset_parser.h"
 
 #include <cstring>
 
-#include "DataSet.h"
-#include "DatabaseError.h"
-#include "Numbers.h"
-#include "vobufdataset_parser_tree.h"
+#include "datasets/vobufdataset_parser_tree.h"
+#include "db/DatabaseError.h"
+#include "db/DataSet.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 std::string_view ExpressionTypeName(TExpressionType type) {
   switch (type) {
@@ -135,7 +136,7 @@ void TVoBufDatasetParser::ClearExpressions() {
 int TVoBufDatasetParser::HandleUnknownVariable(std::string_view name) {
   int field_index = -1;
   for (std::size_t i = 0; i < fields_.size(); ++i) {
-    if (db::SameFieldName(fields_[i].Name, name)) {
+    if (rtl::SameText(fields_[i].Name, name)) {
       field_index = static_cast<int>(i);
       break;
     }
@@ -161,7 +162,7 @@ void TVoBufDatasetParser::CompileFilter(std::string_view text) {
   try {
     is_expression_ = true;
     for (const TFilterField& field : fields_) {
-      if (db::SameFieldName(field.Name, text)) is_expression_ = false;
+      if (rtl::SameText(field.Name, text)) is_expression_ = false;
     }
     if (is_expression_) {
       vofilter::SyntaxOptions options{case_insensitive_, partial_match_};

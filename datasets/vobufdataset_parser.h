@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Field.h"
-#include "FieldType.h"
+#include "db/Field.h"
+#include "db/FieldType.h"
 
 namespace db {
 class DataSet;

@@ -5,12 +5,12 @@
 #include <cmath>
 #include <cstdio>
 
-#include "Dates.h"
-#include "Format.h"
-#include "Locale.h"
-#include "Numbers.h"
-#include "Separators.h"
-#include "vobufdataset_parser_tree.h"
+#include "datasets/vobufdataset_parser_tree.h"
+#include "rtl/Dates.h"
+#include "rtl/Format.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace vofilter {
 namespace {

@@ -6,10 +6,12 @@
 #include <charconv>
 #include <string>
 
-#include "DatabaseError.h"
-#include "Locale.h"
-#include "Numbers.h"
-#include "vobufdataset_parser_tree.h"
+#include "datasets/vobufdataset_parser_tree.h"
+#include "db/DatabaseError.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/ScopeExit.h"
+#include "rtl/Text.h"
 
 namespace vofilter {
 namespace {
@@ -246,22 +248,17 @@ class Parser {
   }
 
   // Counts the levels of the recursive steps, so that a text of thousands of
-  // brackets fails instead of exhausting the stack.
-  class Nesting {
-   public:
-    explicit Nesting(int& depth) : depth_(depth) {
-      if (++depth_ > kMaxDepth) throw db::DatabaseError(std::string(kSTooDeep));
-    }
-    ~Nesting() { --depth_; }
-
-   private:
-    int& depth_;
-  };
+  // brackets fails instead of exhausting the stack; the level is left again
+  // when the step returns or throws.
+  auto Nest() {
+    if (++depth_ > kMaxDepth) throw db::DatabaseError(std::string(kSTooDeep));
+    return rtl::ScopeExit([this] { --depth_; });
+  }
 
   // NOT binds looser than the comparisons: NOT A = B is NOT (A = B).
   std::unique_ptr<Node> ParseNot() {
     if (Peek().kind != TokenKind::kNot) return ParseComparison();
-    Nesting nesting(depth_);
+    auto nesting = Nest();
     const Token& op = Take();
     auto operand = ParseNot();
     if (operand->type != TExpressionType::etBoolean) {
@@ -368,7 +365,7 @@ class Parser {
   }
 
   std::unique_ptr<Node> ParseFactor() {
-    Nesting nesting(depth_);
+    auto nesting = Nest();
     const Token& token = Take();
     switch (token.kind) {
       case TokenKind::kMinus:

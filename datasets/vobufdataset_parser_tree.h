@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vobufdataset_parser.h"
+#include "datasets/vobufdataset_parser.h"
 
 namespace vofilter {
 

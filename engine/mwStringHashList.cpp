@@ -1,5 +1,5 @@
 // The name map of the SELECT's name space and of grouping.
-#include "mwStringHashList.h"
+#include "engine/mwStringHashList.h"
 
 namespace vek {
 

@@ -1,7 +1,7 @@
 // The expression compiler and evaluator: a precedence-climbing parser turns the
 // tokens into a flat postfix program once; Evaluate runs that program on a value
 // stack that is kept between evaluations, so numeric work allocates nothing.
-#include "vekSQLExpression2.h"
+#include "engine/vekSQLExpression2.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -10,10 +10,11 @@
 #include <unordered_set>
 #include <utility>
 
-#include "Locale.h"
-#include "Numbers.h"
-#include "vekSQLFunctions.h"
-#include "vekSQLOperators.h"
+#include "engine/vekSQLFunctions.h"
+#include "engine/vekSQLOperators.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

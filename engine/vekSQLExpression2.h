@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Variant.h"
-#include "vekSQLStatus.h"
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLStatus.h"
+#include "engine/vekSQLTokenizer.h"
+#include "rtl/Variant.h"
 
 namespace vek {
 

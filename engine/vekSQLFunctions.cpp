@@ -2,18 +2,19 @@
 // ...), numbers (sqr, ceil, format, fix ...) and dates written as "yyyy-mm-dd"
 // (dateadd, year, easter, weeknumber ...). Each either fails the expression,
 // returns a fixed value for bad input, or cannot fail; see RunFunction.
-#include "vekSQLFunctions.h"
+#include "engine/vekSQLFunctions.h"
 
 #include <algorithm>
 #include <cmath>
 #include <optional>
 
-#include "Dates.h"
-#include "Format.h"
-#include "Locale.h"
-#include "Numbers.h"
-#include "vekSQLHelpers.h"
-#include "vekSQLOperators.h"
+#include "engine/vekSQLHelpers.h"
+#include "engine/vekSQLOperators.h"
+#include "rtl/Dates.h"
+#include "rtl/Format.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace vek {
 

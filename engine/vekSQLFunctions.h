@@ -3,8 +3,8 @@
 // Not part of the engine's public interface.
 #pragma once
 
-#include "Variant.h"
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLTokenizer.h"
+#include "rtl/Variant.h"
 
 namespace vek {
 

@@ -1,15 +1,14 @@
 // Free routines of the engine: position search, writing a new file, the sound
 // code, Easter Sunday, "yyyy-mm-dd" dates and week numbers. Dates are the
 // run-time library's serials, whose whole part (toward zero) is the day.
-#include "vekSQLHelpers.h"
+#include "engine/vekSQLHelpers.h"
 
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
-#include "Dates.h"
-#include "Numbers.h"
+#include "rtl/Dates.h"
+#include "rtl/FileAccess.h"
+#include "rtl/Numbers.h"
 
 namespace vek {
 namespace {
@@ -37,23 +36,10 @@ int PosEx(std::string_view sub, std::string_view s, int from) {
   return found == std::string_view::npos ? 0 : static_cast<int>(found) + 1;
 }
 
-std::string SaveStringToFile(const std::string& file_name, std::string_view text) {
-  // "x": never empty or overwrite a file that is already there.
-  std::FILE* file = std::fopen(file_name.c_str(), "wbx");
-  if (file == nullptr) {
-    return "Cannot create file \"" + file_name + "\": " + std::strerror(errno);
-  }
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  int error = written ? 0 : errno;
-  if (std::fclose(file) != 0 && error == 0) error = errno == 0 ? EIO : errno;
-  if (!written && error == 0) error = EIO;
-  if (error != 0) {
-    // The file is ours and incomplete; leaving it would make a later retry fail
-    // as "exists".
-    std::remove(file_name.c_str());
-    return "Cannot write file \"" + file_name + "\": " + std::strerror(error);
-  }
-  return {};
+Status SaveStringToFile(const std::string& file_name, std::string_view text) {
+  std::string error;
+  if (!rtl::CreateNewFile(file_name, text, error)) return Status::Error(std::move(error));
+  return Status::OK();
 }
 
 std::int32_t Soundex(std::string_view text) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "engine/vekSQLStatus.h"
+
 namespace vek {
 
 // 1-based position of the first occurrence of `sub` in `s` at or after the
@@ -16,8 +18,9 @@ namespace vek {
 int PosEx(std::string_view sub, std::string_view s, int from = 1);
 
 // Creates the file exclusively (fails when it already exists) and writes `text`
-// with no line end. Returns an error text, empty on success.
-std::string SaveStringToFile(const std::string& file_name, std::string_view text);
+// with no line end; a file left incomplete is removed. Fails with
+// "Cannot create file \"<name>\": <reason>" or "Cannot write file ...".
+Status SaveStringToFile(const std::string& file_name, std::string_view text);
 
 // The numeric sound code: first character's upper-case code plus up to three
 // weighted digits (Robert and Rupert both give 3852; "" gives 0).

@@ -2,17 +2,17 @@
 // number, as a whole number and as a truth value, and what the operators make
 // of each pair of kinds (texts join with "+", a text meets a number as a
 // number, Booleans count as -1 and 0, empty spreads through arithmetic).
-#include "vekSQLOperators.h"
+#include "engine/vekSQLOperators.h"
 
 #include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
 
-#include "Locale.h"
-#include "Numbers.h"
-#include "vekSQLExpression2.h"
-#include "vekSQLHelpers.h"
+#include "engine/vekSQLExpression2.h"
+#include "engine/vekSQLHelpers.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace vek {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "Variant.h"
+#include "rtl/Variant.h"
 
 namespace vek {
 

@@ -2,15 +2,16 @@
 // identifiers are looked up in the dialect's vocabulary grouped by length, so
 // classifying a word folds its case into a small stack buffer and allocates
 // nothing. IN lists are scanned here too, running sub-selects through the owner.
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLTokenizer.h"
 
 #include <array>
 #include <iterator>
 #include <numbers>
 #include <span>
 
-#include "Dates.h"
-#include "Numbers.h"
+#include "rtl/Dates.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace vek {
 namespace {
@@ -156,13 +157,11 @@ const Word* FindWord(std::string_view upper) {
   return nullptr;
 }
 
-char AsciiUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
 // Same letters ignoring case; `upper` is already upper case.
 bool SameWord(std::string_view word, std::string_view upper) {
   if (word.size() != upper.size()) return false;
   for (std::size_t i = 0; i < word.size(); ++i) {
-    if (AsciiUpper(word[i]) != upper[i]) return false;
+    if (rtl::AsciiUpper(word[i]) != upper[i]) return false;
   }
   return true;
 }
@@ -352,7 +351,7 @@ class Scanner {
     const Word* entry = nullptr;
     if (word.size() <= kLongestWord) {
       char upper[kLongestWord];
-      for (std::size_t i = 0; i < word.size(); ++i) upper[i] = AsciiUpper(word[i]);
+      for (std::size_t i = 0; i < word.size(); ++i) upper[i] = rtl::AsciiUpper(word[i]);
       entry = FindWord(std::string_view(upper, word.size()));
     }
     if (entry == nullptr) return Variable(token);

@@ -10,8 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "Variant.h"
-#include "vekSQLStatus.h"
+#include "engine/vekSQLStatus.h"
+#include "rtl/Variant.h"
 
 namespace vek {
 

@@ -1,34 +1,38 @@
 // The engine object: batches of statements, the dispatcher, CONNECT TO, the
 // numbered list of record sets, table look-up and the one place table paths are
 // built.
-#include <cctype>
 #include <new>
 #include <utility>
 
-#include "FileAccess.h"
-#include "Locale.h"
-#include "vekSQL.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/FileAccess.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 namespace vek {
 
 namespace {
 
+using rtl::TrimBlanks;
+
+// The process-wide last error text, shared by every engine object.
 std::string& LastError() {
   static std::string text;
   return text;
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-  return s;
-}
+void SetLastError(std::string_view text) { LastError().assign(text); }
 
 bool IsDirectory(const std::string& path) {
   return rtl::KindOfPath(path) == rtl::PathKind::kDirectory;
 }
+
+// Each nested "in (select ...)" holds its statement's text and a few frames of
+// the stack while the select inside it runs; thousands of levels would take
+// the stack and memory that grows with the square of the depth.
+constexpr int kMaxSubSelectNesting = 64;
+
+}  // namespace
 
 // Anything but a folder: a named pipe in the catalog is a table file that
 // cannot be read, which the reader says, not a table that is missing.
@@ -37,72 +41,60 @@ bool IsFile(const std::string& path) {
   return kind == rtl::PathKind::kRegular || kind == rtl::PathKind::kOther;
 }
 
-// Each nested "in (select ...)" holds its statement's text and a few frames of
-// the stack while the select inside it runs; thousands of levels would take
-// the stack and memory that grows with the square of the depth.
-constexpr int kMaxSubSelectNesting = 64;
-
-bool EqualsIgnoreAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return true;
-}
-
-}  // namespace
-
-void SetLastError(std::string_view text) { LastError().assign(text); }
-const std::string& LastErrorText() { return LastError(); }
-
 TvekSQL::TvekSQL() = default;
 TvekSQL::~TvekSQL() = default;
 
 std::string TvekSQL::GetLastError() { return LastError(); }
 
 int TvekSQL::ExecuteSQL(std::string_view sql) {
-  SetLastError("Empty SQL statement");
-  sql = TrimBlanks(sql);
-  if (sql.empty()) return 0;
-
-  int result = 0;
+  StatementResult result = StatementResult::Done();
   try {
-    // Each call has its own list, so a nested batch (a sub-select run while a
-    // statement is tokenized) cannot disturb the batch that started it. The
-    // pieces point into `sql`, which outlives the call.
-    std::vector<std::string_view> statements;
-    SplitTextViews(sql, statements);
-    std::erase_if(statements, [](std::string_view s) { return TrimBlanks(s).empty(); });
-    if (statements.empty()) return 0;
-    for (std::string_view statement : statements) {
-      NameSpace.Clear();
-      result = ExecuteStatement(statement);
-      if (result == 0) return 0;
-    }
+    result = RunBatch(sql);
+    SetLastError(result.ok() ? std::string_view("OK") : std::string_view(result.message()));
   } catch (const std::bad_alloc&) {
-    // A statement that needs more memory than there is fails alone; what it
-    // built so far has been given back on the way out, and the tables it did
-    // not change are as they were. The text is short enough to fit the buffer
-    // the last error already has, so setting it allocates nothing.
     SetLastError("Out of memory");
     return 0;
   } catch (const std::exception& e) {
     SetLastError(e.what());
     throw;
   }
-  SetLastError("OK");
+  return result.value();
+}
+
+StatementResult TvekSQL::RunBatch(std::string_view sql) {
+  StatementResult result = StatementResult::Done();
+  try {
+    sql = TrimBlanks(sql);
+    if (sql.empty()) return StatementResult::Error("Empty SQL statement");
+    // Each call has its own list, so a nested batch (a sub-select run while a
+    // statement is tokenized) cannot disturb the batch that started it. The
+    // pieces point into `sql`, which outlives the call.
+    std::vector<std::string_view> statements;
+    SplitTextViews(sql, statements);
+    std::erase_if(statements, [](std::string_view s) { return TrimBlanks(s).empty(); });
+    if (statements.empty()) return StatementResult::Error("Empty SQL statement");
+    for (std::string_view statement : statements) {
+      NameSpace.Clear();
+      result = ExecuteStatement(statement);
+      if (!result.ok()) return result;
+    }
+  } catch (const std::bad_alloc&) {
+    // A statement that needs more memory than there is fails alone; what it
+    // built so far has been given back on the way out, and the tables it did
+    // not change are as they were. The text fits a string's own small buffer
+    // and the last error's buffer, so reporting it allocates nothing.
+    return StatementResult::Error("Out of memory");
+  }
   return result;
 }
 
-int TvekSQL::ExecuteStatement(std::string_view statement) {
+StatementResult TvekSQL::ExecuteStatement(std::string_view statement) {
   TvekSQLQuery query;
   query.Engine = this;
   return DispatchStatement(query, statement);
 }
 
-int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
+StatementResult TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
   query.Tokens.clear();
   // CR LF pairs become one blank; a lone CR or LF stays (the tokenizer reads
   // every control character as white space). Only then is the text copied: a
@@ -125,11 +117,8 @@ int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
     query.Statement = statement;
   }
   std::string_view text = query.Statement;
+  if (text.empty()) return StatementResult::Error("Empty SQL statement");
 
-  SetLastError("Empty SQL statement");
-  if (text.empty()) return 0;
-
-  SetLastError("Could not tokenize: " + std::string(text));
   TvekSQLTokenizer tokenizer;
   tokenizer.SetOnSubExpression(
       [this](std::string_view sub, std::vector<std::string>& values) {
@@ -137,16 +126,10 @@ int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
       });
   TokenizeResult tokenized = tokenizer.Tokenize(text, query.Tokens);
   if (!tokenized.ok()) {
-    if (tokenized.error == TokenizeError::kSubSelect) {
-      SetLastError(tokenized.message);
-    } else {
-      SetLastError("Could not tokenize: " + std::string(text));
-    }
-    return 0;
+    if (tokenized.error == TokenizeError::kSubSelect) return StatementResult::Error(tokenized.message);
+    return StatementResult::Error("Could not tokenize: " + std::string(text));
   }
-
-  SetLastError("No tokens");
-  if (query.Tokens.empty()) return 0;
+  if (query.Tokens.empty()) return StatementResult::Error(std::string(kNoTokens));
 
   switch (query.Tokens[0].Operator) {
     case tosqlALTER:
@@ -156,7 +139,7 @@ int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
     case tosqlDROP:
       return SQLDropTable(*this, query, text);
     case tosqlINSERT:
-      if (query.Tokens.size() < 5) return 0;
+      if (query.Tokens.size() < 5) return StatementResult::Error(std::string(kNoTokens));
       if (query.Tokens[3].Operator == tosqlSELECT) return SQLInsertSelect(*this, query, text);
       return SQLInsertValues(*this, query, text);
     case tosqlUPDATE:
@@ -178,27 +161,27 @@ int TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view raw) {
     case tosqlROLLBACK:
       return SQLRollback(*this, query, text);
     default:
-      SetLastError("Unknown SQL command");
-      return 0;
+      return StatementResult::Error("Unknown SQL command");
   }
 }
 
 Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& values) {
   if (depth_ >= kMaxSubSelectNesting) return Status::Error("Sub-select nested too deeply");
   ++depth_;
-  int n = 0;
+  StatementResult r = StatementResult::Done();
   try {
-    n = ExecuteSQL(sql);
+    r = RunBatch(sql);
   } catch (...) {
     --depth_;
     throw;
   }
   --depth_;
-  if (n <= 0) {
-    // A sub-select that is no SELECT (-1) has no column to offer either.
-    if (n < 0) SetLastError("Sub-select produced no result: " + std::string(sql));
-    return Status::Error(LastErrorText());
+  if (!r.ok()) return Status::Error(r.message());
+  // A sub-select that is no SELECT has no column to offer either.
+  if (r.value() == StatementResult::kNoRecordSet) {
+    return Status::Error("Sub-select produced no result: " + std::string(sql));
   }
+  const int n = r.value();
   RecordSetPtr result = RecordSetAt(n);
   values.clear();
   if (result->FieldCount() > 0) {
@@ -236,7 +219,7 @@ int TvekSQL::NumberOf(const TvekRecordSet* set) const {
 
 int TvekSQL::FindRecordSet(std::string_view name) const {
   for (int i = 0; i < RecordSetCount(); ++i) {
-    if (EqualsIgnoreAsciiCase(record_sets_[i]->Name, name)) return i + 1;
+    if (rtl::SameAsciiText(record_sets_[i]->Name, name)) return i + 1;
   }
   // Names outside ASCII fold by the locale; the ASCII pass above is the common case.
   for (int i = 0; i < RecordSetCount(); ++i) {
@@ -291,17 +274,23 @@ bool TvekSQL::TableFileExists(std::string_view name) const {
 }
 
 int TvekSQL::GetTableIndex(std::string_view name) {
-  int n = FindRecordSet(name);
-  if (n > 0) return n;
+  int n = -1;
+  return FindOrOpenTable(name, n).ok() ? n : -1;
+}
+
+Status TvekSQL::FindOrOpenTable(std::string_view name, int& n) {
+  n = FindRecordSet(name);
+  if (n > 0) return Status::OK();
+  n = -1;
 
   if (in_memory_) {
     // A memory-only catalog has no files: the name stands for a new empty table
     // from now on, though this first look-up reports it as not found.
     AddRecordSet(name);
-    return -1;
+    return Status::OK();
   }
   std::string path;
-  if (!CatalogIsFolder() || !TablePath(name, path).ok() || !IsFile(path)) return -1;
+  if (!CatalogIsFolder() || !TablePath(name, path).ok() || !IsFile(path)) return Status::OK();
 
   auto set = std::make_shared<TvekRecordSet>();
   set->Name.assign(name);
@@ -309,24 +298,25 @@ int TvekSQL::GetTableIndex(std::string_view name) {
   set->FileName = path;
   bool loaded = false;
   Status s = set->LoadFromFile(path, loaded);
-  if (!s.ok()) {
-    // The caller's "can not find table" would hide why: say what the file did.
-    SetLastError(s.message());
-    return -1;
-  }
+  if (!s.ok()) return s;
   record_sets_.push_back(std::move(set));
   // A file without any line stays listed as a table without columns, so the
   // next look-up finds it.
-  return loaded ? RecordSetCount() : -1;
+  if (loaded) n = RecordSetCount();
+  return Status::OK();
+}
+
+StatementResult TvekSQL::OpenTable(std::string_view name, std::string missing) {
+  int n = -1;
+  Status s = FindOrOpenTable(name, n);
+  // The caller's "can not find table" would hide why a file did not read.
+  if (!s.ok()) return StatementResult::Error(s.message());
+  if (n == -1) return StatementResult::Error(std::move(missing));
+  return StatementResult::RecordSet(n);
 }
 
 Status TvekSQL::SetCatalog(std::string_view folder) {
-  bool memory = false;
-  {
-    std::string lowered(TrimBlanks(folder));
-    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    memory = lowered == ":memory:";
-  }
+  const bool memory = rtl::SameAsciiText(TrimBlanks(folder), ":memory:");
   std::string text(folder);
   // The system reads a path up to its first NUL: '/data\0x' would name /data.
   if (text.find('\0') != std::string::npos) return Status::Error("Invalid catalog: " + text);
@@ -338,25 +328,20 @@ Status TvekSQL::SetCatalog(std::string_view folder) {
   return Status::OK();
 }
 
-int SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement) {
-  SetLastError("Expected 2 statement parts");
-  if (query.Tokens.size() < 2) return 0;
+StatementResult SQLConnect(TvekSQL& engine, TvekSQLQuery& query, std::string_view statement) {
+  if (query.Tokens.size() < 2) return StatementResult::Error("Expected 2 statement parts");
   const TToken& target = query.Tokens[1];
   // Exactly one operand, a quoted text or a plain name: "connect to /data/shop"
   // would otherwise connect to "/".
   bool one_operand = query.Tokens.size() == 2 &&
                      (target.Operator == toAString || target.Operator == toVariable);
   if (!one_operand) {
-    SetLastError("Catalog " + std::string(TrimBlanks(statement.substr(target.Position))) +
-                 " does not exist");
-    return 0;
+    return StatementResult::Error(
+        "Catalog " + std::string(TrimBlanks(statement.substr(target.Position))) + " does not exist");
   }
   Status s = engine.SetCatalog(target.Name);
-  if (!s.ok()) {
-    SetLastError(s.message());
-    return 0;
-  }
-  return -1;
+  if (!s.ok()) return StatementResult::Error(s.message());
+  return StatementResult::Done();
 }
 
 }  // namespace vek

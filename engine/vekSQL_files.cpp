@@ -1,354 +1,38 @@
-// The text-table file: the splitter of delimited text (shared with SQL batches
-// and field lists), the cell encoding, and reading and writing whole tables. A
-// file is read with one read into one buffer and cut into lines and cells in
-// place; only cells that are quoted or hold a backslash are decoded.
+// Reading and writing whole record sets as table files: the file is read a
+// piece at a time through the run-time library's reader and cut by the
+// text-table format; it is written whole through the atomic writer.
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include "AtomicFile.h"
-#include "FileAccess.h"
-#include "vekSQL.h"
+#include "engine/vekSQLRecords.h"
+#include "engine/vekSQLTextTable.h"
+#include "rtl/AtomicFile.h"
+#include "rtl/FileAccess.h"
 
 namespace vek {
 
 namespace {
 
-// ---- Splitting ---------------------------------------------------------------
-
-enum SplitClass : unsigned char { kPlain = 0, kSeparator, kQuote, kBackslash };
-
-constexpr auto kSplitClasses = [] {
-  std::array<unsigned char, 256> t{};
-  t[static_cast<unsigned char>(';')] = kSeparator;
-  t[static_cast<unsigned char>('"')] = kQuote;
-  t[static_cast<unsigned char>('\'')] = kQuote;
-  t[static_cast<unsigned char>('`')] = kQuote;
-  t[static_cast<unsigned char>('\\')] = kBackslash;
-  return t;
-}();
-
-// Calls on_piece(piece, special) for every piece of `text`, where `special` says
-// the piece holds a quote character or a backslash (only such pieces can change
-// when decoded). Stretches opened by ", ' or ` close at the same character. Only
-// in a double-quoted stretch does a backslash step over the next character: the
-// file writer escapes quotes only there, while SQL texts in apostrophes carry
-// no escapes, so the batch  'x\'; COMMIT  is still two statements.
-template <typename OnPiece>
-void ForEachPiece(std::string_view text, OnPiece&& on_piece) {
-  if (text.empty()) return;
-  const char* p = text.data();
-  const char* const end = p + text.size();
-  const char* start = p;
-  bool special = false;
-  while (p < end) {
-    switch (kSplitClasses[static_cast<unsigned char>(*p)]) {
-      case kPlain:
-        ++p;
-        while (p < end && kSplitClasses[static_cast<unsigned char>(*p)] == kPlain) ++p;
-        break;
-      case kBackslash:
-        special = true;
-        ++p;
-        break;
-      case kSeparator:
-        on_piece(std::string_view(start, p - start), special);
-        start = ++p;
-        special = false;
-        break;
-      case kQuote: {
-        special = true;
-        const char quote = *p++;
-        if (quote == '"') {
-          while (p < end) {
-            const char c = *p++;
-            if (c == '"') break;
-            if (c == '\\' && p < end) ++p;
-          }
-        } else {
-          const void* close = std::memchr(p, quote, end - p);
-          p = close ? static_cast<const char*>(close) + 1 : end;
-        }
-        break;
-      }
-    }
+// Gathers the header's names and the rows into a set of their own.
+class RowCollector : public TextTableCutter::Sink {
+ public:
+  void OnHeader(std::string_view line) override {
+    SplitText(line, set.FieldNames);
+    ++lines;
   }
-  on_piece(std::string_view(start, end - start), special);
-}
-
-// ---- Decoding ----------------------------------------------------------------
-
-void DecodeCellTo(std::string_view piece, std::string& out) {
-  out.clear();
-  if (piece.size() >= 2) {
-    const char first = piece.front();
-    if ((first == '"' || first == '\'' || first == '`') && piece.back() == first) {
-      piece = piece.substr(1, piece.size() - 2);
-    }
+  void OnRow(const std::vector<std::string_view>& cells) override {
+    set.AppendRow(cells);
+    ++lines;
   }
-  out.reserve(piece.size());
-  for (std::size_t i = 0; i < piece.size(); ++i) {
-    const char c = piece[i];
-    if (c != '\\' || i + 1 == piece.size()) {
-      out += c;
-      continue;
-    }
-    switch (piece[i + 1]) {
-      case '\\':
-        out += '\\';
-        break;
-      case 'n':
-        out += '\r';
-        break;
-      case 'l':
-        out += '\n';
-        break;
-      case 't':
-        out += '\t';
-        break;
-      case '0':
-        out += '\0';
-        break;
-      case '"':
-        out += '"';
-        break;
-      default:
-        // An unknown escape stays as written; its second character is read next.
-        out += c;
-        continue;
-    }
-    ++i;
-  }
-}
 
-// Cuts lines into cells without allocating per line: the cells are views into
-// the line, or into `decoded` for the few that hold quotes or backslashes.
-struct RowReader {
-  std::vector<std::string_view> cells;
-  std::vector<std::pair<std::size_t, std::size_t>> decoded_at;  // (cell, offset)
-  std::string decoded;
-  std::string scratch;
-
-  const std::vector<std::string_view>& Cut(std::string_view line) {
-    cells.clear();
-    decoded_at.clear();
-    decoded.clear();
-    ForEachPiece(line, [&](std::string_view text, bool special) {
-      if (special) {
-        DecodeCellTo(text, scratch);
-        decoded_at.emplace_back(cells.size(), decoded.size());
-        decoded += scratch;
-      }
-      cells.push_back(text);
-    });
-    // The decoded texts are pointed at only now: `decoded` may have moved.
-    for (std::size_t k = 0; k < decoded_at.size(); ++k) {
-      const auto [cell, offset] = decoded_at[k];
-      const std::size_t end = k + 1 < decoded_at.size() ? decoded_at[k + 1].second : decoded.size();
-      cells[cell] = std::string_view(decoded).substr(offset, end - offset);
-    }
-    return cells;
-  }
+  TvekRecordSet set;
+  std::size_t lines = 0;
 };
 
-// ---- Cutting a file into rows ----------------------------------------------------
-
-constexpr auto kLineSpecial = [] {
-  std::array<bool, 256> t{};
-  for (char c : {';', '"', '\'', '`', '\\', '\n', '\r'}) t[static_cast<unsigned char>(c)] = true;
-  return t;
-}();
-
-// The first separator, quote character, backslash, CR or LF at or after p; end
-// when there is none. Sixteen bytes at a time where the processor allows.
-inline const char* FindLineSpecial(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i semicolon = _mm_set1_epi8(';');
-  const __m128i double_quote = _mm_set1_epi8('"');
-  const __m128i apostrophe = _mm_set1_epi8('\'');
-  const __m128i backtick = _mm_set1_epi8('`');
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const __m128i quotes = _mm_or_si128(
-        _mm_or_si128(_mm_cmpeq_epi8(v, double_quote), _mm_cmpeq_epi8(v, apostrophe)),
-        _mm_or_si128(_mm_cmpeq_epi8(v, backtick), _mm_cmpeq_epi8(v, backslash)));
-    const __m128i breaks = _mm_or_si128(
-        _mm_cmpeq_epi8(v, semicolon), _mm_or_si128(_mm_cmpeq_epi8(v, lf), _mm_cmpeq_epi8(v, cr)));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(quotes, breaks));
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  while (p < end && !kLineSpecial[static_cast<unsigned char>(*p)]) ++p;
-  return p;
-}
-
-const char* FindLineEnd(const char* p, const char* end) {
-  while (p < end && *p != '\n' && *p != '\r') ++p;
-  return p;
-}
-
-// Cuts `data` into lines (CR, LF and CR LF each end one line; LF CR ends two; a
-// last line without a line end counts, a line end at the very end adds no line)
-// and each line into cells, calling on_row(cells). The first line goes to
-// on_header as it stands when `header` is set, and `header` is cleared. A line
-// without quote characters and backslashes (nearly every line) is cut in one
-// pass; any other goes through the splitter and the decoder.
-template <typename OnHeader, typename OnRow>
-void ForEachRow(std::string_view data, RowReader& reader, bool& header, OnHeader&& on_header,
-                OnRow&& on_row) {
-  const char* p = data.data();
-  const char* const end = p + data.size();
-  std::vector<std::string_view>& cells = reader.cells;
-  while (p < end) {
-    const char* const line = p;
-    const char* line_end = nullptr;
-    if (header) {
-      line_end = FindLineEnd(p, end);
-      on_header(std::string_view(line, line_end - line));
-      header = false;
-    } else {
-      const char* cell = p;
-      cells.clear();
-      for (;;) {
-        const char* q = FindLineSpecial(p, end);
-        if (q < end && *q == ';') {
-          cells.emplace_back(cell, q - cell);
-          cell = p = q + 1;
-          continue;
-        }
-        if (q == end || *q == '\n' || *q == '\r') {
-          if (q != line) cells.emplace_back(cell, q - cell);  // an empty line has no cells
-          line_end = q;
-          break;
-        }
-        line_end = FindLineEnd(q, end);
-        reader.Cut(std::string_view(line, line_end - line));
-        break;
-      }
-      on_row(cells);
-    }
-    if (line_end == end) break;
-    p = (*line_end == '\r' && line_end + 1 < end && line_end[1] == '\n') ? line_end + 2
-                                                                           : line_end + 1;
-  }
-}
-
-// ---- Encoding ----------------------------------------------------------------
-
-constexpr auto kEncodeClasses = [] {
-  std::array<bool, 256> t{};
-  for (char c : {'\\', '\r', '\n', '\t', '\0', ';', '\'', '`', '"'}) {
-    t[static_cast<unsigned char>(c)] = true;
-  }
-  return t;
-}();
-
-void AppendLine(const TvekRecord& row, std::string& out) {
-  for (int i = 0; i < row.FieldCount(); ++i) {
-    if (i != 0) out += ';';
-    EncodeCell(row.Cell(i), out);
-  }
-}
-
 }  // namespace
-
-// ---- The splitter and the cell encoding -------------------------------------
-
-void SplitText(std::string_view text, std::vector<std::string>& list) {
-  list.clear();
-  ForEachPiece(text, [&](std::string_view piece, bool) { list.emplace_back(piece); });
-}
-
-void SplitTextViews(std::string_view text, std::vector<std::string_view>& list) {
-  list.clear();
-  ForEachPiece(text, [&](std::string_view piece, bool) { list.push_back(piece); });
-}
-
-std::string JoinText(const std::vector<std::string>& list) {
-  std::string out;
-  for (std::size_t i = 0; i < list.size(); ++i) {
-    if (i != 0) out += ';';
-    out += list[i];
-  }
-  return out;
-}
-
-// Backslash, CR, LF, TAB and NUL are escaped with a backslash; a value holding a
-// separator or a quote character is put in double quotes, its double quotes
-// escaped: the value  say "hi"  is written  "say \"hi\"".
-void EncodeCell(std::string_view value, std::string& out) {
-  const auto special = [](char c) { return kEncodeClasses[static_cast<unsigned char>(c)]; };
-  if (std::none_of(value.begin(), value.end(), special)) {
-    out += value;
-    return;
-  }
-  const bool quoted = value.find_first_of(std::string_view(";'`\"", 4)) != std::string_view::npos;
-  if (quoted) out += '"';
-  for (char c : value) {
-    switch (c) {
-      case '\\':
-        out += "\\\\";
-        break;
-      case '\r':
-        out += "\\n";
-        break;
-      case '\n':
-        out += "\\l";
-        break;
-      case '\t':
-        out += "\\t";
-        break;
-      case '\0':
-        out += "\\0";
-        break;
-      case '"':
-        out += "\\\"";
-        break;
-      default:
-        out += c;
-    }
-  }
-  if (quoted) out += '"';
-}
-
-std::string EncodeCell(std::string_view value) {
-  std::string out;
-  EncodeCell(value, out);
-  return out;
-}
-
-std::string DecodeCell(std::string_view piece) {
-  std::string out;
-  DecodeCellTo(piece, out);
-  return out;
-}
-
-// ---- Rows as file lines --------------------------------------------------------
-
-std::string TvekRecord::GetRow() const {
-  std::string line;
-  AppendLine(*this, line);
-  return line;
-}
-
-void TvekRecord::SetRow(std::string_view line) {
-  RowReader reader;
-  const std::vector<std::string_view>& cells = reader.Cut(line);
-  Assign(cells);
-}
-
-// ---- Reading and writing whole tables ----------------------------------------------
 
 Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
                                    std::size_t chunk_bytes) {
@@ -360,21 +44,8 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
 
   // Read into new lists and swap them in at the end, so that a failure on the way
   // leaves the set as it was.
-  std::vector<std::string> names;
-  std::vector<TvekRecord> rows;
-  TvekRowStorage storage;
-  RowReader reader;
-  bool header = true;
-  std::size_t lines = 0;
-  auto on_header = [&](std::string_view line) {
-    SplitText(line, names);
-    ++lines;
-  };
-  auto on_row = [&](const std::vector<std::string_view>& cells) {
-    rows.push_back(storage.Pack(static_cast<std::uint32_t>(cells.size()),
-                                [&](std::uint32_t i) { return cells[i]; }));
-    ++lines;
-  };
+  RowCollector read;
+  TextTableCutter cutter;
 
   // The file is read a piece at a time and cut into lines as it comes, so the
   // whole file never sits in memory beside the table made of it. A piece is cut
@@ -407,55 +78,33 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
       if (cut == 0) continue;  // no whole line yet: read more into a larger piece
     }
     try {
-      ForEachRow(std::string_view(buffer.data(), cut), reader, header, on_header, on_row);
+      cutter.Cut(std::string_view(buffer.data(), cut), read);
     } catch (const std::length_error&) {
       return Status::Error("Could not read file " + file_name + ": a row holds more than 4 GiB");
     }
     consumed_total += cut;
     if (!reserved && !at_end && consumed_total > 0) {
       // The rows seen so far tell how many the whole file holds.
-      rows.reserve(static_cast<std::size_t>(static_cast<double>(lines) * file_size /
-                                            consumed_total * 1.05) + 16);
+      read.set.Records.reserve(static_cast<std::size_t>(static_cast<double>(read.lines) *
+                                                        file_size / consumed_total * 1.05) +
+                               16);
       reserved = true;
     }
     std::memmove(buffer.data(), buffer.data() + cut, filled - cut);
     filled -= cut;
   }
 
-  if (header) {
+  if (!cutter.HeaderSeen()) {
     // An empty file holds no table, not even its columns.
     Clear();
     return Status::OK();
   }
-  FieldNames.swap(names);
-  Records.swap(rows);
-  std::swap(storage_, storage);
+  FieldNames.swap(read.set.FieldNames);
+  Records = std::move(read.set.Records);
+  storage_ = std::move(read.set.storage_);
   Aggregates.clear();
   loaded = true;
   return Status::OK();
-}
-
-// The header line is written unescaped, so a name holding ";", a quote
-// character or a line end would read back as other columns and move every value
-// under the wrong name. Names read from a file always read back the same.
-Status CheckHeaderNames(const std::vector<std::string>& names) {
-  const std::string header = JoinText(names);
-  std::vector<std::string> read_back;
-  SplitText(header, read_back);
-  if (read_back == names && header.find_first_of("\r\n") == std::string::npos) {
-    return Status::OK();
-  }
-  for (const std::string& name : names) {
-    if (Status s = CheckColumnName(name); !s.ok()) return s;
-  }
-  return Status::Error("Invalid column names: " + header);
-}
-
-Status CheckColumnName(std::string_view name) {
-  if (name.find_first_of(std::string_view(";\"'`\r\n\0", 7)) == std::string_view::npos) {
-    return Status::OK();
-  }
-  return Status::Error("Invalid column name: " + std::string(name));
 }
 
 Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
@@ -465,7 +114,7 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   buffer += JoinText(FieldNames);
   buffer += '\n';
   for (const TvekRecord& row : Records) {
-    AppendLine(row, buffer);
+    AppendRowLine(row, buffer);
     buffer += '\n';
     if (!file.WriteIfFull()) return Status::Error(file.Error());
   }

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "Numbers.h"
-#include "Separators.h"
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace vek {
 namespace {
@@ -211,8 +211,8 @@ void GroupAccumulator::Grow() {
   }
 }
 
-bool GroupAccumulator::Add(TvekRecord& row) {
-  std::vector<TvekRecord>& groups = result_->Records;
+bool GroupAccumulator::Add(const TvekRecord& row) {
+  const TvekRows& groups = result_->Records;
   const std::size_t width = columns_.size();
   int group = -1;
   if (keys_.empty()) {
@@ -245,12 +245,12 @@ bool GroupAccumulator::Add(TvekRecord& row) {
   states_.resize(states_.size() + width);
   State* state = states_.data() + states_.size() - width;
   for (std::size_t j = 0; j < width; ++j) StartGroup(row, columns_[j], state[j]);
-  groups.push_back(std::move(row));
+  result_->AppendRow(row);
   return true;
 }
 
 void GroupAccumulator::Finish() {
-  std::vector<TvekRecord>& groups = result_->Records;
+  TvekRows& groups = result_->Records;
   if (groups.empty()) {
     // Aggregates over no rows still answer one row, as SELECT count(a) FROM an
     // empty table answers 0; with a GROUP BY there is no group to answer for.
@@ -276,9 +276,10 @@ Status GroupBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view grou
   GroupAccumulator groups;
   if (Status s = groups.Start(result, group_text, has_aggregate); !s.ok()) return s;
   if (!groups.Active()) return Status::OK();
-  std::vector<TvekRecord> rows;
-  rows.swap(result.Records);
-  for (TvekRecord& row : rows) groups.Add(row);
+  // The rows leave the result (with their storage) and come back one per group.
+  TvekRecordSet rows;
+  rows.MoveRowsFrom(result);
+  for (const TvekRecord& row : rows.Records) groups.Add(row);
   groups.Finish();
   return Status::OK();
 }

@@ -7,7 +7,7 @@
 // nor depend on anything but the two cells, so it is answered by a hash look-up.
 // Every row of every table takes part in some combination when no table is
 // empty, so a conjunct that fails on any row fails the nested loop too.
-#include "vekSQL_join.h"
+#include "engine/vekSQL_join.h"
 
 #include <memory>
 #include <string_view>

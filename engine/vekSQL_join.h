@@ -4,8 +4,8 @@
 
 #include <functional>
 
-#include "vekSQL.h"
-#include "vekSQLNames.h"
+#include "engine/vekSQLRowResolver.h"
+#include "engine/vekSQLStatements.h"
 
 namespace vek {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Locale.h"
-#include "Numbers.h"
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace vek {
 namespace {
@@ -51,7 +51,7 @@ std::string_view WithoutNul(std::string_view cell, std::string& scratch) {
   return scratch;
 }
 
-void ComputeKey(const std::vector<TvekRecord>& rows, bool byte_order, SortKey& key) {
+void ComputeKey(const TvekRows& rows, bool byte_order, SortKey& key) {
   if (key.numeric) {
     // A text that does not read as a number sorts where 0 does.
     key.numbers.reserve(rows.size());
@@ -129,7 +129,7 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
     Status status = ParseKey(result, texts[i], keys[i]);
     if (!status.ok()) return status;
   }
-  std::vector<TvekRecord>& rows = result.Records;
+  TvekRows& rows = result.Records;
   if (keys.empty() || rows.size() < 2) return Status::OK();
 
   // Where collation is byte order a text is its own key: no keys are built.
@@ -156,10 +156,10 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
     return false;
   });
 
-  std::vector<TvekRecord> sorted;
-  sorted.reserve(rows.size());
-  for (const Entry& entry : entries) sorted.push_back(std::move(rows[entry.row]));
-  rows.swap(sorted);
+  std::vector<std::uint32_t> order;
+  order.reserve(entries.size());
+  for (const Entry& entry : entries) order.push_back(entry.row);
+  rows.Reorder(order);
   return Status::OK();
 }
 

@@ -1,6 +1,6 @@
 // Cells, rows and record sets held in memory, and the output-column list of a
-// statement. The text-table file (reading, writing, splitting, cell encoding)
-// is in vekSQL_files.cpp.
+// statement (it joins its names as a set joins its columns). The text-table
+// format is in vekSQLTextTable.cpp, reading and writing files in vekSQL_files.cpp.
 #include <sys/mman.h>
 
 #include <algorithm>
@@ -12,8 +12,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "Locale.h"
-#include "vekSQL.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/Text.h"
 
 namespace vek {
 
@@ -21,28 +21,6 @@ namespace {
 
 [[noreturn]] void ThrowListIndex(int index) {
   throw std::out_of_range("List index (" + std::to_string(index) + ") out of bounds");
-}
-
-bool IsAscii(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
-}
-
-char AsciiFold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-// Column names compare ignoring case under the locale. Pure-ASCII names (nearly
-// all of them) are compared byte by byte without building upper-cased copies.
-bool SameName(std::string_view a, std::string_view b) {
-  if (IsAscii(a) && IsAscii(b)) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-      if (AsciiFold(a[i]) != AsciiFold(b[i])) return false;
-    }
-    return true;
-  }
-  return rtl::AnsiSameText(a, b);
 }
 
 // Empty items before the first non-empty one leave no trace: names "", "", "a",
@@ -269,6 +247,15 @@ void TvekRowStorage::Take(TvekRowStorage& other) noexcept {
 
 void TvekRowStorage::Clear() { *this = TvekRowStorage(); }
 
+// ---- TvekRows ------------------------------------------------------------------
+
+void TvekRows::Reorder(const std::vector<std::uint32_t>& order) {
+  std::vector<Slot> ordered;
+  ordered.reserve(order.size());
+  for (std::uint32_t i : order) ordered.push_back(std::move(slots_[i]));
+  slots_.swap(ordered);
+}
+
 // ---- TvekRecordSet -----------------------------------------------------------
 
 bool TvekRecordSet::AddField(std::string_view name, std::string_view value) {
@@ -297,15 +284,28 @@ bool TvekRecordSet::DeleteField(std::string_view name) {
 }
 
 int TvekRecordSet::AddRecord() {
-  Records.push_back(storage_.Pack(static_cast<std::uint32_t>(FieldNames.size()),
-                                  [](std::uint32_t) { return std::string_view(); }));
+  Records.Append(storage_.Pack(static_cast<std::uint32_t>(FieldNames.size()),
+                               [](std::uint32_t) { return std::string_view(); }));
   if (!FieldNames.empty()) Modified = true;
   return RecordCount() - 1;
 }
 
 TvekRecord& TvekRecordSet::AppendRow(const std::vector<std::string_view>& cells) {
-  return Records.emplace_back(storage_.Pack(static_cast<std::uint32_t>(cells.size()),
-                                            [&](std::uint32_t i) { return cells[i]; }));
+  return Records.Append(storage_.Pack(static_cast<std::uint32_t>(cells.size()),
+                                      [&](std::uint32_t i) { return cells[i]; }));
+}
+
+TvekRecord& TvekRecordSet::AppendRow(const TvekRecord& row) {
+  return Records.Append(storage_.Pack(static_cast<std::uint32_t>(row.FieldCount()),
+                                      [&](std::uint32_t i) { return row.Cell(static_cast<int>(i)); }));
+}
+
+void TvekRecordSet::MoveRowsFrom(TvekRecordSet& other) {
+  if (&other == this) return;
+  storage_.Adopt(other.storage_);
+  Records.reserve(Records.size() + other.Records.size());
+  for (TvekRows::Slot& slot : other.Records.slots_) Records.Append(std::move(slot.row));
+  other.Records.clear();
 }
 
 void TvekRecordSet::ClearRecords() {
@@ -315,7 +315,7 @@ void TvekRecordSet::ClearRecords() {
 
 void TvekRecordSet::DeleteRecord(int index) {
   if (index < 0 || index >= RecordCount()) return;
-  Records.erase(Records.begin() + index);
+  Records.erase(static_cast<std::size_t>(index));
   Modified = true;
 }
 
@@ -327,7 +327,7 @@ TvekRecord* TvekRecordSet::GetRecord(int index) {
 
 int TvekRecordSet::FieldIndex(std::string_view name) const {
   for (std::size_t i = 0; i < FieldNames.size(); ++i) {
-    if (SameName(FieldNames[i], name)) return static_cast<int>(i);
+    if (rtl::SameText(FieldNames[i], name)) return static_cast<int>(i);
   }
   return -1;
 }

@@ -5,21 +5,18 @@
 #include <string>
 #include <vector>
 
-#include "vekSQL.h"
-#include "vekSQLNames.h"
+#include "engine/vekSQLRowResolver.h"
+#include "engine/vekSQLStatements.h"
+#include "rtl/Text.h"
 
 namespace vek {
 
 namespace {
 
-constexpr int kFailed = 0;
-constexpr int kDone = -1;
+StatementResult Fail(std::string text) { return StatementResult::Error(std::move(text)); }
+StatementResult Malformed() { return Fail(std::string(kNoTokens)); }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && static_cast<unsigned char>(s.front()) <= 32) s.remove_prefix(1);
-  while (!s.empty() && static_cast<unsigned char>(s.back()) <= 32) s.remove_suffix(1);
-  return s;
-}
+using rtl::TrimBlanks;
 
 int TokenCount(const TvekSQLQuery& query) { return static_cast<int>(query.Tokens.size()); }
 
@@ -88,7 +85,7 @@ std::string ValuesText(const TvekSQLQuery& query, int first, int last) {
 // Takes the values text apart at its commas; a quoted value is kept exactly and
 // must be followed by a comma or the end. A comma at the end adds an empty last
 // value, as a comma between two commas adds an empty one.
-bool SplitValues(std::string_view s, std::vector<std::string>& values) {
+Status SplitValues(std::string_view s, std::vector<std::string>& values) {
   s = TrimBlanks(s);
   while (true) {
     // A quoted value closes at an apostrophe that is not doubled; '' inside it
@@ -111,67 +108,65 @@ bool SplitValues(std::string_view s, std::vector<std::string>& values) {
     if (close != std::string_view::npos) {
       values.push_back(std::move(quoted));
       s = TrimBlanks(s.substr(close + 1));
-      if (s.empty()) return true;
-      if (s.front() != ',') {
-        SetLastError("INSERT INTO parsing values:missing ,");
-        return false;
-      }
+      if (s.empty()) return Status::OK();
+      if (s.front() != ',') return Status::Error("INSERT INTO parsing values:missing ,");
     } else {
       std::size_t comma = s.find(',');
       values.emplace_back(TrimBlanks(s.substr(0, comma)));
-      if (comma == std::string_view::npos) return true;
+      if (comma == std::string_view::npos) return Status::OK();
       s = s.substr(comma);
     }
     s = TrimBlanks(s.substr(1));  // past the comma
     if (s.empty()) {
       values.emplace_back();
-      return true;
+      return Status::OK();
     }
   }
 }
 
 // The target column of every value. Without a column list value k goes to
 // column k; with one, to the column named k-th (letter case ignored).
-bool MapValues(const TvekRecordSet& table, const std::vector<std::string>* names,
-               std::size_t value_count, std::vector<int>& targets) {
-  SetLastError("INSERT INTO: number of columns and values is different");
+Status MapValues(const TvekRecordSet& table, const std::vector<std::string>* names,
+                 std::size_t value_count, std::vector<int>& targets) {
+  const Status mismatch = Status::Error("INSERT INTO: number of columns and values is different");
   if (!names) {
     // Checked before the row is appended, so a surplus value adds no row.
-    if (value_count > static_cast<std::size_t>(table.FieldCount())) return false;
+    if (value_count > static_cast<std::size_t>(table.FieldCount())) return mismatch;
     for (std::size_t k = 0; k < value_count; ++k) targets.push_back(static_cast<int>(k));
-    return true;
+    return Status::OK();
   }
-  if (names->size() != value_count) return false;
+  if (names->size() != value_count) return mismatch;
   for (const std::string& name : *names) {
     int column = table.FieldIndex(name);
-    if (column < 0) return false;
+    if (column < 0) return mismatch;
     targets.push_back(column);
   }
-  return true;
+  return Status::OK();
 }
 
-int InsertValues(TvekSQL& engine, std::string_view table_name, const std::string* column_text,
-                 const std::string& values_text) {
-  SetLastError("Missing table name in INSERT INTO component");
-  if (table_name.empty()) return kFailed;
-  SetLastError("Table " + std::string(table_name) + " not open");
-  int t = engine.GetTableIndex(table_name);
-  if (t == -1) return kFailed;
-  RecordSetPtr table = engine.RecordSetAt(t);
+StatementResult InsertValues(TvekSQL& engine, std::string_view table_name,
+                             const std::string* column_text, const std::string& values_text) {
+  if (table_name.empty()) return Fail("Missing table name in INSERT INTO component");
+  StatementResult t =
+      engine.OpenTable(table_name, "Table " + std::string(table_name) + " not open");
+  if (!t.ok()) return t;
+  RecordSetPtr table = engine.RecordSetAt(t.value());
 
   std::vector<std::string> values;
-  if (!SplitValues(values_text, values)) return kFailed;
+  Status s = SplitValues(values_text, values);
+  if (!s.ok()) return Fail(s.message());
   std::vector<std::string> names;
   if (column_text) SplitText(*column_text, names);
   std::vector<int> targets;
-  if (!MapValues(*table, column_text ? &names : nullptr, values.size(), targets)) return kFailed;
+  s = MapValues(*table, column_text ? &names : nullptr, values.size(), targets);
+  if (!s.ok()) return Fail(s.message());
 
   std::vector<std::string_view> cells(table->FieldNames.size());
   // In list order, so of a column named twice the later value stays.
   for (std::size_t k = 0; k < values.size(); ++k) cells[targets[k]] = values[k];
   table->AppendRow(cells);
   table->Modified = true;
-  return kDone;
+  return StatementResult::Done();
 }
 
 // ---- UPDATE and DELETE: conditions ---------------------------------------------
@@ -182,32 +177,28 @@ int InsertValues(TvekSQL& engine, std::string_view table_name, const std::string
 // words date and time and the lists of IN keep what they were read as. Every
 // row is decided before the caller changes any, so a condition that fails on
 // one row changes nothing. An empty range holds for every row.
-bool MatchRows(const TvekSQLQuery& query, int first, int last, RowResolver& rows,
-               std::vector<char>& hits) {
+Status MatchRows(const TvekSQLQuery& query, int first, int last, RowResolver& rows,
+                 std::vector<char>& hits) {
   const int count = rows.Set(0)->RecordCount();
   hits.assign(count, 1);
-  if (last < first) return true;
+  if (last < first) return Status::OK();
 
   const std::string condition = TextFrom(query, first);
   TvekSQLExpression2 expression;
   expression.SetVariableSource(&rows);
   Status s = expression.SetInfixTokens(query.Tokens, first, last);
-  if (!s.ok()) {
-    SetLastError("WHERE: " + s.message() + ": " + condition);
-    return false;
-  }
+  if (!s.ok()) return Status::Error("WHERE: " + s.message() + ": " + condition);
   rtl::Variant value;
   for (int i = 0; i < count; ++i) {
     rows.SetRow(0, i);
     bool holds = false;
     // A failed evaluation gives the empty text, which is no truth value either.
     if (!expression.Evaluate(value) || !ValueToBool(value, holds)) {
-      SetLastError("WHERE: condition is not a truth value: " + condition);
-      return false;
+      return Status::Error("WHERE: condition is not a truth value: " + condition);
     }
     hits[i] = holds;
   }
-  return true;
+  return Status::OK();
 }
 
 // ---- UPDATE: assignments ---------------------------------------------------------
@@ -228,9 +219,9 @@ std::string AssignedName(const TvekSQLQuery& query, int first, int last) {
 // Compiles "column = expression, ..." from tokens[first..last] into `list`, each
 // expression reading the row through `rows`. Assignments are separated by the
 // commas outside brackets: "a = left(b, 2), c = 1" holds two.
-bool BuildAssignments(const TvekSQLQuery& query, int first, int last, const TvekRecordSet& table,
-                      RowResolver& rows, TvekSQLOutput& list) {
-  SetLastError("SELECT dev: can not set output fields");
+Status BuildAssignments(const TvekSQLQuery& query, int first, int last,
+                        const TvekRecordSet& table, RowResolver& rows, TvekSQLOutput& list) {
+  const Status failed = Status::Error("SELECT dev: can not set output fields");
   int depth = 0;
   int start = first;
   for (int i = first; i <= last + 1; ++i) {
@@ -245,25 +236,25 @@ bool BuildAssignments(const TvekSQLQuery& query, int first, int last, const Tvek
     for (int k = start; k < i && eq < 0; ++k) {
       if (query.Tokens[k].Operator == toEq) eq = k;
     }
-    if (eq < 0) return false;
+    if (eq < 0) return failed;
     int column = table.FieldIndex(AssignedName(query, start, eq - 1));
-    if (column < 0) return false;
+    if (column < 0) return failed;
     TvekSQLCalcField* field = list.AddField();
     field->Name = table.FieldNames[column];
     field->FieldIndex = column;
     field->Expression.SetVariableSource(&rows);
-    if (!field->Expression.SetInfixTokens(query.Tokens, eq + 1, i - 1).ok()) return false;
+    if (!field->Expression.SetInfixTokens(query.Tokens, eq + 1, i - 1).ok()) return failed;
     start = i + 1;
   }
-  return true;
+  return Status::OK();
 }
 
 }  // namespace
 
 // INSERT INTO table [(column, ...)] VALUES (value, ...)
-int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+StatementResult SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   const int n = TokenCount(query);
-  if (!Opens(query, 3, tosqlINSERT, 1, tosqlINTO)) return kFailed;
+  if (!Opens(query, 3, tosqlINSERT, 1, tosqlINTO)) return Malformed();
   const std::string& table_name = query.Tokens[2].Name;
 
   std::string column_text;
@@ -271,7 +262,7 @@ int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   int values_at = 3;
   if (n > 3 && query.Tokens[3].Kind == tkOpen) {
     int close = FindClose(query, 4);
-    if (close < 0 || close == 4) return kFailed;
+    if (close < 0 || close == 4) return Malformed();
     for (int i = 4; i < close; ++i) {
       column_text += query.Tokens[i].Kind == tkComma ? std::string(";") : query.Tokens[i].Name;
     }
@@ -279,16 +270,14 @@ int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
     values_at = close + 1;
   }
 
-  SetLastError("SQLInsert: missing VALUES");
-  if (values_at + 2 >= n || query.Tokens[values_at].Operator != tosqlVALUES) return kFailed;
-  SetLastError("SQLInsert: missing ( after VALUES");
+  if (values_at + 2 >= n || query.Tokens[values_at].Operator != tosqlVALUES) {
+    return Fail("SQLInsert: missing VALUES");
+  }
   const int open = values_at + 1;
-  if (query.Tokens[open].Kind != tkOpen) return kFailed;
-  SetLastError("SQLInsert: missing ) after VALUES");
+  if (query.Tokens[open].Kind != tkOpen) return Fail("SQLInsert: missing ( after VALUES");
   const int close = FindClose(query, open + 1);
-  if (close < 0) return kFailed;
-  SetLastError("SQLInsert: no values after VALUES");
-  if (close == open + 1) return kFailed;
+  if (close < 0) return Fail("SQLInsert: missing ) after VALUES");
+  if (close == open + 1) return Fail("SQLInsert: no values after VALUES");
 
   return InsertValues(engine, table_name, has_columns ? &column_text : nullptr,
                       ValuesText(query, open + 1, close - 1));
@@ -296,22 +285,20 @@ int SQLInsertValues(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
 
 // INSERT INTO table SELECT ...: the result's columns go to the table's columns
 // of the same names, letter case ignored; the others are left out.
-int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+StatementResult SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   const std::string& table_name = query.Tokens[2].Name;
-  SetLastError("INSERT INTO: can not find table " + table_name);
-  int t = engine.GetTableIndex(table_name);
-  if (t == -1) return kFailed;
-  RecordSetPtr table = engine.RecordSetAt(t);
+  StatementResult t = engine.OpenTable(table_name, "INSERT INTO: can not find table " + table_name);
+  if (!t.ok()) return t;
+  RecordSetPtr table = engine.RecordSetAt(t.value());
 
   // The result is complete before the first row is appended, so the SELECT may
   // read the very table it fills.
-  int r = SQLSelect(engine, query, 3, {});
-  if (r == 0) return kFailed;
-  RecordSetPtr result = engine.RecordSetAt(r);
+  StatementResult r = SQLSelect(engine, query, 3, {});
+  if (!r.ok()) return r;
+  RecordSetPtr result = engine.RecordSetAt(r.value());
 
   // A failure from here on leaves the result listed in the engine.
-  SetLastError("No result records");
-  if (result->RecordCount() == 0) return kFailed;
+  if (result->RecordCount() == 0) return Fail("No result records");
 
   std::vector<int> targets(result->FieldNames.size());
   bool any = false;
@@ -319,66 +306,70 @@ int SQLInsertSelect(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
     targets[c] = table->FieldIndex(result->FieldNames[c]);
     any = any || targets[c] >= 0;
   }
-  SetLastError("INSERT INTO..SELECT: no mathing fields");
-  if (!any) return kFailed;
+  if (!any) return Fail("INSERT INTO..SELECT: no mathing fields");
 
-  // The result is released below, so a row whose columns are the table's, in
-  // order, moves whole (the table takes over the result's storage); other rows
-  // are packed anew from the cells they give.
+  // The result is released below, so when its columns are the table's, in
+  // order, its rows move whole (with the storage they point into); otherwise
+  // each row is packed anew from the cells it gives.
   bool same_columns = result->FieldCount() == table->FieldCount();
   for (std::size_t c = 0; c < targets.size(); ++c) {
     same_columns = same_columns && targets[c] == static_cast<int>(c);
   }
-  table->Records.reserve(table->Records.size() + result->Records.size());
-  if (same_columns) table->AdoptStorage(*result);
-  std::vector<std::string_view> cells;
-  for (TvekRecord& from : result->Records) {
-    if (same_columns) {
-      TvekRecord& row = table->Records.emplace_back(std::move(from));
+  if (same_columns) {
+    const std::size_t first = table->Records.size();
+    table->MoveRowsFrom(*result);
+    for (std::size_t r = first; r < table->Records.size(); ++r) {
+      TvekRecord& row = table->Records[r];
       row.Resize(table->FieldCount());
       row.Marked = false;
-      continue;
     }
-    cells.assign(table->FieldNames.size(), std::string_view());
-    const int count = std::min(from.FieldCount(), static_cast<int>(targets.size()));
-    for (int c = 0; c < count; ++c) {
-      if (targets[c] >= 0) cells[targets[c]] = from.Cell(c);
+  } else {
+    table->Records.reserve(table->Records.size() + result->Records.size());
+    std::vector<std::string_view> cells;
+    for (const TvekRecord& from : result->Records) {
+      cells.assign(table->FieldNames.size(), std::string_view());
+      const int count = std::min(from.FieldCount(), static_cast<int>(targets.size()));
+      for (int c = 0; c < count; ++c) {
+        if (targets[c] >= 0) cells[targets[c]] = from.Cell(c);
+      }
+      table->AppendRow(cells);
     }
-    table->AppendRow(cells);
   }
   table->Modified = true;
   engine.ReleaseRecordSet(engine.NumberOf(result.get()));
-  return kDone;
+  return StatementResult::Done();
 }
 
 // UPDATE table SET column = expression [, ...] [WHERE condition]
-int SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+StatementResult SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   const int n = TokenCount(query);
-  if (!Opens(query, 6, tosqlUPDATE, 2, tosqlSET)) return kFailed;
+  if (!Opens(query, 6, tosqlUPDATE, 2, tosqlSET)) return Malformed();
   const std::string& table_name = query.Tokens[1].Name;
   // A WHERE anywhere after SET ends the assignments, also inside brackets.
   const int where = FindOperator(query, 3, tosqlWHERE);
   const int last_assignment = where < 0 ? n - 1 : where - 1;
 
-  SetLastError("UPDATE: missing tablename");
-  if (table_name.empty()) return kFailed;
-  SetLastError("UPDATE: missing update fields");
-  if (last_assignment < 3) return kFailed;
-  SetLastError("UPDATE: cannot find table " + table_name);
-  int t = engine.GetTableIndex(table_name);
-  if (t == -1) return kFailed;
-  RecordSetPtr table = engine.RecordSetAt(t);
+  if (table_name.empty()) return Fail("UPDATE: missing tablename");
+  if (last_assignment < 3) return Fail("UPDATE: missing update fields");
+  StatementResult t = engine.OpenTable(table_name, "UPDATE: cannot find table " + table_name);
+  if (!t.ok()) return t;
+  RecordSetPtr table = engine.RecordSetAt(t.value());
 
   RowResolver rows;
   rows.AddEntry(table, table->Name, {}, false);
   TvekSQLOutput assignments;
-  if (!BuildAssignments(query, 3, last_assignment, *table, rows, assignments)) return kFailed;
-  if (table->RecordCount() == 0) return kDone;
+  Status s = BuildAssignments(query, 3, last_assignment, *table, rows, assignments);
+  if (!s.ok()) return Fail(s.message());
+  if (table->RecordCount() == 0) return StatementResult::Done();
 
-  engine.CurrentRecordSet = t;
+  engine.CurrentRecordSet = t.value();
   std::vector<char> hits;
-  if (where >= 0 && !MatchRows(query, where + 1, n - 1, rows, hits)) return kFailed;
-  if (where < 0) hits.assign(table->RecordCount(), 1);
+  if (where >= 0) {
+    s = MatchRows(query, where + 1, n - 1, rows, hits);
+    if (!s.ok()) return Fail(s.message());
+  } else {
+    hits.assign(table->RecordCount(), 1);
+  }
 
   rtl::Variant value;
   std::string text;
@@ -401,44 +392,38 @@ int SQLUpdate(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   }
   table->CurrentRow = table->RecordCount() - 1;
   table->Modified = true;
-  return kDone;
+  return StatementResult::Done();
 }
 
 // DELETE FROM table [WHERE condition]
-int SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
+StatementResult SQLDelete(TvekSQL& engine, TvekSQLQuery& query, std::string_view) {
   const int n = TokenCount(query);
-  if (!Opens(query, 3, tosqlDELETE, 1, tosqlFROM)) return kFailed;
+  if (!Opens(query, 3, tosqlDELETE, 1, tosqlFROM)) return Malformed();
   const std::string& table_name = query.Tokens[2].Name;
   if (n > 3 && (n < 6 || query.Tokens[3].Operator != tosqlWHERE)) {
-    SetLastError("`WHERE` expected but `" + query.Tokens[3].Name + "` found.");
-    return kFailed;
+    return Fail("`WHERE` expected but `" + query.Tokens[3].Name + "` found.");
   }
-  int t = engine.GetTableIndex(table_name);
-  if (t == -1) return kFailed;
-  RecordSetPtr table = engine.RecordSetAt(t);
-  if (table->RecordCount() == 0) return kDone;
+  StatementResult t = engine.OpenTable(table_name, std::string(kNoTokens));
+  if (!t.ok()) return t;
+  RecordSetPtr table = engine.RecordSetAt(t.value());
+  if (table->RecordCount() == 0) return StatementResult::Done();
 
-  engine.CurrentRecordSet = t;
+  engine.CurrentRecordSet = t.value();
   if (n == 3) {
     table->ClearRecords();
   } else {
     RowResolver rows;
     rows.AddEntry(table, table->Name, {}, false);
     std::vector<char> hits;
-    if (!MatchRows(query, 4, n - 1, rows, hits)) return kFailed;
+    Status s = MatchRows(query, 4, n - 1, rows, hits);
+    if (!s.ok()) return Fail(s.message());
     // One compaction pass keeps the remaining rows in their order.
-    std::size_t kept = 0;
-    for (std::size_t i = 0; i < table->Records.size(); ++i) {
-      if (hits[i]) continue;
-      if (kept != i) table->Records[kept] = std::move(table->Records[i]);
-      ++kept;
-    }
-    table->Records.erase(table->Records.begin() + static_cast<std::ptrdiff_t>(kept),
-                         table->Records.end());
+    std::size_t i = 0;
+    table->Records.EraseIf([&](const TvekRecord&) { return hits[i++] != 0; });
   }
   table->CurrentRow = 0;
   table->Modified = true;
-  return kDone;
+  return StatementResult::Done();
 }
 
 }  // namespace vek

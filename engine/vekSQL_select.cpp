@@ -1,14 +1,14 @@
 // SELECT: the statement's clauses cut from its tokens, the output columns, the
 // result record set (anonymous or named by ASSIGN TO), and the execution over one
 // table or over the product of several, then grouping, HAVING and ordering.
-#include "vekSQL_select.h"
+#include "engine/vekSQL_select.h"
 
-#include <cctype>
 #include <string>
 #include <vector>
 
-#include "vekSQLNames.h"
-#include "vekSQL_join.h"
+#include "engine/vekSQL_join.h"
+#include "engine/vekSQLRowResolver.h"
+#include "rtl/Text.h"
 
 namespace vek {
 
@@ -60,24 +60,18 @@ std::string SourceText(const TvekSQLQuery& query, TokenRange r) {
   std::size_t end = r.last + 1 < static_cast<int>(query.Tokens.size())
                         ? query.Tokens[r.last + 1].Position
                         : query.Statement.size();
-  std::string_view text = std::string_view(query.Statement).substr(begin, end - begin);
-  while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
-  return std::string(text);
+  return std::string(rtl::TrimBlanks(std::string_view(query.Statement).substr(begin, end - begin)));
 }
 
-int Fail(std::string_view text) {
-  SetLastError(text);
-  return 0;
-}
+StatementResult Fail(std::string text) { return StatementResult::Error(std::move(text)); }
 
-// Cuts the statement into its clauses. Returns false with the last error text
-// set when the statement is malformed.
-bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
+// Cuts the statement into its clauses; fails when the statement is malformed.
+Status ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
   const std::vector<TToken>& tokens = query.Tokens;
   const int n = static_cast<int>(tokens.size());
 
-  if (n - first < 4) return Fail("SELECT: Need at least 4 token"), false;
-  if (tokens[first].Operator != tosqlSELECT) return Fail("SELECT: missing SELECT"), false;
+  if (n - first < 4) return Status::Error("SELECT: Need at least 4 token");
+  if (tokens[first].Operator != tosqlSELECT) return Status::Error("SELECT: missing SELECT");
   int from = -1;
   for (int i = first + 1; i < n; ++i) {
     if (tokens[i].Operator == tosqlFROM) {
@@ -85,8 +79,8 @@ bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
       break;
     }
   }
-  if (from < 0) return Fail("SELECT: missing FROM"), false;
-  if (from < first + 2 || from == n - 1) return Fail("SELECT: missing selected field list"), false;
+  if (from < 0) return Status::Error("SELECT: missing FROM");
+  if (from < first + 2 || from == n - 1) return Status::Error("SELECT: missing selected field list");
 
   // Field list: columns end at commas outside brackets.
   int depth = 0;
@@ -121,11 +115,11 @@ bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
   }
   if (i < n && !IsClauseStart(tokens[i].Operator)) {
     // FROM a JOIN b ON ...: answering from a alone would be a different query.
-    return Fail("SELECT: unexpected " + tokens[i].Name), false;
+    return Status::Error("SELECT: unexpected " + tokens[i].Name);
   }
   // SELECT a FROM WHERE a = 1: a clause straight after FROM leaves no table to
   // read the rows of.
-  if (out.tables.empty()) return Fail("SELECT: missing table name after FROM"), false;
+  if (out.tables.empty()) return Status::Error("SELECT: missing table name after FROM");
 
   auto clause_end = [&](int from_index, std::initializer_list<TTokenOperator> stops) {
     int j = from_index;
@@ -139,7 +133,7 @@ bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
 
   if (i < n && tokens[i].Operator == tosqlWHERE) {
     ++i;
-    if (n - i < 2) return Fail("SELECT: missing expression after WHERE"), false;
+    if (n - i < 2) return Status::Error("SELECT: missing expression after WHERE");
     int end = clause_end(i, {tosqlORDER, tosqlGROUP, tosqlHAVING});
     out.where = {i, end - 1};
     i = end;
@@ -173,18 +167,16 @@ bool ParseSelect(const TvekSQLQuery& query, int first, SelectClauses& out) {
     }
     out.order_text = std::move(text);
   }
-  return true;
+  return Status::OK();
 }
 
 TTokenOperator AggregateOf(std::string_view word) {
-  std::string lower;
-  for (char c : word) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (lower == "count") return tosqlCount;
-  if (lower == "sum") return tosqlSum;
-  if (lower == "avg") return tosqlAvg;
-  if (lower == "max") return tosqlMAX;
-  if (lower == "min") return tosqlMIN;
-  if (lower == "stddev") return tosqlStdDev;
+  static constexpr std::pair<std::string_view, TTokenOperator> kAggregates[] = {
+      {"count", tosqlCount}, {"sum", tosqlSum}, {"avg", tosqlAvg},
+      {"max", tosqlMAX},     {"min", tosqlMIN}, {"stddev", tosqlStdDev}};
+  for (const auto& [name, op] : kAggregates) {
+    if (rtl::SameAsciiText(word, name)) return op;
+  }
   return toNone;
 }
 
@@ -260,26 +252,26 @@ bool BuildOutput(const TvekSQLQuery& query, const SelectClauses& clauses, TvekSQ
 }
 
 // Creates the result record set: "$$$" + counter, or the ASSIGN TO target.
-// Returns null with the last error text set when the target is taken. The set
-// is listed in the engine only when the statement succeeds (PublishResult), so
-// a failing ASSIGN TO keeps the variable it would have replaced.
-RecordSetPtr CreateResult(TvekSQL& engine, std::string_view target) {
-  auto result = std::make_shared<TvekRecordSet>();
+// Fails when the target is taken. The set is listed in the engine only when
+// the statement succeeds (PublishResult), so a failing ASSIGN TO keeps the
+// variable it would have replaced.
+Status CreateResult(TvekSQL& engine, std::string_view target, RecordSetPtr& result) {
+  result = std::make_shared<TvekRecordSet>();
   if (target.empty()) {
     result->Name = engine.NewResultName();
-    return result;
+    return Status::OK();
   }
   std::string name(target);
-  SetLastError("SELECT INTO: table " + name + " allready exists.");
-  if (engine.TableFileExists(name)) return nullptr;
+  if (engine.TableFileExists(name)) {
+    return Status::Error("SELECT INTO: table " + name + " allready exists.");
+  }
   int existing = engine.FindRecordSet(name);
   if (existing > 0 && !engine.GetRecordSet(existing)->IsVariable) {
-    SetLastError("ASSIGN: table " + name + " is not a variable");
-    return nullptr;
+    return Status::Error("ASSIGN: table " + name + " is not a variable");
   }
   result->Name = name;
   result->IsVariable = true;
-  return result;
+  return Status::OK();
 }
 
 // Lists a finished result, replacing the variable of its name; returns its number.
@@ -303,8 +295,9 @@ struct SourceTable {
   RecordSetPtr set;
 };
 
-// Resolves the FROM entries. Returns false with the last error text set.
-bool OpenTables(TvekSQL& engine, const SelectClauses& clauses, std::vector<SourceTable>& tables) {
+// Resolves the FROM entries.
+StatementResult OpenTables(TvekSQL& engine, const SelectClauses& clauses,
+                           std::vector<SourceTable>& tables) {
   const bool join = clauses.tables.size() > 1;
   for (const std::string& entry : clauses.tables) {
     SourceTable table;
@@ -318,13 +311,12 @@ bool OpenTables(TvekSQL& engine, const SelectClauses& clauses, std::vector<Sourc
       table.name = entry;
       table.alias = entry;
     }
-    SetLastError("SELECT: can not find table " + table.name);
-    int t = engine.GetTableIndex(table.name);
-    if (t == -1) return false;
-    table.set = engine.RecordSetAt(t);
+    StatementResult t = engine.OpenTable(table.name, "SELECT: can not find table " + table.name);
+    if (!t.ok()) return t;
+    table.set = engine.RecordSetAt(t.value());
     tables.push_back(std::move(table));
   }
-  return true;
+  return StatementResult::Done();
 }
 
 // Calls `visit` for every combination of rows of the tables, the first table
@@ -342,14 +334,16 @@ bool ForEachCombination(RowResolver& resolver, int level, Visit& visit) {
 
 }  // namespace
 
-int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string_view target) {
+StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
+                          std::string_view target) {
   SelectClauses clauses;
-  if (!ParseSelect(query, first_token, clauses)) return 0;
+  Status s = ParseSelect(query, first_token, clauses);
+  if (!s.ok()) return Fail(s.message());
   const bool join = clauses.tables.size() > 1;
 
   engine.WholeFieldNames = false;
   std::vector<SourceTable> tables;
-  if (!OpenTables(engine, clauses, tables)) return 0;
+  if (StatementResult opened = OpenTables(engine, clauses, tables); !opened.ok()) return opened;
 
   RowResolver resolver;
   for (const SourceTable& table : tables) {
@@ -377,12 +371,14 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
       }
     }
   } else {
-    SetLastError("SELECT dev: can not set output fields");
-    if (!BuildOutput(query, clauses, output, columns, has_aggregate, resolver)) return 0;
+    if (!BuildOutput(query, clauses, output, columns, has_aggregate, resolver)) {
+      return Fail("SELECT dev: can not set output fields");
+    }
   }
 
-  RecordSetPtr result = CreateResult(engine, target);
-  if (!result) return 0;
+  RecordSetPtr result;
+  s = CreateResult(engine, target, result);
+  if (!s.ok()) return Fail(s.message());
   for (const OutputColumn& column : columns) {
     result->FieldNames.push_back(column.name);
     result->Aggregates.push_back(column.aggregate);
@@ -392,7 +388,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
   const bool has_where = !clauses.where.empty();
   if (has_where) {
     condition.SetVariableSource(&resolver);
-    Status s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
+    s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
     if (!s.ok()) return Fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
   }
 
@@ -441,7 +437,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
       result->AppendRow(cells);
     } else {
       scratch.Assign(cells);
-      if (groups.Add(scratch)) scratch = TvekRecord();
+      groups.Add(scratch);
     }
     return true;
   };
@@ -470,7 +466,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
   if (streaming) {
     groups.Finish();
   } else if (grouped) {
-    Status s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
+    s = GroupBy(engine, *result, clauses.group_text, has_aggregate);
     if (!s.ok()) return Fail(s.message());
   }
 
@@ -499,7 +495,7 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
                             AggregateOf(token.Name) != toNone;
       if (!aggregate_word) having.push_back(token);
     }
-    Status s = condition.SetInfixTokens(having, 0, static_cast<int>(having.size()) - 1);
+    s = condition.SetInfixTokens(having, 0, static_cast<int>(having.size()) - 1);
     if (!s.ok()) return Fail("HAVING: " + s.message() + ": " + SourceText(query, clauses.having));
     std::vector<char> keep(result->Records.size());
     for (int k = 0; k < result->RecordCount(); ++k) {
@@ -511,17 +507,17 @@ int SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token, std::string
       keep[k] = holds;
     }
     std::size_t k = 0;
-    std::erase_if(result->Records, [&](const TvekRecord&) { return !keep[k++]; });
+    result->Records.EraseIf([&](const TvekRecord&) { return !keep[k++]; });
     condition.SetVariableSource(nullptr);
   }
 
   if (!clauses.order_text.empty()) {
-    Status s = OrderBy(engine, *result, clauses.order_text);
+    s = OrderBy(engine, *result, clauses.order_text);
     if (!s.ok()) return Fail(s.message());
   }
   int number = PublishResult(engine, std::move(result));
   engine.CurrentRecordSet = number;
-  return number;
+  return StatementResult::RecordSet(number);
 }
 
 }  // namespace vek

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
+#include "engine/vekSQLStatements.h"
 
 namespace vek {
 
@@ -30,9 +30,9 @@ class GroupAccumulator {
   Status Start(TvekRecordSet& result, std::string_view group_text, bool has_aggregate);
   // False when there is nothing to group: no key and no aggregate column.
   bool Active() const { return active_; }
-  // True when the row started a group and was moved into the result; otherwise
-  // it was folded and may be reused.
-  bool Add(TvekRecord& row);
+  // True when the row started a group (a copy of it became the group's row in
+  // the result); otherwise it was folded into its group.
+  bool Add(const TvekRecord& row);
   // Writes the aggregates' final texts.
   void Finish();
   // True when Finish answered aggregates over no rows with a row of its own:

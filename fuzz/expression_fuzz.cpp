@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "Separators.h"
-#include "vekSQLExpression2.h"
+#include "engine/vekSQLExpression2.h"
+#include "rtl/Separators.h"
 
 namespace {
 

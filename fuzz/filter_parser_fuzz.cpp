@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "DatabaseError.h"
-#include "Dates.h"
-#include "vobufdataset_parser.h"
+#include "datasets/vobufdataset_parser.h"
+#include "db/DatabaseError.h"
+#include "rtl/Dates.h"
 
 namespace {
 

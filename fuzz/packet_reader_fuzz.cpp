@@ -8,8 +8,8 @@
 #include <sstream>
 #include <string>
 
-#include "DatabaseError.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "db/DatabaseError.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <optional>
 #include <string_view>
 
-#include "DatabaseError.h"
-#include "SdfDataSet.h"
+#include "db/DatabaseError.h"
 #include "fuzz_folder.h"
+#include "sdf/SdfDataSet.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzzing::FuzzFolder folder;

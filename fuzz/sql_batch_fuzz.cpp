@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "Separators.h"
+#include "engine/vekSQL.h"
 #include "fuzz_folder.h"
-#include "vekSQL.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/vekSQL.h"
 #include "fuzz_folder.h"
-#include "vekSQL.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static fuzzing::FuzzFolder folder;

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 namespace app {
 

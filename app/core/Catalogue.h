@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 #include "Messages.h"
 
 class TVoConnection;

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <exception>
 
-#include "CSVExporter.h"
-#include "DatabaseError.h"
-#include "Numbers.h"
+#include "sdf/CSVExporter.h"
+#include "db/DatabaseError.h"
+#include "rtl/Numbers.h"
 
 namespace app {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "DataSet.h"
+#include "db/DataSet.h"
 
 namespace app {
 

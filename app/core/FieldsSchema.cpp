@@ -8,11 +8,11 @@
 #include <map>
 #include <optional>
 
-#include "AtomicFile.h"
-#include "DatabaseError.h"
-#include "FileAccess.h"
+#include "rtl/AtomicFile.h"
+#include "db/DatabaseError.h"
+#include "rtl/FileAccess.h"
 #include "SchemaStatements.h"
-#include "SdfDataSet.h"
+#include "sdf/SdfDataSet.h"
 #include "TableNames.h"
 
 namespace app {

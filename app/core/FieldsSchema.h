@@ -10,8 +10,8 @@
 #include "Catalogue.h"
 #include "Messages.h"
 #include "TableData.h"
-#include "VoConnection.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoQueryDataSet.h"
 
 namespace app {
 

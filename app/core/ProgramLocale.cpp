@@ -3,7 +3,7 @@
 
 #include <clocale>
 
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 namespace app {
 

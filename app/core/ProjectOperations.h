@@ -9,7 +9,7 @@
 
 #include "Catalogue.h"
 #include "Messages.h"
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 namespace app {
 

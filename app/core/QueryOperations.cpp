@@ -2,9 +2,9 @@
 #include "QueryOperations.h"
 
 #include "Catalogue.h"
-#include "DatabaseError.h"
-#include "VoQueryDataSet.h"
-#include "VoTableFile.h"
+#include "db/DatabaseError.h"
+#include "datasets/VoQueryDataSet.h"
+#include "datasets/VoTableFile.h"
 
 namespace app {
 namespace {

@@ -7,7 +7,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "AtomicFile.h"
+#include "rtl/AtomicFile.h"
 
 namespace app {
 namespace {

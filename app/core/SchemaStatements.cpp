@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "Locale.h"
+#include "rtl/Locale.h"
 
 namespace app {
 

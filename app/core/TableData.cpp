@@ -5,10 +5,10 @@
 #include <exception>
 #include <fstream>
 
-#include "DatabaseError.h"
-#include "FileAccess.h"
+#include "db/DatabaseError.h"
+#include "rtl/FileAccess.h"
 #include "TableNames.h"
-#include "VoTableFile.h"
+#include "datasets/VoTableFile.h"
 
 namespace app {
 

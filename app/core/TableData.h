@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "Catalogue.h"
-#include "DataSet.h"
+#include "db/DataSet.h"
 #include "Messages.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
 
 namespace app {
 

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "Catalogue.h"
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 
 namespace app {
 

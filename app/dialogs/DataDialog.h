@@ -5,7 +5,7 @@
 
 #include <QWidget>
 
-#include "DataSet.h"
+#include "db/DataSet.h"
 #include "Messages.h"
 
 class QComboBox;

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "DataDialog.h"
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 
 class QComboBox;
 class QPlainTextEdit;

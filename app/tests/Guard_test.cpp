@@ -9,7 +9,7 @@
 #include <QTest>
 #include <stdexcept>
 
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 #include "QtMessages.h"
 
 namespace {

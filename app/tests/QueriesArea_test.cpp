@@ -20,7 +20,7 @@
 #include "QtMessages.h"
 #include "SqlEditor.h"
 #include "temp_folder.h"
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 namespace {
 

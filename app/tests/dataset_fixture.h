@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 namespace app_testing {
 

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "MainWindow.h"
-#include "Dates.h"
+#include "rtl/Dates.h"
 #include "QtMessages.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 #include "temp_folder.h"
 
 namespace app_testing {

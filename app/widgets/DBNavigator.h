@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <array>
 
-#include "DataSet.h"
+#include "db/DataSet.h"
 #include "Messages.h"
 
 class QToolButton;

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "DataSet.h"
+#include "db/DataSet.h"
 #include "Messages.h"
 
 namespace app {

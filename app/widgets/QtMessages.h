@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "Messages.h"
-#include "Reporter.h"
+#include "datasets/Reporter.h"
 
 class QWidget;
 

@@ -13,8 +13,8 @@
 
 #include "Catalogue.h"
 #include "Messages.h"
-#include "VoConnection.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoQueryDataSet.h"
 
 class QSplitter;
 class QTabWidget;

@@ -6,7 +6,7 @@
 #include <QXmlStreamWriter>
 #include <algorithm>
 
-#include "AtomicFile.h"
+#include "rtl/AtomicFile.h"
 
 namespace app {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "Catalogue.h"
 #include "Messages.h"
-#include "VoConnection.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoQueryDataSet.h"
 
 namespace app {
 

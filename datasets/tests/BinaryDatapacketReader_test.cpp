@@ -1,7 +1,7 @@
 // The binary packet format byte by byte: the header and record images, the
 // encoding of each field type, values the format refuses, malformed packets,
 // and the reader registry.
-#include "BinaryDatapacketReader.h"
+#include "datasets/BinaryDatapacketReader.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/rtl/tests/temp_folder.h"
-#include "Separators.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 #include "packet_bytes.h"
+#include "rtl/Separators.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "Separators.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "Dates.h"
-#include "Separators.h"
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
+#include "rtl/Dates.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/rtl/tests/temp_folder.h"
-#include "BinaryDatapacketReader.h"
-#include "Reporter.h"
-#include "VoBufDataset.h"
+#include "datasets/BinaryDatapacketReader.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoBufDataset.h"
 #include "packet_bytes.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // every field type, insert/append/delete positions, state errors, closing and
 // reopening, wide records, all-or-nothing opening, bookmarks, the filter hook
 // and blob streams.
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The connection: how DatabasePath becomes a folder, the connect statement and
 // the report of a refused folder, the engine made anew on every connect, the
 // Connected switch and the process-wide separators.
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/tests/engine_test_util.h"
-#include "Reporter.h"
-#include "Separators.h"
+#include "datasets/Reporter.h"
 #include "fake_engine.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
 #include "dataset_rows.h"
+#include "db/DatabaseError.h"
 #include "query_dataset_fixture.h"
 
 namespace {

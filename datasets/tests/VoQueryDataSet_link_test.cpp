@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "DataSource.h"
-#include "DatabaseError.h"
 #include "dataset_rows.h"
+#include "db/DatabaseError.h"
+#include "db/DataSource.h"
 #include "query_dataset_fixture.h"
 
 namespace {

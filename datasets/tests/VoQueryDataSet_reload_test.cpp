@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/tests/engine_test_util.h"
-#include "DatabaseError.h"
-#include "Reporter.h"
-#include "Separators.h"
-#include "VoQueryDataSet.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoQueryDataSet.h"
+#include "db/DatabaseError.h"
 #include "fake_engine.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 namespace {
 

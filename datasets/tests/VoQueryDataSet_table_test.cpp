@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 #include "query_dataset_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 // parameters, the reports of refused statements and engine exceptions, the
 // release of result sets, the QueryExecuted trigger and the link to the
 // connection.
-#include "VoQueryDataSet.h"
+#include "datasets/VoQueryDataSet.h"
 
 #include <gtest/gtest.h>
 
@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "../../engine/tests/engine_test_util.h"
-#include "DatabaseError.h"
-#include "Reporter.h"
-#include "Separators.h"
+#include "datasets/Reporter.h"
+#include "db/DatabaseError.h"
 #include "fake_engine.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 namespace {
 

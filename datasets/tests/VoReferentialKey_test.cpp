@@ -1,7 +1,7 @@
 // Referential keys: the set of cascades, registration with the datasets, the
 // insert fill, the update and delete cascades in the query datasets' hooks,
 // their failures, and keys or datasets destroyed while they name each other.
-#include "VoReferentialKey.h"
+#include "datasets/VoReferentialKey.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
 #include "dataset_rows.h"
+#include "db/DatabaseError.h"
 #include "query_dataset_fixture.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // troublesome byte written by one side read back the same through the other,
 // files of plain values stay byte for byte the same on either side's save, and
 // the dataset writer's refusals and filter handling.
-#include "VoTableFile.h"
+#include "datasets/VoTableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
 #include "dataset_rows.h"
+#include "db/DatabaseError.h"
 #include "query_dataset_fixture.h"
 
 namespace {

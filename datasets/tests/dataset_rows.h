@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "VoBufDataset.h"
+#include "datasets/VoBufDataset.h"
 
 namespace vo_testing {
 

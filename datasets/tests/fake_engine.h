@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 
 namespace vo_testing {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "DataPacket.h"
+#include "datasets/DataPacket.h"
 
 namespace vo_testing {
 

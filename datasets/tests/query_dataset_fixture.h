@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "../../engine/tests/engine_test_util.h"
-#include "Reporter.h"
-#include "Separators.h"
-#include "VoConnection.h"
-#include "VoQueryDataSet.h"
+#include "datasets/Reporter.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoQueryDataSet.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 class QueryDataSetFixture : public ::testing::Test {
  protected:

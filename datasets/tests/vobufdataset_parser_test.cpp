@@ -3,7 +3,7 @@
 // "*" patterns and the matching options, error texts, texts far longer than a
 // scratch buffer, numeric verdicts, and a failed compile leaving the dataset's
 // previous parser in force.
-#include "vobufdataset_parser.h"
+#include "datasets/vobufdataset_parser.h"
 
 #include <gtest/gtest.h>
 
@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "DatabaseError.h"
-#include "Dates.h"
-#include "Numbers.h"
-#include "Separators.h"
+#include "db/DatabaseError.h"
+#include "rtl/Dates.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace {
 

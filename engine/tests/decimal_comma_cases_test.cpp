@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "Separators.h"
-#include "engine_test_util.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {

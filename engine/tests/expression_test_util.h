@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "Separators.h"
-#include "vekSQLExpression2.h"
+#include "engine/vekSQLExpression2.h"
+#include "rtl/Separators.h"
 
 namespace vek::testing {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "Privileges.h"
+#include "testing/Privileges.h"
 
 namespace vek::testing {
 

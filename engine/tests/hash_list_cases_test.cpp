@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "mwStringHashList.h"
+#include "engine/mwStringHashList.h"
 
 namespace vek {
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_util.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {

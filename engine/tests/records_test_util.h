@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
 
 namespace vek::testing {
 

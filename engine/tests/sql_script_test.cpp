@@ -35,7 +35,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_util.h"
+#include "testing/engine_test_util.h"
 
 namespace vek::testing {
 namespace {

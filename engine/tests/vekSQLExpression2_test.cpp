@@ -1,7 +1,7 @@
 // Tests of the expression compiler and evaluator: precedence and the compiled
 // program, the value rules of every operator, LIKE and IN, compile errors,
 // failed evaluations, variables, and the truth and text readings of values.
-#include "vekSQLExpression2.h"
+#include "engine/vekSQLExpression2.h"
 
 #include <gtest/gtest.h>
 

@@ -1,15 +1,15 @@
 // Tests of the engine's free routines: position search, writing a new file,
 // the sound code, Easter Sunday, "yyyy-mm-dd" dates, date parts and week
 // numbers, each against worked examples.
-#include "vekSQLHelpers.h"
+#include "engine/vekSQLHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "Dates.h"
-#include "engine_test_util.h"
+#include "rtl/Dates.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {
@@ -174,10 +174,10 @@ TEST(WeekNumberTest, WeeksRunSundayToSaturday) {
 TEST(SaveStringToFileTest, CreatesANewFileWithExactlyTheText) {
   testing::TempFolder dir;
   const std::string text = "a;b\n1;2";
-  EXPECT_EQ(SaveStringToFile(dir.File("t.txt"), text), "");
+  EXPECT_TRUE(SaveStringToFile(dir.File("t.txt"), text).ok());
   EXPECT_EQ(dir.Read("t.txt"), text);  // no line end added
 
-  EXPECT_EQ(SaveStringToFile(dir.File("empty.txt"), ""), "");
+  EXPECT_TRUE(SaveStringToFile(dir.File("empty.txt"), "").ok());
   EXPECT_TRUE(dir.Exists("empty.txt"));
   EXPECT_EQ(dir.Read("empty.txt"), "");
 }
@@ -185,14 +185,14 @@ TEST(SaveStringToFileTest, CreatesANewFileWithExactlyTheText) {
 TEST(SaveStringToFileTest, NeverTouchesAnExistingFile) {
   testing::TempFolder dir;
   dir.Write("t.txt", "kept");
-  const std::string error = SaveStringToFile(dir.File("t.txt"), "new");
+  const std::string error = SaveStringToFile(dir.File("t.txt"), "new").message();
   EXPECT_NE(error.find("t.txt"), std::string::npos) << error;
   EXPECT_EQ(dir.Read("t.txt"), "kept");
 }
 
 TEST(SaveStringToFileTest, ReportsAMissingFolder) {
   testing::TempFolder dir;
-  const std::string error = SaveStringToFile(dir.File("no/such/t.txt"), "x");
+  const std::string error = SaveStringToFile(dir.File("no/such/t.txt"), "x").message();
   EXPECT_NE(error.find("no/such/t.txt"), std::string::npos) << error;
 }
 

@@ -1,7 +1,7 @@
 // Tests of the tokenizer: token shapes of statements and expressions, keyword
 // pairs, quoting, number literals, white space, IN lists with and without a
 // sub-select, and every construct that stops tokenizing with its position.
-#include "vekSQLTokenizer.h"
+#include "engine/vekSQLTokenizer.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "Dates.h"
-#include "Separators.h"
+#include "rtl/Dates.h"
+#include "rtl/Separators.h"
 
 namespace vek {
 namespace {

@@ -1,7 +1,7 @@
 // The engine object: CONNECT TO and the catalog it sets.
 #include <string>
 
-#include "engine_test_util.h"
+#include "testing/engine_test_util.h"
 
 namespace vek::testing {
 namespace {

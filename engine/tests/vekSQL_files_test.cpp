@@ -14,11 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "engine_test_util.h"
+#include "engine/vekSQL.h"
 #include "file_test_util.h"
 #include "records_test_util.h"
-#include "vekSQL.h"
+#include "rtl/AtomicFile.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "Separators.h"
-#include "engine_test_util.h"
+#include "engine/vekSQL.h"
+#include "engine/vekSQL_select.h"
 #include "records_test_util.h"
-#include "vekSQL.h"
-#include "vekSQL_select.h"
+#include "rtl/Separators.h"
+#include "testing/engine_test_util.h"
 
 namespace vek {
 namespace {

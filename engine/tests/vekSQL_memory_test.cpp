@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_util.h"
 #include "file_test_util.h"
+#include "testing/engine_test_util.h"
 
 namespace {
 

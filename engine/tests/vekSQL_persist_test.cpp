@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine_test_util.h"
 #include "file_test_util.h"
+#include "testing/engine_test_util.h"
 
 namespace vek::testing {
 namespace {

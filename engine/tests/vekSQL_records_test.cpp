@@ -9,11 +9,12 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
+#include "engine/vekSQLStatements.h"
 #include "records_test_util.h"
-#include "vekSQL.h"
 
 namespace vek {
 namespace {
@@ -209,9 +210,8 @@ TEST(Record, ChangesMatchAModelWhereverTheRowLives) {
         break;
     }
     if (step % 97 == 0) {
-      TvekRecord copy = row;  // copies, moves and assignments keep the cells
-      TvekRecord moved = std::move(copy);
-      set.Records[(r + 1) % model.size()] = moved;
+      TvekRecord copy = row;  // copies and assignments keep the cells
+      set.Records[(r + 1) % model.size()] = copy;
       model[(r + 1) % model.size()] = cells;
     }
     ASSERT_EQ(CellsOf(set), model) << "step " << step;
@@ -235,8 +235,8 @@ TEST(RecordSet, RowsOutliveTheSetTheyCameFrom) {
   for (int r = 0; r < 5000; ++r) source->AppendRow({std::to_string(r), "value " + std::to_string(r)});
 
   TvekRecordSet target;
-  target.AdoptStorage(*source);
-  for (TvekRecord& row : source->Records) target.Records.push_back(std::move(row));
+  target.MoveRowsFrom(*source);
+  EXPECT_EQ(source->RecordCount(), 0);
   const TvekRecordSet copy = target;
   source.reset();
   TvekRecordSet moved = std::move(target);
@@ -248,6 +248,15 @@ TEST(RecordSet, RowsOutliveTheSetTheyCameFrom) {
     EXPECT_EQ(copy.Records[r].Cell(1), "value " + std::to_string(r));
   }
 }
+
+// A row cannot be moved out of its set, nor a set's list of rows out of it:
+// such code does not compile. Rows reach another set only with their storage
+// (MoveRowsFrom, above), and copies have blocks of their own.
+static_assert(!std::is_move_constructible_v<TvekRecord>);
+static_assert(!std::is_move_assignable_v<TvekRecord>);
+static_assert(!std::is_move_constructible_v<TvekRows>);
+static_assert(!std::is_move_assignable_v<TvekRows>);
+static_assert(std::is_copy_constructible_v<TvekRecord>);
 
 // A cell may hold a whole line (a row's GetRow kept in a cell); reading that
 // line back into the same row must cut the text before the row's block is

@@ -1,5 +1,5 @@
 // File-like reading, writing and seeking over a blob's bytes.
-#include "BlobStream.h"
+#include "db/BlobStream.h"
 
 #include <algorithm>
 #include <cstring>

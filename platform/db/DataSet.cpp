@@ -1,6 +1,7 @@
 // The dataset framework: opening and closing, field objects, events and their
 // hooks, states, observers and disable/enable controls.
-#include "DataSet.h"
+#include "db/DataSet.h"
+#include "rtl/Text.h"
 
 #include <algorithm>
 
@@ -67,7 +68,7 @@ void DataSet::BecomeInactive() {
 
 Field* DataSet::FindField(std::string_view name) const {
   for (const auto& field : fields_) {
-    if (SameFieldName(field->FieldName(), name)) return field.get();
+    if (rtl::SameText(field->FieldName(), name)) return field.get();
   }
   return nullptr;
 }

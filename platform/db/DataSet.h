@@ -34,11 +34,11 @@
 #include <string_view>
 #include <vector>
 
-#include "BlobStream.h"
-#include "Bookmark.h"
-#include "DatabaseError.h"
-#include "Field.h"
-#include "FieldDefs.h"
+#include "db/BlobStream.h"
+#include "db/Bookmark.h"
+#include "db/DatabaseError.h"
+#include "db/Field.h"
+#include "db/FieldDefs.h"
 
 namespace db {
 

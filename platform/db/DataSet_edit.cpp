@@ -1,6 +1,6 @@
 // The framework's editing: append, insert, edit, post, cancel, delete and the
 // browse-mode check, in the fixed step order documented in DataSet.h.
-#include "DataSet.h"
+#include "db/DataSet.h"
 
 namespace db {
 

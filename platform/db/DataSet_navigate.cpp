@@ -1,7 +1,7 @@
 // The framework's navigation: first, last, next, prior, move by,
 // resynchronisation, bookmarks, the filter switch, text and options, over the
 // concrete dataset's cursor.
-#include "DataSet.h"
+#include "db/DataSet.h"
 
 namespace db {
 

@@ -1,5 +1,5 @@
 // Message building for the dataset layer's errors.
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 
 namespace db {
 

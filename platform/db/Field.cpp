@@ -1,13 +1,13 @@
 // Field objects: reading and writing one column of the active record with the
 // conversions between the field's type and the program's value kinds.
-#include "Field.h"
+#include "db/Field.h"
 
 #include <cmath>
 #include <limits>
 
-#include "DataSet.h"
-#include "Numbers.h"
-#include "Separators.h"
+#include "db/DataSet.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace db {
 

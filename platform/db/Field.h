@@ -10,9 +10,9 @@
 #include <string>
 #include <string_view>
 
-#include "FieldDefs.h"
-#include "FieldType.h"
-#include "Variant.h"
+#include "db/FieldDefs.h"
+#include "db/FieldType.h"
+#include "rtl/Variant.h"
 
 namespace db {
 

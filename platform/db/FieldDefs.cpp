@@ -1,29 +1,10 @@
 // Field definition list and the name helpers shared by fields and indexes.
-#include "FieldDefs.h"
+#include "db/FieldDefs.h"
 
-#include "DatabaseError.h"
-#include "Locale.h"
+#include "db/DatabaseError.h"
+#include "rtl/Text.h"
 
 namespace db {
-
-bool SameFieldName(std::string_view a, std::string_view b) {
-  // Plain ASCII names (nearly all) compare without the locale's case mapping.
-  bool ascii = true;
-  for (char c : a) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  for (char c : b) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-  return ascii ? SameAsciiText(a, b) : rtl::AnsiSameText(a, b);
-}
-
-bool SameAsciiText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 FieldDef& FieldDefList::Add(std::string_view name, FieldType type, int size, bool required) {
   FieldDef def;
@@ -44,7 +25,7 @@ FieldDef& FieldDefList::Add(const FieldDef& def) {
 
 int FieldDefList::IndexOf(std::string_view name) const {
   for (std::size_t i = 0; i < defs_.size(); ++i) {
-    if (SameFieldName(defs_[i].Name, name)) return static_cast<int>(i);
+    if (rtl::SameText(defs_[i].Name, name)) return static_cast<int>(i);
   }
   return -1;
 }

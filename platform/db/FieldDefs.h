@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "FieldType.h"
+#include "db/FieldType.h"
 
 namespace db {
 
@@ -78,10 +78,5 @@ class IndexDefList {
 
 // Splits a ";"-separated name list; empty names are dropped ("a;;b" gives a, b).
 std::vector<std::string> SplitFieldNames(std::string_view names);
-
-// Field-name equality of the framework: without regard to letter case, by the locale.
-bool SameFieldName(std::string_view a, std::string_view b);
-// Equality with only the letters a to z folded (index names).
-bool SameAsciiText(std::string_view a, std::string_view b);
 
 }  // namespace db

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "Dates.h"
-#include "Field.h"
-#include "Numbers.h"
-#include "Separators.h"
+#include "db/Field.h"
+#include "rtl/Dates.h"
+#include "rtl/Numbers.h"
+#include "rtl/Separators.h"
 
 namespace db {
 

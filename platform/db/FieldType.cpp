@@ -1,5 +1,5 @@
 // Names and storage classes of the field types.
-#include "FieldType.h"
+#include "db/FieldType.h"
 
 #include <array>
 

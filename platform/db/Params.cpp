@@ -1,8 +1,9 @@
 // Parameter list.
-#include "Params.h"
+#include "db/Params.h"
 
-#include "DatabaseError.h"
-#include "FieldDefs.h"
+#include "db/DatabaseError.h"
+#include "db/FieldDefs.h"
+#include "rtl/Text.h"
 
 namespace db {
 
@@ -14,7 +15,7 @@ Param& ParamList::CreateParam(std::string_view name) {
 
 Param* ParamList::FindParam(std::string_view name) {
   for (Param& param : params_) {
-    if (SameFieldName(param.Name, name)) return &param;
+    if (rtl::SameText(param.Name, name)) return &param;
   }
   return nullptr;
 }

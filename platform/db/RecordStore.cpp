@@ -6,7 +6,7 @@
 // relative to the start of the texts, then the texts. The offset width is chosen
 // per record from the length of its texts, so a short record spends one byte per
 // text and a long one is never cut.
-#include "RecordStore.h"
+#include "db/RecordStore.h"
 
 #include <sys/mman.h>
 
@@ -14,7 +14,7 @@
 #include <cstring>
 #include <new>
 
-#include "DatabaseError.h"
+#include "db/DatabaseError.h"
 
 namespace db {
 

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "Bookmark.h"
-#include "Field.h"
-#include "FieldDefs.h"
+#include "db/Bookmark.h"
+#include "db/Field.h"
+#include "db/FieldDefs.h"
 
 namespace db {
 

@@ -1,11 +1,11 @@
 // TDbf: settings, opening and closing, the cursor over the view, bookmarks,
 // Locate, and reading field values from the record images. Editing is in
 // Dbf_edit.cpp, the tags and the master/detail link in Dbf_view.cpp.
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 
-#include "DbfImpl.h"
-#include "Locale.h"
-#include "Numbers.h"
+#include "dbf/DbfImpl.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace dbf {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "DataSet.h"
+#include "db/DataSet.h"
 
 namespace dbf {
 

@@ -1,7 +1,7 @@
 // The table files: opening with the exclusive lock, creation, validation and
 // loading, the in-place writes of each change, and the values in record images.
 // The layout is described in DbfFile.h; the pack is in DbfPack.cpp.
-#include "DbfFile.h"
+#include "dbf/DbfFile.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -14,8 +14,9 @@
 #include <ctime>
 #include <set>
 
-#include "DatabaseError.h"
-#include "Locale.h"
+#include "db/DatabaseError.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 namespace dbf {
 

@@ -37,7 +37,7 @@
 #include <string>
 #include <vector>
 
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 
 namespace dbf {
 

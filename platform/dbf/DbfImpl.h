@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "Dbf.h"
-#include "DbfFile.h"
+#include "dbf/Dbf.h"
+#include "dbf/DbfFile.h"
 
 namespace dbf {
 

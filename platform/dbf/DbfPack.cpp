@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "DbfFile.h"
+#include "dbf/DbfFile.h"
 
 namespace dbf {
 

@@ -3,10 +3,10 @@
 // writes that make each post and delete reach the files at once, and the pack.
 #include <limits>
 
-#include "Dbf.h"
-#include "DbfImpl.h"
-#include "Locale.h"
-#include "Numbers.h"
+#include "dbf/Dbf.h"
+#include "dbf/DbfImpl.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace dbf {
 

@@ -3,9 +3,9 @@
 // tag that leaves a duplicate row out, and the detail link to a master.
 #include <algorithm>
 
-#include "DbfImpl.h"
-#include "Locale.h"
-#include "Numbers.h"
+#include "dbf/DbfImpl.h"
+#include "rtl/Locale.h"
+#include "rtl/Numbers.h"
 
 namespace dbf {
 

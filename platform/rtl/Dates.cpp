@@ -1,6 +1,6 @@
 // Date serials over the proleptic Gregorian calendar of <chrono>: serial 0 is
 // 1899-12-30, which lies 25569 days before the system clock's epoch 1970-01-01.
-#include "Dates.h"
+#include "rtl/Dates.h"
 
 #include <chrono>
 #include <cmath>

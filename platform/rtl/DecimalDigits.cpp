@@ -2,7 +2,7 @@
 // exact ties to even, so it is asked for three guard digits beyond the rounding
 // position; only when they read "500" can the tie direction be wrong, and then
 // the exact expansion decides.
-#include "DecimalDigits.h"
+#include "rtl/DecimalDigits.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,11 +1,13 @@
-// Reading files and asking what a path names, on the POSIX calls.
-#include "FileAccess.h"
+// Reading, creating and removing files and asking what a path names, on the
+// POSIX calls.
+#include "rtl/FileAccess.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace rtl {
@@ -25,6 +27,27 @@ PathKind KindOfPath(const std::string& path) {
   if (path.empty() || ::stat(path.c_str(), &info) != 0) return PathKind::kMissing;
   return KindOfMode(info.st_mode);
 }
+
+bool CreateNewFile(const std::string& path, std::string_view bytes, std::string& error) {
+  // "x": never empty or overwrite a file that is already there.
+  std::FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file == nullptr) {
+    error = "Cannot create file \"" + path + "\": " + std::strerror(errno);
+    return false;
+  }
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  int failure = written ? 0 : errno;
+  if (std::fclose(file) != 0 && failure == 0) failure = errno == 0 ? EIO : errno;
+  if (!written && failure == 0) failure = EIO;
+  if (failure != 0) {
+    std::remove(path.c_str());
+    error = "Cannot write file \"" + path + "\": " + std::strerror(failure);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
 FileReader::~FileReader() {
   if (fd_ >= 0) ::close(fd_);

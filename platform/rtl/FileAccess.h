@@ -1,10 +1,13 @@
-// Reading files and asking what a path names. A table file is read in pieces
-// from a regular file only: a named pipe would block the reader and a device
-// such as /dev/zero would never end, so both are refused before any byte is read.
+// Reading files, asking what a path names, creating a new file and removing
+// one. A table file is read in pieces from a regular file only: a named pipe
+// would block the reader and a device such as /dev/zero would never end, so
+// both are refused before any byte is read. Replacing a file whole is in
+// AtomicFile.h.
 #pragma once
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace rtl {
 
@@ -13,6 +16,16 @@ enum class PathKind { kMissing, kRegular, kDirectory, kOther };
 // What `path` names, symbolic links followed; kMissing also when the path
 // cannot be looked at (a dangling link, a missing folder on the way).
 PathKind KindOfPath(const std::string& path);
+
+// Creates `path` exclusively (fails when it already exists) holding `bytes`
+// and nothing else; a file left incomplete is removed again, so that a retry
+// does not find it. False on failure, with `error` saying
+// "Cannot create file \"<path>\": <reason>" or
+// "Cannot write file \"<path>\": <reason>".
+bool CreateNewFile(const std::string& path, std::string_view bytes, std::string& error);
+
+// Removes the file `path` names; false when it could not.
+bool RemoveFile(const std::string& path);
 
 // A regular file opened for reading from its start. Closed on destruction.
 class FileReader {

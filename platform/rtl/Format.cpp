@@ -1,14 +1,14 @@
 // The one-argument format routine: a scanner over the format text that copies
 // literal text and expands each directive with the one argument.
-#include "Format.h"
+#include "rtl/Format.h"
 
 #include <algorithm>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 
-#include "DecimalDigits.h"
-#include "Separators.h"
+#include "rtl/DecimalDigits.h"
+#include "rtl/Separators.h"
 
 namespace rtl {
 namespace {

@@ -1,7 +1,7 @@
 // Case folding and collation under the C library's global locale. Characters are
 // decoded one at a time with mbrtowc; a byte that starts no valid character is
 // kept and compared as itself, so texts in a foreign encoding survive unchanged.
-#include "Locale.h"
+#include "rtl/Locale.h"
 
 #include <climits>
 #include <clocale>
@@ -68,13 +68,6 @@ std::string MapCase(std::string_view text, Map map) {
   return out;
 }
 
-template <typename Map>
-std::string MapAscii(std::string_view text, Map map) {
-  std::string out(text);
-  for (char& c : out) c = map(c);
-  return out;
-}
-
 // strcoll needs terminated texts: a copy on the stack for the usual short ones.
 class TerminatedText {
  public:
@@ -125,16 +118,6 @@ std::string AnsiUpperCase(std::string_view text) {
 
 std::string AnsiLowerCase(std::string_view text) {
   return MapCase(text, [](std::wint_t c) { return std::towlower(c); });
-}
-
-std::string AsciiUpperCase(std::string_view text) {
-  return MapAscii(text,
-                  [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; });
-}
-
-std::string AsciiLowerCase(std::string_view text) {
-  return MapAscii(text,
-                  [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; });
 }
 
 int AnsiCompareText(std::string_view a, std::string_view b) {

@@ -1,7 +1,8 @@
 // Case folding and collation under the user's locale, in one place: the engine's
 // name look-ups, LIKE, replace, ORDER BY and the datasets' indexes and Locate all
-// use these. Multibyte aware (UTF-8 "é" upper-cases to "É"); bytes that do not form
-// a valid character in the locale's encoding are kept as they are.
+// use these. Multibyte aware (UTF-8 "é" upper-cases to "É"); bytes that do not
+// form a valid character in the locale's encoding are kept as they are. ASCII
+// folding and trimming are in Text.h.
 #pragma once
 
 #include <cstddef>
@@ -15,10 +16,6 @@ namespace rtl {
 // cannot write stays as it was.
 std::string AnsiUpperCase(std::string_view text);
 std::string AnsiLowerCase(std::string_view text);
-
-// Only the ASCII letters change; every other byte stays.
-std::string AsciiUpperCase(std::string_view text);
-std::string AsciiLowerCase(std::string_view text);
 
 // Case-insensitive comparison under the locale: both sides upper-cased, then
 // compared by the locale's collation. -1, 0 or 1.

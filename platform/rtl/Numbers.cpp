@@ -1,15 +1,15 @@
 // Number readings and the general number format. The readings validate the
 // syntax by hand and leave the conversion to std::from_chars, which follows no
 // locale; the writer takes the shortest digits from std::to_chars.
-#include "Numbers.h"
+#include "rtl/Numbers.h"
 
 #include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "DecimalDigits.h"
-#include "Separators.h"
+#include "rtl/DecimalDigits.h"
+#include "rtl/Separators.h"
 
 namespace rtl {
 namespace {

@@ -1,6 +1,6 @@
 // The process-wide separators and their start-up values from the user's locale.
 // Plain globals: the program sets them from one thread and only reads them later.
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 #include <clocale>
 

@@ -1,4 +1,4 @@
-#include "CSVExporter.h"
+#include "sdf/CSVExporter.h"
 
 #include <algorithm>
 #include <cctype>
@@ -8,10 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "AtomicFile.h"
-#include "DataSet.h"
-#include "Dates.h"
-#include "Separators.h"
+#include "db/DataSet.h"
+#include "rtl/AtomicFile.h"
+#include "rtl/Dates.h"
+#include "rtl/Separators.h"
+#include "rtl/Text.h"
 
 namespace sdf {
 
@@ -45,12 +46,9 @@ std::vector<DateToken> CompileDatePattern(const std::string& pattern) {
   bool after_hour = false;  // the last token was an hour: "m" means minutes
   std::size_t i = 0;
   while (i < pattern.size()) {
-    const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(pattern[i])));
+    const char lower = rtl::AsciiLower(pattern[i]);
     std::size_t run = 1;
-    while (i + run < pattern.size() &&
-           std::tolower(static_cast<unsigned char>(pattern[i + run])) == lower) {
-      ++run;
-    }
+    while (i + run < pattern.size() && rtl::AsciiLower(pattern[i + run]) == lower) ++run;
     const bool two = run >= 2;
     DatePiece piece = DatePiece::kLiteral;
     std::size_t used = 1;

@@ -8,7 +8,7 @@
 // a name, also count the control character 0 as blank, so that a line of
 // nothing but blanks and control characters is never a header, and a name is
 // never made of them.
-#include "SdfDataSet.h"
+#include "sdf/SdfDataSet.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -27,9 +27,10 @@
 #include <emmintrin.h>
 #endif
 
-#include "DatabaseError.h"
-#include "FieldDefs.h"
-#include "Numbers.h"
+#include "db/DatabaseError.h"
+#include "db/FieldDefs.h"
+#include "rtl/Numbers.h"
+#include "rtl/Text.h"
 
 namespace sdf {
 
@@ -135,11 +136,7 @@ std::size_t SkipBlanks(std::string_view line, std::size_t pos, char delimiter) {
   return pos;
 }
 
-std::string_view TrimBlanks(std::string_view text) {
-  while (!text.empty() && IsBlankOrControl(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlankOrControl(text.back())) text.remove_suffix(1);
-  return text;
-}
+using rtl::TrimBlanks;
 
 // The header's names in order, each trimmed of blanks; empty ones are kept
 // here (the caller drops them). A quoted name runs to the next quote and
@@ -273,7 +270,7 @@ void TSdfDataSet::Open() {
           name = name.substr(0, eq);
         }
         for (const std::string& earlier : names) {
-          if (db::SameFieldName(earlier, name)) {
+          if (rtl::SameText(earlier, name)) {
             throw db::DatabaseError(db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
           }
         }

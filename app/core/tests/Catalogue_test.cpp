@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "VoConnection.h"
+#include "datasets/VoConnection.h"
 #include "catalogue_fixture.h"
 
 namespace app::testing {

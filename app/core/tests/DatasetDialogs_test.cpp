@@ -11,9 +11,9 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "../../../platform/rtl/tests/temp_folder.h"
-#include "Dates.h"
-#include "VoBufDataset.h"
+#include "testing/temp_folder.h"
+#include "rtl/Dates.h"
+#include "datasets/VoBufDataset.h"
 
 namespace {
 

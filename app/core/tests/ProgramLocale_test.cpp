@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <string>
 
-#include "../../../platform/rtl/tests/temp_folder.h"
-#include "Separators.h"
+#include "testing/temp_folder.h"
+#include "rtl/Separators.h"
 
 namespace {
 

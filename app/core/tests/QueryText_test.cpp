@@ -9,7 +9,7 @@
 
 #include <fstream>
 
-#include "../../../platform/rtl/tests/temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace app {
 namespace {

@@ -12,9 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include "../../../platform/rtl/tests/temp_folder.h"
+#include "testing/temp_folder.h"
 #include "Catalogue.h"
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 #include "Messages.h"
 
 namespace app::testing {

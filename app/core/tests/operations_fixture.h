@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "ProjectOperations.h"
-#include "Reporter.h"
+#include "datasets/Reporter.h"
 #include "TableData.h"
-#include "VoConnection.h"
-#include "VoQueryDataSet.h"
+#include "datasets/VoConnection.h"
+#include "datasets/VoQueryDataSet.h"
 #include "catalogue_fixture.h"
 
 namespace app::testing {

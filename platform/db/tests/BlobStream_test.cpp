@@ -1,6 +1,6 @@
 // Blob streams behave like files: size is the furthest byte written, gaps read
 // as zeros, reads stop at the end, positions never go negative.
-#include "BlobStream.h"
+#include "db/BlobStream.h"
 
 #include <gtest/gtest.h>
 

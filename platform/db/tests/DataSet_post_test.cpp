@@ -6,9 +6,9 @@
 #include <clocale>
 #include <string>
 
-#include "DataSet.h"
-#include "ListDataSet.h"
-#include "Params.h"
+#include "db/DataSet.h"
+#include "db/Params.h"
+#include "testing/ListDataSet.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The framework's dataset: the fixed order of events and internal steps, state
 // transitions and their errors, all-or-nothing opening, the browse-mode check,
 // navigation with the filter hook, and disable/enable controls.
-#include "DataSet.h"
+#include "db/DataSet.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "ListDataSet.h"
+#include "testing/ListDataSet.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Field and index definitions, name lists, parameters and message building.
-#include "FieldDefs.h"
+#include "db/FieldDefs.h"
 
 #include <gtest/gtest.h>
 
-#include "DatabaseError.h"
-#include "Params.h"
+#include "db/DatabaseError.h"
+#include "db/Params.h"
 
 namespace {
 

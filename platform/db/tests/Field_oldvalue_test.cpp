@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "ListDataSet.h"
+#include "testing/ListDataSet.h"
 
 namespace {
 

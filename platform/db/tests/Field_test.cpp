@@ -1,7 +1,7 @@
 // Field objects: conversions between each field type and text, numbers, truth
 // values, dates and variants; cutting at the field's size; range and format
 // errors; date texts and the float display format.
-#include "Field.h"
+#include "db/Field.h"
 
 #include <gtest/gtest.h>
 
@@ -9,8 +9,8 @@
 #include <functional>
 #include <string>
 
-#include "ListDataSet.h"
-#include "Separators.h"
+#include "rtl/Separators.h"
+#include "testing/ListDataSet.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Packed record storage: every kind round-trips, texts of any length keep
 // their bytes (offset widths of 1, 2 and 4 bytes), removed ids come back with a
 // new generation, and compaction keeps every live record.
-#include "RecordStore.h"
+#include "db/RecordStore.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "Dbf.h"
+#include "dbf/Dbf.h"
 
 class DbfTest : public ::testing::Test {
  protected:

@@ -2,7 +2,7 @@
 // keeps its permission bits; an abandoned or failed one leaves the old file and
 // no temporary file behind; a killed one's temporary file goes with the next
 // write; a link stays a link.
-#include "AtomicFile.h"
+#include "rtl/AtomicFile.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Date serials: the calendar rules, encoding and decoding at the edges of the
 // range and around serial 0, and the day of the week.
-#include "Dates.h"
+#include "rtl/Dates.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Rounding half away from zero to decimal digits, checked against a slow
 // reference that rounds the exact decimal expansion, over ties, near-ties and
 // values spread across the whole double range.
-#include "DecimalDigits.h"
+#include "rtl/DecimalDigits.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // What a path names, and reading only regular files: a pipe or a device is
 // refused at once instead of blocking or reading without end.
-#include "FileAccess.h"
+#include "rtl/FileAccess.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "temp_folder.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The one-argument format routine: directives by argument kind, width, precision,
 // rounding, separators, and the directives it refuses.
-#include "Format.h"
+#include "rtl/Format.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 namespace rtl {
 namespace {

@@ -1,7 +1,8 @@
 // Case folding, collation and case-insensitive search under a UTF-8 locale,
 // including letters whose case forms differ in byte length and bytes that form
 // no character.
-#include "Locale.h"
+#include "rtl/Locale.h"
+#include "rtl/Text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Number readings (as a number, strict, as a whole number, as a truth value),
 // float to whole number, and the general number format.
-#include "Numbers.h"
+#include "rtl/Numbers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <limits>
 #include <string>
 
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 namespace rtl {
 namespace {

@@ -1,6 +1,6 @@
 // The process-wide separators: the choice from the locale's texts, start-up
 // from the environment's locale, and restoring by ScopedSeparators.
-#include "Separators.h"
+#include "rtl/Separators.h"
 
 #include <gtest/gtest.h>
 

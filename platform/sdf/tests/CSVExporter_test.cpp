@@ -1,7 +1,7 @@
 // The delimited-text export: header and row lines, the written form of each
 // field kind, where the walk starts and where the dataset is left, the filter,
 // the all-or-nothing file replacement and the errors.
-#include "CSVExporter.h"
+#include "sdf/CSVExporter.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -18,10 +18,10 @@
 #include <string_view>
 #include <vector>
 
-#include "../../db/tests/ListDataSet.h"
-#include "../../rtl/tests/temp_folder.h"
-#include "Dates.h"
-#include "Separators.h"
+#include "rtl/Dates.h"
+#include "rtl/Separators.h"
+#include "testing/ListDataSet.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The delimited-text reader: how lines split into rows, how quotes group values,
 // what the header line gives as columns and sizes, what a file without a header
 // gives, rows cut by other rules, and how missing or unreadable files fail.
-#include "SdfDataSet.h"
+#include "sdf/SdfDataSet.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "../../rtl/tests/temp_folder.h"
-#include "DatabaseError.h"
-#include "Privileges.h"
+#include "db/DatabaseError.h"
+#include "testing/Privileges.h"
+#include "testing/temp_folder.h"
 
 namespace {
 

@@ -7,7 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vekSQL.h"
+#include "engine/vekSQLExpression2.h"
+#include "engine/vekSQLRecords.h"
 
 namespace vek {
 

@@ -1,5 +1,5 @@
 // Name binding for the expressions of a statement.
-#include "vekSQLNames.h"
+#include "engine/vekSQLRowResolver.h"
 
 namespace vek {
 

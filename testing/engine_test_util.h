@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "../../platform/rtl/tests/temp_folder.h"
-#include "Separators.h"
-#include "vekSQL.h"
+#include "engine/vekSQL.h"
+#include "rtl/Separators.h"
+#include "testing/temp_folder.h"
 
 namespace vek::testing {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "DataSet.h"
-#include "RecordStore.h"
+#include "db/DataSet.h"
+#include "db/RecordStore.h"
 
 class ListDataSet : public db::DataSet {
  public:
