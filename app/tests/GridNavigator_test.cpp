@@ -152,6 +152,10 @@ TEST_F(GridNavigatorTest, ValuesTypedIntoAnInsertedRowAreKeptOnReturn) {
     ASSERT_EQ(grid_->currentIndex().row(), 2);
     ASSERT_EQ(grid_->currentIndex().column(), 1);
     EXPECT_EQ(grid_->Model().headerData(2, Qt::Vertical).toString(), "*");
+    // The rows around the new one still show.
+    EXPECT_EQ(Cell(1, 1), "name2");
+    EXPECT_EQ(Cell(3, 1).toStdString(), c.names[3]);
+    EXPECT_EQ(Cell(5, 1), "name5");
 
     TypeIntoCurrentCell("fresh");
     PressReturnInEditor();

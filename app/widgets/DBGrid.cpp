@@ -117,6 +117,13 @@ bool DBGrid::CommitEdits(const db::DataSet& dataset) {
   return accepted;
 }
 
+void DBGrid::ReadShownRows(const db::DataSet& dataset) {
+  const std::vector<DBGrid*> grids = Grids();
+  for (DBGrid* grid : grids) {
+    if (grid->model_.DataSet() == &dataset && grid->isVisible()) grid->viewport()->repaint();
+  }
+}
+
 void DBGrid::FollowCurrentRow(int row) {
   following_ = true;
   if (row < 0) {

@@ -38,6 +38,10 @@ class DBGrid : public QTableView {
   // dataset without taking the focus (a navigator's button) calls before it
   // acts. False when some grid's value was refused.
   static bool CommitEdits(const db::DataSet& dataset);
+  // Paints every shown grid over `dataset` at once, so that the rows it shows
+  // are read now: while the dataset inserts or edits a record they cannot be
+  // (reading moves the cursor), and a post has just made the grid forget them.
+  static void ReadShownRows(const db::DataSet& dataset);
 
  signals:
   // A column title was clicked; what it does is the handler's (no sorting here).

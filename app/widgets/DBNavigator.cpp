@@ -90,6 +90,10 @@ void DBNavigator::Click(Button button) {
         ds.Last();
         break;
       case kInsert:
+        // A pending edit is posted first, on its own: the grids then read the
+        // rows around the new one while the dataset may still move.
+        ds.CheckBrowseMode();
+        DBGrid::ReadShownRows(ds);
         ds.Insert();
         break;
       case kDelete:
