@@ -5,6 +5,7 @@
 #include <Qsci/qsciscintilla.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 #include <QToolButton>
@@ -296,6 +297,54 @@ TEST_F(WindowCatalogueTest, CloseKeepsWhatIsTypedInACellNotYetLeft) {
   const std::vector<Row> projects = Read("Projects.dbf");
   ASSERT_EQ(projects.size(), 1u);
   EXPECT_EQ(projects[0].at("PROJECTCOMMENT"), "kept");
+}
+
+// The user's way through a grid and its navigator: Insert, typing into the
+// new row's cells (one value handed over with Return, the other still open in
+// its editor), Post.
+TEST_F(WindowCatalogueTest, ATypedNewRowIsPostedWithEveryValueAndShownWhereTheTableHasIt) {
+  OpenWindow();
+  dbf::TDbf& projects = window_->GetCatalogue().Projects();
+  for (const std::string name : {"alpha", "beta", "gamma"}) {
+    Add(projects, "PROJECT_ID", {{"PROJECTNAME", name}});
+  }
+  auto* grid = Find<app::DBGrid>("DBGridProjects");
+  ClickRow("DBGridProjects", 1);
+  Press("DBNavigatorProjects", DBNavigator::kInsert);
+  ASSERT_EQ(grid->currentIndex().row(), 1);
+  ASSERT_EQ(grid->currentIndex().column(), 0);
+  QTest::keyClicks(grid, "d");
+  QTest::keyClicks(QApplication::focusWidget(), "elta");
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(projects.FieldByName("PROJECTNAME").AsString(), "delta");
+  grid->setCurrentIndex(grid->Model().index(1, 2));
+  QTest::keyClicks(grid, "n");
+  QTest::keyClicks(QApplication::focusWidget(), "ote");
+  Press("DBNavigatorProjects", DBNavigator::kPost);
+  ASSERT_TRUE(messages_.entries.empty()) << messages_.Texts().front();
+
+  // The table keeps its rows in the order they were written: the new one last.
+  std::vector<std::string> table_order;
+  const db::Bookmark posted = projects.GetBookmark();
+  for (projects.First(); !projects.Eof(); projects.Next()) {
+    table_order.push_back(projects.FieldByName("PROJECTNAME").AsString());
+  }
+  projects.GotoBookmark(posted);
+  EXPECT_EQ(table_order, (std::vector<std::string>{"alpha", "beta", "gamma", "delta"}));
+  ASSERT_EQ(grid->Model().rowCount(), 4);
+  for (int row = 0; row < 4; ++row) {
+    EXPECT_EQ(grid->Model().index(row, 0).data().toString().toStdString(),
+              table_order[static_cast<std::size_t>(row)]);
+  }
+  EXPECT_EQ(grid->currentIndex().row(), projects.RecNo() - 1);
+  EXPECT_EQ(grid->Model().index(grid->currentIndex().row(), 0).data().toString(), "delta");
+
+  CloseWindow();
+  const std::vector<Row> rows = Read("Projects.dbf");
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[3].at("PROJECTNAME"), "delta");
+  EXPECT_EQ(rows[3].at("PROJECTCOMMENT"), "note");
 }
 
 TEST_F(WindowCatalogueTest, AProjectPathWithoutASeparatorNamesAFolderBesideTheCatalogue) {

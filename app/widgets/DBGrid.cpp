@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QHeaderView>
 #include <QStyledItemDelegate>
+#include <algorithm>
 
 #include "Guard.h"
 
@@ -36,6 +37,12 @@ class PickListDelegate : public QStyledItemDelegate {
   QStringList values_;
 };
 
+// The grids alive, for CommitEdits.
+std::vector<DBGrid*>& Grids() {
+  static std::vector<DBGrid*> grids;
+  return grids;
+}
+
 }  // namespace
 
 DBGrid::DBGrid(Messages& messages, QWidget* parent)
@@ -52,8 +59,20 @@ DBGrid::DBGrid(Messages& messages, QWidget* parent)
   verticalHeader()->setMinimumWidth(fontMetrics().horizontalAdvance(QStringLiteral("MM")));
   SetAutoFillColumns(true);
   connect(&model_, &DatasetTableModel::currentRowChanged, this, &DBGrid::FollowCurrentRow);
+  // A reset clears the current cell, and the view may pick the first cell
+  // meanwhile (an editor it closes hands the focus back to it): that is no
+  // choice of the user's. The model places the current row after the reset.
+  // (Connected after setModel: runs after the view's own reset.)
+  connect(&model_, &QAbstractItemModel::modelAboutToBeReset, this, [this] { resetting_ = true; });
+  connect(&model_, &QAbstractItemModel::modelReset, this, [this] { resetting_ = false; });
   connect(horizontalHeader(), &QHeaderView::sectionClicked, this,
           [this](int section) { emit titleClicked(section, model_.ColumnFieldName(section)); });
+  Grids().push_back(this);
+}
+
+DBGrid::~DBGrid() {
+  auto& grids = Grids();
+  grids.erase(std::find(grids.begin(), grids.end(), this));
 }
 
 void DBGrid::SetAutoFillColumns(bool value) {
@@ -75,11 +94,33 @@ void DBGrid::SetPickList(int column, const QStringList& values) {
   setItemDelegateForColumn(column, new PickListDelegate(values, this));
 }
 
-void DBGrid::CommitEdit() {
-  if (state() != QAbstractItemView::EditingState) return;
+bool DBGrid::CommitEdit() {
+  if (state() != QAbstractItemView::EditingState) return true;
+  const int refused = model_.RefusedWrites();
   // The editors are the viewport's children; commitData skips any other.
+  // Closed ones stay there hidden until they are deleted.
   for (QWidget* editor : viewport()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-    commitData(editor);
+    if (!editor->isHidden()) commitData(editor);
+  }
+  return model_.RefusedWrites() == refused;
+}
+
+bool DBGrid::CommitEdits(const db::DataSet& dataset) {
+  bool accepted = true;
+  // A copy: a rule run by the commit may create or free grids.
+  const std::vector<DBGrid*> grids = Grids();
+  for (DBGrid* grid : grids) {
+    const auto& all = Grids();
+    if (std::find(all.begin(), all.end(), grid) == all.end()) continue;
+    if (grid->model_.DataSet() == &dataset && !grid->CommitEdit()) accepted = false;
+  }
+  return accepted;
+}
+
+void DBGrid::ReadShownRows(const db::DataSet& dataset) {
+  const std::vector<DBGrid*> grids = Grids();
+  for (DBGrid* grid : grids) {
+    if (grid->model_.DataSet() == &dataset && grid->isVisible()) grid->viewport()->repaint();
   }
 }
 
@@ -88,7 +129,8 @@ void DBGrid::FollowCurrentRow(int row) {
   if (row < 0) {
     setCurrentIndex(QModelIndex());
   } else {
-    const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+    // The user's column, also when a reset of the model has cleared the cell.
+    const int column = std::max(0, std::min(column_, model_.columnCount() - 1));
     setCurrentIndex(model_.index(row, column));
   }
   following_ = false;
@@ -96,6 +138,8 @@ void DBGrid::FollowCurrentRow(int row) {
 
 void DBGrid::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTableView::currentChanged(current, previous);
+  if (resetting_) return;
+  if (current.isValid()) column_ = current.column();
   if (following_ || !current.isValid() || current.row() == model_.CurrentRow()) return;
   Guard(messages_, [&] { model_.MoveTo(current.row()); });
   // A refused move (a post that failed) leaves the cell on the dataset's row.

@@ -17,6 +17,7 @@ class DBGrid : public QTableView {
  public:
   // Errors of moves and edits are shown through `messages` (must outlive it).
   explicit DBGrid(Messages& messages, QWidget* parent = nullptr);
+  ~DBGrid() override;
 
   DatasetTableModel& Model() { return model_; }
   void SetDataSet(db::DataSet* dataset) { model_.SetDataSet(dataset); }
@@ -30,8 +31,17 @@ class DBGrid : public QTableView {
   void SetPickList(int column, const QStringList& values);
   // Hands what the open in-place editor holds to the dataset (which then is in
   // edit with it), as leaving the cell would; nothing when no editor is open.
-  // A value the dataset refuses is reported through the messages.
-  void CommitEdit();
+  // A value the dataset refuses is reported through the messages, the editor
+  // stays open with it and the result is false.
+  bool CommitEdit();
+  // CommitEdit for every grid over `dataset`: what a control that works on the
+  // dataset without taking the focus (a navigator's button) calls before it
+  // acts. False when some grid's value was refused.
+  static bool CommitEdits(const db::DataSet& dataset);
+  // Paints every shown grid over `dataset` at once, so that the rows it shows
+  // are read now: while the dataset inserts or edits a record they cannot be
+  // (reading moves the cursor), and a post has just made the grid forget them.
+  static void ReadShownRows(const db::DataSet& dataset);
 
  signals:
   // A column title was clicked; what it does is the handler's (no sorting here).
@@ -47,6 +57,10 @@ class DBGrid : public QTableView {
   DatasetTableModel model_;
   bool auto_fill_ = true;
   bool following_ = false;
+  bool resetting_ = false;
+  // The column of the user's current cell, kept while the model is reset
+  // (a post, an insert) so that typing goes on in the same column.
+  int column_ = 0;
 };
 
 }  // namespace app

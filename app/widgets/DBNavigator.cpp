@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QToolButton>
 
+#include "DBGrid.h"
 #include "DatasetTableModel.h"
 #include "Guard.h"
 
@@ -66,6 +67,14 @@ void DBNavigator::SetDataSet(db::DataSet* dataset) {
 void DBNavigator::Click(Button button) {
   if (dataset_ == nullptr) return;
   db::DataSet& ds = *dataset_;
+  // The buttons never take the focus, so a value still open in a grid's cell
+  // editor has not reached the dataset: it goes first, as leaving the cell
+  // would hand it over. Cancel and delete drop it with the record's changes.
+  // A refused value stops the button, the editor keeping it.
+  if (button != kCancel && button != kDelete && !DBGrid::CommitEdits(ds)) {
+    UpdateButtons();
+    return;
+  }
   Guard(messages_, [&] {
     switch (button) {
       case kFirst:
@@ -81,6 +90,10 @@ void DBNavigator::Click(Button button) {
         ds.Last();
         break;
       case kInsert:
+        // A pending edit is posted first, on its own: the grids then read the
+        // rows around the new one while the dataset may still move.
+        ds.CheckBrowseMode();
+        DBGrid::ReadShownRows(ds);
         ds.Insert();
         break;
       case kDelete:

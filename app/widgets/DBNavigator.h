@@ -29,7 +29,10 @@ class DBNavigator : public QWidget, private db::DataSetObserver {
   db::DataSet* DataSet() const { return dataset_; }
   QToolButton* ButtonOf(Button button) const { return buttons_[button]; }
   // What a click on `button` does: the dataset's operation, behind the guard.
-  // Delete asks "Delete record?" first and keeps the record on Cancel.
+  // Every button but cancel and delete first hands the value open in a grid's
+  // cell editor over the dataset to it (DBGrid::CommitEdits) and does nothing
+  // more when that value is refused. Delete asks "Delete record?" first and
+  // keeps the record on Cancel.
   void Click(Button button);
 
  private:

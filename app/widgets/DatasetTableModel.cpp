@@ -4,7 +4,6 @@
 #include "DatasetTableModel.h"
 
 #include <QApplication>
-
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -321,7 +320,7 @@ void DatasetTableModel::MoveTo(int row) {
 bool DatasetTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (!index.isValid() || dataset_ == nullptr || !dataset_->Active()) return false;
   if (role != Qt::EditRole && role != Qt::CheckStateRole) return false;
-  return Guard(messages_, [&] {
+  const bool written = Guard(messages_, [&] {
     if (index.row() != current_row_) MoveTo(index.row());
     db::Field* field = ColumnField(index.column());
     if (field == nullptr) return;
@@ -332,6 +331,8 @@ bool DatasetTableModel::setData(const QModelIndex& index, const QVariant& value,
       field->SetAsString(value.toString().toStdString());
     }
   });
+  if (!written) ++refused_writes_;
+  return written;
 }
 
 }  // namespace app

@@ -59,6 +59,8 @@ class DatasetTableModel : public QAbstractTableModel, private db::DataSetObserve
   // the field; the row is posted when the user leaves it (or by the
   // navigator). False, with the error shown, when the dataset refuses.
   bool setData(const QModelIndex& index, const QVariant& value, int role = Qt::EditRole) override;
+  // How many writes of setData the dataset has refused so far.
+  int RefusedWrites() const { return refused_writes_; }
 
   // True while a model reads rows of `dataset` by moving its cursor: the
   // moves seen then are not the user's.
@@ -92,6 +94,7 @@ class DatasetTableModel : public QAbstractTableModel, private db::DataSetObserve
   int count_ = 0;
   int current_row_ = -1;
   int insert_row_ = -1;
+  int refused_writes_ = 0;
   // Rows read last, first at window_first_; emptied by every change.
   mutable int window_first_ = 0;
   mutable std::vector<RowValues> window_;
