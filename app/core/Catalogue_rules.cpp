@@ -12,21 +12,6 @@ namespace app {
 
 namespace {
 
-// Suspends a table's display updates for a walk over its rows, and resumes
-// them also when the walk fails.
-class ControlsDisabled {
- public:
-  explicit ControlsDisabled(db::DataSet& dataset) : dataset_(dataset) {
-    dataset_.DisableControls();
-  }
-  ~ControlsDisabled() { dataset_.EnableControls(); }
-  ControlsDisabled(const ControlsDisabled&) = delete;
-  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
-
- private:
-  db::DataSet& dataset_;
-};
-
 // The master's current key, looked up by `key_name` in any letter case. A
 // master without a stored current row (none at all, a table that could not be
 // opened, a row still being inserted) has no key: the row would be stored
@@ -68,7 +53,7 @@ void DeleteRowsOf(db::DataSet& table, std::string_view link_field, std::int64_t 
 
 // The detail rows of the master's current row, found through the master link.
 void DeleteDetailSet(db::DataSet& detail, std::string_view link_field, std::int64_t key) {
-  ControlsDisabled suspended(detail);
+  db::ControlsDisabled suspended(detail);
   DeleteRowsOf(detail, link_field, key, [] {});
   detail.Refresh();
 }
@@ -112,7 +97,7 @@ void Catalogue::ProjectsAfterScroll(db::DataSet& dataset) {
 
 void Catalogue::ProjectsBeforeDelete(db::DataSet& dataset) {
   const std::int64_t project = CurrentKey(dataset, "PROJECT_ID");
-  ControlsDisabled tables(tables_), fields(fields_), connectors(sql_connectors_),
+  db::ControlsDisabled tables(tables_), fields(fields_), connectors(sql_connectors_),
       sql_tables(sql_tables_), queries(queries_), parameters(queries_parameters_);
 
   DeleteRowsOf(tables_, "PROJECT_ID", project,

@@ -19,22 +19,7 @@ namespace app {
 
 namespace {
 
-constexpr std::string_view kNoCurrentTable =
-    "There is no current table: register or choose a table first.";
 
-// Suspends a table's display updates, and resumes them also on failure.
-class ControlsDisabled {
- public:
-  explicit ControlsDisabled(db::DataSet& dataset) : dataset_(dataset) {
-    dataset_.DisableControls();
-  }
-  ~ControlsDisabled() { dataset_.EnableControls(); }
-  ControlsDisabled(const ControlsDisabled&) = delete;
-  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
-
- private:
-  db::DataSet& dataset_;
-};
 
 // Replaces the current table's Fields rows by `names`, each keeping the
 // comment its name had.
@@ -145,7 +130,7 @@ std::vector<std::string> RegisteredFieldNames(Catalogue& catalogue) {
 
 bool GetFieldsSchema(Catalogue& catalogue, const TVoConnection& connection, Messages& messages) {
   dbf::TDbf& fields = catalogue.Fields();
-  ControlsDisabled suspended(fields);
+  db::ControlsDisabled suspended(fields);
   try {
     const std::optional<std::string> table = CurrentTableName(catalogue);
     if (!table) throw db::DatabaseError(std::string(kNoCurrentTable));
@@ -171,16 +156,8 @@ bool GetFieldsSchema(Catalogue& catalogue, const TVoConnection& connection, Mess
 
 bool SetFieldsSchema(Catalogue& catalogue, TVoConnection& connection,
                      TVoQueryDataSet& action_query, TableData& table_data, Messages& messages) {
-  const std::optional<std::string> table = CurrentTableName(catalogue);
-  if (!table) {
-    messages.Info(kNoCurrentTable);
-    return false;
-  }
-  const std::string problem = TableNameProblem(*table);
-  if (!problem.empty()) {
-    messages.Info(problem);
-    return false;
-  }
+  const std::optional<std::string> table = CurrentTableToWorkOn(catalogue, messages);
+  if (!table) return false;
   // Before any connect the engine has no folder, and CREATE TABLE would put
   // "/" + T + ".txt" at the root of the file system.
   const std::string folder = connection.DatabaseFolder();
@@ -196,7 +173,7 @@ bool SetFieldsSchema(Catalogue& catalogue, TVoConnection& connection,
     return false;
   }
 
-  ControlsDisabled suspended(catalogue.Fields());
+  db::ControlsDisabled suspended(catalogue.Fields());
   const std::vector<std::string> registered = RegisteredFieldNames(catalogue);
   // Each step is followed by a reload of the changed table's loaded data, and
   // the whole operation by one more: the grid shows every stage the file

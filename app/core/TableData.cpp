@@ -17,8 +17,6 @@ namespace {
 constexpr std::string_view kLoadAnnouncement =
     "Orlenda will try to load data now. Please, be patient.";
 constexpr std::string_view kFinished = "Finished!";
-constexpr std::string_view kNoCurrentTable =
-    "There is no current table: register or choose a table first.";
 
 bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
 
@@ -118,16 +116,8 @@ std::string TableData::DiscardQuestion() const {
 }
 
 bool TableData::LoadCSVTableData(Catalogue& catalogue, Messages& messages) {
-  const std::optional<std::string> table = CurrentTableName(catalogue);
-  if (!table) {
-    messages.Info(kNoCurrentTable);
-    return false;
-  }
-  const std::string problem = TableNameProblem(*table);
-  if (!problem.empty()) {
-    messages.Info(problem);
-    return false;
-  }
+  const std::optional<std::string> table = CurrentTableToWorkOn(catalogue, messages);
+  if (!table) return false;
   // The reader would create a missing file: a table registered from another
   // folder would leave an empty file in this one.
   const TVoConnection* connection = dataset_.VoConnection();

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "Catalogue.h"
+#include "Messages.h"
 #include "db/DatabaseError.h"
 
 namespace app {
@@ -24,6 +25,19 @@ std::optional<std::string> CurrentTableName(Catalogue& catalogue) {
   dbf::TDbf& tables = catalogue.Tables();
   if (!tables.Active() || tables.IsEmpty()) return std::nullopt;
   return tables.FieldByName("TABLENAME").AsString();
+}
+
+std::optional<std::string> CurrentTableToWorkOn(Catalogue& catalogue, Messages& messages) {
+  std::optional<std::string> table = CurrentTableName(catalogue);
+  if (!table) {
+    messages.Info(kNoCurrentTable);
+    return std::nullopt;
+  }
+  if (const std::string problem = TableNameProblem(*table); !problem.empty()) {
+    messages.Info(problem);
+    return std::nullopt;
+  }
+  return table;
 }
 
 void GuardTableNames(Catalogue& catalogue) {

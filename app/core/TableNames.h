@@ -10,6 +10,7 @@
 namespace app {
 
 class Catalogue;
+class Messages;
 
 // Why `name` cannot name a table file of the project folder, or "" when it
 // can: a "/", "\" or NUL in it, or the name "." or "..", would put the file
@@ -23,6 +24,15 @@ std::string TableFilePath(const std::string& folder, const std::string& name);
 // The TABLENAME of the current Tables row; nullopt when Tables is closed or
 // shows no row.
 std::optional<std::string> CurrentTableName(Catalogue& catalogue);
+
+// What a handler says when there is no current table.
+inline constexpr std::string_view kNoCurrentTable =
+    "There is no current table: register or choose a table first.";
+
+// The current table's name for a handler that works on its file: nullopt,
+// after saying why through `messages`, when there is no current table or its
+// name could lead out of the project folder.
+std::optional<std::string> CurrentTableToWorkOn(Catalogue& catalogue, Messages& messages);
 
 // Puts the name check in front of the Tables before-post rule: a row whose
 // TABLENAME TableNameProblem refuses raises DatabaseError with that text and

@@ -351,4 +351,17 @@ class DataSet {
   std::vector<DataSetObserver*> observers_;
 };
 
+// Suspends a dataset's display updates for a scope, and resumes them also when
+// the scope is left by an exception.
+class ControlsDisabled {
+ public:
+  explicit ControlsDisabled(DataSet& dataset) : dataset_(dataset) { dataset_.DisableControls(); }
+  ~ControlsDisabled() { dataset_.EnableControls(); }
+  ControlsDisabled(const ControlsDisabled&) = delete;
+  ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+ private:
+  DataSet& dataset_;
+};
+
 }  // namespace db
