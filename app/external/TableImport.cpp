@@ -1,0 +1,122 @@
+// The streaming writer of imported tables.
+#include "TableImport.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QSqlError>
+#include <QSqlField>
+#include <QSqlRecord>
+#include <QTime>
+#include <vector>
+
+#include "AtomicFile.h"
+#include "DatabaseError.h"
+#include "ExternalConnection.h"
+#include "Separators.h"
+#include "vekSQL.h"
+
+namespace app {
+namespace {
+
+bool IsNumberType(QMetaType::Type type) {
+  switch (type) {
+    case QMetaType::Double:
+    case QMetaType::Float:
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string DateTimeText(const QDateTime& dt) {
+  const QString format =
+      dt.time().msec() != 0 ? "yyyy-MM-dd hh:mm:ss.zzz" : "yyyy-MM-dd hh:mm:ss";
+  return dt.toString(format).toStdString();
+}
+
+}  // namespace
+
+std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type) {
+  if (value.isNull()) return "";
+  switch (value.typeId()) {
+    case QMetaType::Bool:
+      return value.toBool() ? "True" : "False";
+    case QMetaType::QDate:
+      return value.toDate().toString("yyyy-MM-dd").toStdString();
+    case QMetaType::QTime:
+      return value.toTime().toString(value.toTime().msec() != 0 ? "hh:mm:ss.zzz" : "hh:mm:ss")
+          .toStdString();
+    case QMetaType::QDateTime:
+      return DateTimeText(value.toDateTime());
+    case QMetaType::QByteArray: {
+      const QByteArray bytes = value.toByteArray();
+      return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    case QMetaType::Double:
+    case QMetaType::Float: {
+      // Only when a driver gave a binary double: 17 digits bring it back exactly.
+      std::string text = QString::number(value.toDouble(), 'g', 17).toStdString();
+      for (char& c : text) {
+        if (c == '.') c = rtl::DecimalSeparator();
+      }
+      return text;
+    }
+    default:
+      break;
+  }
+  std::string text = value.toString().toStdString();
+  // A fractional number fetched as the server's text ("12.5000") takes the
+  // process-wide decimal separator; its digits stay as they are.
+  if (IsNumberType(column_type) && rtl::DecimalSeparator() != '.') {
+    for (char& c : text) {
+      if (c == '.') c = rtl::DecimalSeparator();
+    }
+  }
+  return text;
+}
+
+long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file) {
+  const QSqlRecord record = query.record();
+  const int columns = record.count();
+  if (columns == 0) throw db::DatabaseError("The table has no columns");
+  std::vector<std::string> names;
+  std::vector<QMetaType::Type> types;
+  for (int i = 0; i < columns; ++i) {
+    names.push_back(record.fieldName(i).toStdString());
+    types.push_back(static_cast<QMetaType::Type>(record.field(i).metaType().id()));
+  }
+  if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
+    throw db::DatabaseError(s.message());
+  }
+  rtl::AtomicFileWriter writer(file);
+  auto check = [&](bool ok) {
+    if (!ok) throw db::DatabaseError(writer.Error());
+  };
+  check(writer.Open());
+  std::string& out = writer.Buffer();
+  for (int i = 0; i < columns; ++i) {
+    if (i > 0) out += ';';
+    out += names[static_cast<std::size_t>(i)];
+  }
+  out += '\n';
+  long long rows = 0;
+  // next() answers false at the end and on a failed fetch alike: the error
+  // tells them apart.
+  while (query.next()) {
+    for (int i = 0; i < columns; ++i) {
+      if (i > 0) out += ';';
+      vek::EncodeCell(ImportedValueText(query.value(i), types[static_cast<std::size_t>(i)]), out);
+    }
+    out += '\n';
+    ++rows;
+    check(writer.WriteIfFull());
+  }
+  if (query.lastError().isValid()) {
+    throw db::DatabaseError("Reading the rows failed after row " + std::to_string(rows) + ": " +
+                            ErrorText(query.lastError()));
+  }
+  check(writer.Commit());
+  return rows;
+}
+
+}  // namespace app
