@@ -98,6 +98,13 @@ std::string QuoteTableName(std::string_view name, char quote) {
 }
 
 std::string OdbcValue(std::string_view value) {
+  // Some drivers (SQLite's) take braces as part of the value: a value that
+  // needs none goes as it is.
+  const bool needs_braces =
+      value.find_first_of(";{}") != std::string_view::npos ||
+      (!value.empty() && (std::isspace(static_cast<unsigned char>(value.front())) ||
+                          std::isspace(static_cast<unsigned char>(value.back()))));
+  if (!needs_braces) return std::string(value);
   std::string out = "{";
   for (char c : value) {
     out += c;

@@ -35,8 +35,10 @@ bool IsPlainIdentifier(std::string_view name);
 // when it is plain.
 std::string QuoteTableName(std::string_view name, char quote);
 
-// A value of an ODBC connection string, in braces with "}" doubled, so that a
-// ";" or "}" inside it ends no attribute: "a;b}c" becomes "{a;b}}c}".
+// A value of an ODBC connection string: one holding ";", "{" or "}", or
+// blanks at either end, goes in braces with "}" doubled, so that nothing
+// inside it ends the attribute ("a;b}c" becomes "{a;b}}c}"); others as they
+// are.
 std::string OdbcValue(std::string_view value);
 
 // Why `name` cannot name an import's file in the project folder, or "" when it

@@ -38,11 +38,12 @@ QString TimeoutOptions(const std::string& driver) {
 }  // namespace
 
 std::string ErrorText(const QSqlError& error) {
-  QString text = error.databaseText();
-  const QString driver = error.driverText();
-  if (!driver.isEmpty() && driver != text) text = text.isEmpty() ? driver : text + " (" + driver + ")";
+  // The server's own words when it gave any ("no such table: t"); Qt's
+  // summary ("Unable to execute statement") only when it did not.
+  QString text = error.databaseText().trimmed();
+  if (text.isEmpty()) text = error.driverText().trimmed();
   if (text.isEmpty()) text = "Unknown error";
-  return text.trimmed().toStdString();
+  return text.toStdString();
 }
 
 ExternalConnection::ExternalConnection(std::string name) : name_(std::move(name)) {}
@@ -94,8 +95,16 @@ void ExternalConnection::Connect() {
     database.setPassword(Q(parameters_.password));
   }
   database.setConnectOptions(options);
+  QSqlError error;
   if (!database.open()) {
-    const QSqlError error = database.lastError();
+    error = database.lastError();
+  } else if (driver_ == "QSQLITE") {
+    // SQLite reads the file only when asked something: a file that is no
+    // database would otherwise pass as a good connection.
+    QSqlQuery q(database);
+    if (!q.exec("SELECT count(*) FROM sqlite_master")) error = q.lastError();
+  }
+  if (error.isValid()) {
     database = QSqlDatabase();
     Disconnect();
     throw db::DatabaseError(ErrorText(error));
@@ -144,6 +153,28 @@ std::vector<std::string> ExternalConnection::TableNames() {
       const std::string table = q.value(1).toString().toStdString();
       names.push_back(schema == "public" ? table : schema + "." + table);
     }
+    if (q.lastError().isValid()) Fail("", q.lastError());
+    return names;
+  }
+  // Qt's own lists answer an empty list, and no error, when the listing
+  // fails: read from the server's catalogue where there is one, so that a
+  // failure is told from a database without tables.
+  QString sql;
+  if (driver_ == "QSQLITE") {
+    sql = "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
+          "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name";
+  } else if (driver_ == "QMYSQL") {
+    sql = "SELECT table_name FROM information_schema.tables "
+          "WHERE table_schema = DATABASE() ORDER BY table_name";
+  } else if (driver_ == "QIBASE") {
+    sql = "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS "
+          "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1";
+  }
+  if (!sql.isEmpty()) {
+    QSqlQuery q(database);
+    q.setForwardOnly(true);
+    if (!q.exec(sql)) Fail("", q.lastError());
+    while (q.next()) names.push_back(q.value(0).toString().toStdString());
     if (q.lastError().isValid()) Fail("", q.lastError());
     return names;
   }

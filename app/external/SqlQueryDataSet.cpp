@@ -20,7 +20,7 @@ double DaySerial(const QDate& date) { return static_cast<double>(QDate(1899, 12,
 
 }  // namespace
 
-db::FieldDef FieldDefOf(const QSqlField& field) {
+db::FieldDef FieldDefOf(const QSqlField& field, bool wide_integers) {
   db::FieldDef def;
   def.Name = field.name().toStdString();
   switch (field.metaType().id()) {
@@ -30,7 +30,7 @@ db::FieldDef FieldDefOf(const QSqlField& field) {
     case QMetaType::Char:
     case QMetaType::SChar:
     case QMetaType::UChar:
-      def.DataType = db::FieldType::ftInteger;
+      def.DataType = wide_integers ? db::FieldType::ftLargeint : db::FieldType::ftInteger;
       break;
     case QMetaType::UInt:
     case QMetaType::LongLong:
@@ -78,7 +78,8 @@ SqlQueryDataSet::~SqlQueryDataSet() { Close(); }
 void SqlQueryDataSet::InternalInitFieldDefs() {
   FieldDefs().Clear();
   const QSqlRecord record = query_.record();
-  for (int i = 0; i < record.count(); ++i) FieldDefs().Add(FieldDefOf(record.field(i)));
+  const bool wide = query_.driver()->dbmsType() == QSqlDriver::SQLite;
+  for (int i = 0; i < record.count(); ++i) FieldDefs().Add(FieldDefOf(record.field(i), wide));
 }
 
 void SqlQueryDataSet::InternalOpen() {

@@ -15,8 +15,9 @@ namespace app {
 
 // The field type of a column of a Qt SQL record: integer, large integer,
 // float, boolean, date, time, date-time, blob, string with its size, or memo
-// for text without a size.
-db::FieldDef FieldDefOf(const QSqlField& field);
+// for text without a size. `wide_integers`: every integer column is a large
+// integer (SQLite's are 64 bits whatever Qt reports).
+db::FieldDef FieldDefOf(const QSqlField& field, bool wide_integers = false);
 
 class SqlQueryDataSet : public db::DataSet {
  public:

@@ -7,6 +7,7 @@
 #include <QSqlField>
 #include <QSqlRecord>
 #include <QTime>
+#include <charconv>
 #include <vector>
 
 #include "AtomicFile.h"
@@ -54,8 +55,11 @@ std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type
     }
     case QMetaType::Double:
     case QMetaType::Float: {
-      // Only when a driver gave a binary double: 17 digits bring it back exactly.
-      std::string text = QString::number(value.toDouble(), 'g', 17).toStdString();
+      // Only when a driver gave a binary double (SQLite's REAL): the shortest
+      // text that reads back as the same double.
+      char digits[32];
+      const auto end = std::to_chars(digits, digits + sizeof digits, value.toDouble()).ptr;
+      std::string text(digits, end);
       for (char& c : text) {
         if (c == '.') c = rtl::DecimalSeparator();
       }

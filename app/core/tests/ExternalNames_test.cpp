@@ -72,10 +72,14 @@ TEST(QuoteTableName, SendsPlainNamesAsTheyAreAndQuotesTheRest) {
 }
 
 TEST(OdbcValue, BracesKeepSeparatorsInsideTheValue) {
-  EXPECT_EQ(OdbcValue("db"), "{db}");
+  EXPECT_EQ(OdbcValue("db"), "db");
+  EXPECT_EQ(OdbcValue("/tmp/shop.sqlite"), "/tmp/shop.sqlite");
+  EXPECT_EQ(OdbcValue("a=b"), "a=b");
+  EXPECT_EQ(OdbcValue(""), "");
   EXPECT_EQ(OdbcValue("a;b"), "{a;b}");
   EXPECT_EQ(OdbcValue("p}w;UID=root"), "{p}}w;UID=root}");
-  EXPECT_EQ(OdbcValue(""), "{}");
+  EXPECT_EQ(OdbcValue("{x}"), "{{x}}}");
+  EXPECT_EQ(OdbcValue(" pw"), "{ pw}");
 }
 
 TEST(ImportTargetProblem, RefusesNamesThatLeaveTheFolder) {
