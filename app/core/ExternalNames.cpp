@@ -49,7 +49,9 @@ constexpr std::array<ProtocolEntry, 26> kProtocols{{
 bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-std::string Quoted(std::string_view name, char quote) {
+}  // namespace
+
+std::string QuotedIdentifier(std::string_view name, char quote) {
   std::string out(1, quote);
   for (char c : name) {
     out += c;
@@ -59,8 +61,10 @@ std::string Quoted(std::string_view name, char quote) {
   return out;
 }
 
+namespace {
+
 std::string PartAsSql(std::string_view part, char quote) {
-  return IsPlainIdentifier(part) ? std::string(part) : Quoted(part, quote);
+  return IsPlainIdentifier(part) ? std::string(part) : QuotedIdentifier(part, quote);
 }
 
 }  // namespace

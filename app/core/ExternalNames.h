@@ -35,6 +35,9 @@ bool IsPlainIdentifier(std::string_view name);
 // when it is plain.
 std::string QuoteTableName(std::string_view name, char quote);
 
+// `name` between `quote`s with a `quote` inside doubled, always.
+std::string QuotedIdentifier(std::string_view name, char quote);
+
 // A value of an ODBC connection string: one holding ";", "{" or "}", or
 // blanks at either end, goes in braces with "}" doubled, so that nothing
 // inside it ends the attribute ("a;b}c" becomes "{a;b}}c}"); others as they

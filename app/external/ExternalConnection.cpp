@@ -5,6 +5,7 @@
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
+#include <QSqlField>
 #include <QSqlRecord>
 
 #include "DatabaseError.h"
@@ -198,13 +199,43 @@ std::vector<std::string> ExternalConnection::ColumnNames(const std::string& tabl
   return names;
 }
 
-QSqlQuery ExternalConnection::OpenTable(const std::string& table, bool forward_only) {
+QSqlQuery ExternalConnection::OpenTable(const std::string& table, bool forward_only,
+                                        std::vector<bool>* number_columns) {
   QSqlDatabase database = Database();
   if (!database.isOpen()) throw db::DatabaseError("Not connected");
   QSqlQuery q(database);
   q.setForwardOnly(forward_only);
   q.setNumericalPrecisionPolicy(QSql::HighPrecision);
   if (!q.exec(Q(SelectAllSql(table)))) Fail("", q.lastError());
+  const QSqlRecord record = q.record();
+  std::vector<bool> numbers;
+  bool scaled = false;
+  for (int i = 0; i < record.count(); ++i) {
+    const int type = record.field(i).metaType().id();
+    numbers.push_back(type == QMetaType::Double || type == QMetaType::Float);
+    scaled = scaled || (numbers.back() && record.field(i).precision() > 0);
+  }
+  if (number_columns != nullptr) *number_columns = numbers;
+  // Firebird's driver turns NUMERIC and DECIMAL values into doubles, which
+  // lose digits past the 15th: the server spells them out instead.
+  if (driver_ == "QIBASE" && scaled && forward_only) {
+    std::string columns;
+    for (int i = 0; i < record.count(); ++i) {
+      const std::string column = QuotedIdentifier(record.fieldName(i).toStdString(), '"');
+      if (!columns.empty()) columns += ", ";
+      if (numbers[static_cast<std::size_t>(i)] && record.field(i).precision() > 0) {
+        columns += "CAST(" + column + " AS VARCHAR(64)) AS " + column;
+      } else {
+        columns += column;
+      }
+    }
+    q.clear();
+    q = QSqlQuery(database);
+    q.setForwardOnly(true);
+    if (!q.exec(Q("SELECT " + columns + SelectAllSql(table).substr(std::string("SELECT *").size())))) {
+      Fail("", q.lastError());
+    }
+  }
   return q;
 }
 

@@ -63,9 +63,12 @@ class ExternalConnection {
   // "SELECT * FROM " + the table name quoted for this server (QuoteTableName).
   std::string SelectAllSql(const std::string& table) const;
   // Runs SelectAllSql(table); numbers are fetched as the server's exact text.
-  // A forward-only query streams its rows; the other kind can move back. Throws
+  // A forward-only query streams its rows; the other kind can move back.
+  // `number_columns`, when given, gets true for each column that holds
+  // fractional numbers (which may then come as text). Throws
   // db::DatabaseError with the server's error.
-  QSqlQuery OpenTable(const std::string& table, bool forward_only);
+  QSqlQuery OpenTable(const std::string& table, bool forward_only,
+                      std::vector<bool>* number_columns = nullptr);
 
  private:
   QSqlDatabase Database() const;

@@ -199,15 +199,16 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
     return;
   }
   std::optional<QSqlQuery> query;
+  std::vector<bool> numbers;
   try {
-    query = connection_.OpenTable(table, true);
+    query = connection_.OpenTable(table, true, &numbers);
   } catch (const std::exception& e) {
     messages_.Info(Text(kNoTable, e));
     return;
   }
   const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
   try {
-    WriteQueryToTableFile(*query, file);
+    WriteQueryToTableFile(*query, file, numbers);
     messages_.Info("External table " + table + " succesfully imported to " + file);
   } catch (const std::exception& e) {
     messages_.Info(failed + e.what());

@@ -19,16 +19,6 @@
 namespace app {
 namespace {
 
-bool IsNumberType(QMetaType::Type type) {
-  switch (type) {
-    case QMetaType::Double:
-    case QMetaType::Float:
-      return true;
-    default:
-      return false;
-  }
-}
-
 std::string DateTimeText(const QDateTime& dt) {
   const QString format =
       dt.time().msec() != 0 ? "yyyy-MM-dd hh:mm:ss.zzz" : "yyyy-MM-dd hh:mm:ss";
@@ -37,7 +27,7 @@ std::string DateTimeText(const QDateTime& dt) {
 
 }  // namespace
 
-std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type) {
+std::string ImportedValueText(const QVariant& value, bool number_column) {
   if (value.isNull()) return "";
   switch (value.typeId()) {
     case QMetaType::Bool:
@@ -71,7 +61,7 @@ std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type
   std::string text = value.toString().toStdString();
   // A fractional number fetched as the server's text ("12.5000") takes the
   // process-wide decimal separator; its digits stay as they are.
-  if (IsNumberType(column_type) && rtl::DecimalSeparator() != '.') {
+  if (number_column && rtl::DecimalSeparator() != '.') {
     for (char& c : text) {
       if (c == '.') c = rtl::DecimalSeparator();
     }
@@ -79,16 +69,19 @@ std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type
   return text;
 }
 
-long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file) {
+long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
+                                const std::vector<bool>& number_columns) {
   const QSqlRecord record = query.record();
   const int columns = record.count();
   if (columns == 0) throw db::DatabaseError("The table has no columns");
   std::vector<std::string> names;
-  std::vector<QMetaType::Type> types;
+  std::vector<bool> numbers = number_columns;
   for (int i = 0; i < columns; ++i) {
     names.push_back(record.fieldName(i).toStdString());
-    types.push_back(static_cast<QMetaType::Type>(record.field(i).metaType().id()));
+    const int type = record.field(i).metaType().id();
+    if (number_columns.empty()) numbers.push_back(type == QMetaType::Double || type == QMetaType::Float);
   }
+  numbers.resize(static_cast<std::size_t>(columns), false);
   if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
     throw db::DatabaseError(s.message());
   }
@@ -109,7 +102,7 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file) {
   while (query.next()) {
     for (int i = 0; i < columns; ++i) {
       if (i > 0) out += ';';
-      vek::EncodeCell(ImportedValueText(query.value(i), types[static_cast<std::size_t>(i)]), out);
+      vek::EncodeCell(ImportedValueText(query.value(i), numbers[static_cast<std::size_t>(i)]), out);
     }
     out += '\n';
     ++rows;

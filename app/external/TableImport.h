@@ -4,6 +4,7 @@
 
 #include <QSqlQuery>
 #include <string>
+#include <vector>
 
 namespace app {
 
@@ -12,7 +13,7 @@ namespace app {
 // server sent them with the process-wide decimal separator, dates yyyy-mm-dd,
 // times hh:mm:ss, date-times yyyy-mm-dd hh:mm:ss (with .zzz when the
 // milliseconds are not zero), bytes as they are.
-std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type);
+std::string ImportedValueText(const QVariant& value, bool number_column);
 
 // Writes the header line (the query's column names joined by ";") and every
 // row of the executed `query` (forward-only, positioned before its first row)
@@ -21,6 +22,9 @@ std::string ImportedValueText(const QVariant& value, QMetaType::Type column_type
 // name the header line cannot keep, for a fetch error in the middle of the
 // rows and for a file that cannot be written; the old file then stays as it
 // was and no temporary file is left.
-long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file);
+// `number_columns` (see ExternalConnection::OpenTable) says which columns
+// hold fractional numbers; when empty, the query's column types say it.
+long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
+                                const std::vector<bool>& number_columns = {});
 
 }  // namespace app

@@ -71,6 +71,11 @@ TEST(QuoteTableName, SendsPlainNamesAsTheyAreAndQuotesTheRest) {
   }
 }
 
+TEST(QuotedIdentifier, AlwaysQuotesAndDoublesTheQuote) {
+  EXPECT_EQ(QuotedIdentifier("AMOUNT", '"'), "\"AMOUNT\"");
+  EXPECT_EQ(QuotedIdentifier("a\"b", '"'), "\"a\"\"b\"");
+}
+
 TEST(OdbcValue, BracesKeepSeparatorsInsideTheValue) {
   EXPECT_EQ(OdbcValue("db"), "db");
   EXPECT_EQ(OdbcValue("/tmp/shop.sqlite"), "/tmp/shop.sqlite");
