@@ -112,7 +112,12 @@ void ExternalConnection::Connect() {
   }
 }
 
+QVariant ExternalConnection::Handle() const {
+  return Connected() ? Database().driver()->handle() : QVariant();
+}
+
 void ExternalConnection::Disconnect() noexcept {
+  driver_.clear();
   if (!QSqlDatabase::contains(Q(name_))) return;
   {
     QSqlDatabase database = Database();

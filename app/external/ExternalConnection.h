@@ -69,6 +69,10 @@ class ExternalConnection {
   // db::DatabaseError with the server's error.
   QSqlQuery OpenTable(const std::string& table, bool forward_only,
                       std::vector<bool>* number_columns = nullptr);
+  // The Qt driver of the open connection ("QMYSQL", ...); "" when closed.
+  const std::string& Driver() const { return driver_; }
+  // The driver's own handle of the open connection (a MYSQL* for QMYSQL).
+  QVariant Handle() const;
 
  private:
   QSqlDatabase Database() const;

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "MySqlStream.h"
 #include "SqlQueryDataSet.h"
 #include "TableImport.h"
 
@@ -198,6 +199,11 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
     messages_.Info(failed + problem);
     return;
   }
+  const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
+  if (connection_.Driver() == "QMYSQL") {
+    ImportMySqlTable(table, file);
+    return;
+  }
   std::optional<QSqlQuery> query;
   std::vector<bool> numbers;
   try {
@@ -206,12 +212,27 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
     messages_.Info(Text(kNoTable, e));
     return;
   }
-  const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
   try {
     WriteQueryToTableFile(*query, file, numbers);
     messages_.Info("External table " + table + " succesfully imported to " + file);
   } catch (const std::exception& e) {
     messages_.Info(failed + e.what());
+  }
+}
+
+void ExternalSources::ImportMySqlTable(const std::string& table, const std::string& file) {
+  std::optional<MySqlTableStream> stream;
+  try {
+    stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
+  } catch (const std::exception& e) {
+    messages_.Info(Text(kNoTable, e));
+    return;
+  }
+  try {
+    stream->WriteTo(file);
+    messages_.Info("External table " + table + " succesfully imported to " + file);
+  } catch (const std::exception& e) {
+    messages_.Info("External table " + table + " could not be imported. " + e.what());
   }
 }
 

@@ -62,6 +62,9 @@ class ExternalSources {
   void SetParametersFromConnector();
   void ImportConnector();
   void ImportTable(const std::string& table, const std::string& target);
+  // MySQL's rows come through the client library's unbuffered result, so
+  // that they are never all in memory.
+  void ImportMySqlTable(const std::string& table, const std::string& file);
 
   Catalogue& catalogue_;
   Messages& messages_;

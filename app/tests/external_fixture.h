@@ -26,6 +26,12 @@
 namespace app_testing {
 
 struct Connector {
+  Connector(std::string name_, std::string protocol_, std::string database_,
+            std::string host_ = "", int port_ = 0, std::string user_ = "",
+            std::string password_ = "", bool marked_ = true)
+      : name(std::move(name_)), protocol(std::move(protocol_)), database(std::move(database_)),
+        host(std::move(host_)), port(port_), user(std::move(user_)),
+        password(std::move(password_)), marked(marked_) {}
   std::string name;
   std::string protocol;
   std::string database;

@@ -97,7 +97,10 @@ inline pid_t Spawn(const std::vector<std::string>& argv, const std::string& log,
   }
   const int in = open("/dev/null", O_RDONLY);
   if (in >= 0) dup2(in, 0);
-  if (as.Switch() && (setgid(as.gid) != 0 || setuid(as.uid) != 0)) _exit(126);
+  if (as.Switch()) {
+    // The other user may not enter the tests' working folder.
+    if (chdir("/") != 0 || setgid(as.gid) != 0 || setuid(as.uid) != 0) _exit(126);
+  }
   // Set after the user changed: changing it clears the setting.
   prctl(PR_SET_PDEATHSIG, SIGKILL);
   if (getppid() != parent) _exit(125);
