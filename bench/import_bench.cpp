@@ -19,6 +19,7 @@
 
 #include "ExternalConnection.h"
 #include "MySqlStream.h"
+#include "PgStream.h"
 #include "TableImport.h"
 #include "external_servers.h"
 
@@ -64,11 +65,14 @@ int ImportOnce(int argc, char** argv) {
   connection.SetParameters(p);
   try {
     connection.Connect();
-    // As the import does it: MySQL through its unbuffered result, the others
-    // through a forward-only query.
+    // As the import does it: MySQL and PostgreSQL through their client
+    // libraries, the others through a forward-only query.
     long long rows = 0;
     if (connection.Driver() == "QMYSQL") {
       app::MySqlTableStream stream(connection.Handle(), connection.SelectAllSql(argv[6]));
+      rows = stream.WriteTo(argv[7]);
+    } else if (connection.Driver() == "QPSQL") {
+      app::PgTableStream stream(connection.Handle(), connection.SelectAllSql(argv[6]));
       rows = stream.WriteTo(argv[7]);
     } else {
       std::vector<bool> numbers;
@@ -128,7 +132,7 @@ int main(int argc, char** argv) {
   if (chmod(out.Path().c_str(), 0777) != 0) return 1;
   std::printf("| server | rows | tool | seconds | peak MB | file MB |\n|---|---|---|---|---|---|\n");
   for (long n : sizes) {
-    const std::string table = "t" + std::to_string(n);
+    const std::string table = std::string("t").append(std::to_string(n));
     const std::string rows = std::to_string(n);
     std::string error = Execute(
         "QPSQL", "127.0.0.1", pg.Port(), "postgres", "postgres",

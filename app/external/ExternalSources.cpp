@@ -5,6 +5,7 @@
 #include <exception>
 
 #include "MySqlStream.h"
+#include "PgStream.h"
 #include "SqlQueryDataSet.h"
 #include "TableImport.h"
 
@@ -201,7 +202,11 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
   }
   const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
   if (connection_.Driver() == "QMYSQL") {
-    ImportMySqlTable(table, file);
+    ImportThrough<MySqlTableStream>(table, file);
+    return;
+  }
+  if (connection_.Driver() == "QPSQL") {
+    ImportThrough<PgTableStream>(table, file);
     return;
   }
   std::optional<QSqlQuery> query;
@@ -220,8 +225,9 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
   }
 }
 
-void ExternalSources::ImportMySqlTable(const std::string& table, const std::string& file) {
-  std::optional<MySqlTableStream> stream;
+template <class Stream>
+void ExternalSources::ImportThrough(const std::string& table, const std::string& file) {
+  std::optional<Stream> stream;
   try {
     stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
   } catch (const std::exception& e) {

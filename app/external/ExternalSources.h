@@ -62,9 +62,11 @@ class ExternalSources {
   void SetParametersFromConnector();
   void ImportConnector();
   void ImportTable(const std::string& table, const std::string& target);
-  // MySQL's rows come through the client library's unbuffered result, so
-  // that they are never all in memory.
-  void ImportMySqlTable(const std::string& table, const std::string& file);
+  // MySQL's and PostgreSQL's rows come through their client libraries (Qt's
+  // MySQL driver would hold the whole result in memory): MySqlTableStream or
+  // PgTableStream.
+  template <class Stream>
+  void ImportThrough(const std::string& table, const std::string& file);
 
   Catalogue& catalogue_;
   Messages& messages_;

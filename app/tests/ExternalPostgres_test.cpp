@@ -2,7 +2,8 @@
 // starts on 127.0.0.1 (and stops at its end): connecting over TCP and through
 // the socket folder, the table list from the standard catalogue with other
 // schemas as "schema.table", column lists, the preview, and imports that keep
-// every digit, refuse to run table names and survive fetch errors; the
+// every digit (each value as the server spells it, booleans True/False, bytea
+// as its bytes), refuse to run table names and survive fetch errors; the
 // PostgreSQL ODBC driver with brace-quoted values.
 #include <gtest/gtest.h>
 
@@ -194,7 +195,7 @@ TEST_F(ExternalPostgresTest, ImportKeepsEveryDigitAndEveryValue) {
                   {"2", "pear", "plain", "12345678901234567890.1234567890", "9007199254740993",
                    "True", "2024-02-29", "2024-02-29 13:45:01", "ab"},
                   {"1", "apple; red", "say \"hi\"\r\nagain", "-0.0000000001",
-                   "-9223372036854775808", "False", "1999-12-31", "1999-12-31 23:59:59.500", ""},
+                   "-9223372036854775808", "False", "1999-12-31", "1999-12-31 23:59:59.5", ""},
                   {"3", "", "", "0.0000000000", "0", "", "", "", ""}}));
   EXPECT_EQ(ReadFile(ProjectFile("invoices")), "n\n42\n");
 }
@@ -234,10 +235,10 @@ TEST_F(ExternalPostgresTest, AFetchErrorAmidTheRowsIsAFailure) {
   std::ofstream(ProjectFile("broken")) << "x;y\nold;row\n";
   Click("ButtonImport");
   ASSERT_EQ(messages_.entries.size(), 2u);
-  EXPECT_TRUE(messages_.Texts()[0].starts_with("External table broken could not be imported. ") ||
-              messages_.Texts()[0].starts_with("I could not activate table. "))
+  EXPECT_TRUE(messages_.Texts()[0].starts_with(
+      "External table broken could not be imported. Reading the rows failed after row 499: "
+      "ERROR:  division by zero"))
       << messages_.Texts()[0];
-  EXPECT_NE(messages_.Texts()[0].find("division by zero"), std::string::npos) << messages_.Texts()[0];
   EXPECT_EQ(messages_.Texts()[1],
             "External table customers succesfully imported to " + ProjectFile("customers"));
   EXPECT_EQ(ReadFile(ProjectFile("broken")), "x;y\nold;row\n");
