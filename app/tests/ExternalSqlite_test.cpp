@@ -160,6 +160,18 @@ TEST_F(ExternalSqliteTest, GetTablesSchemaReplacesTheRowsAndClearsMarks) {
   EXPECT_EQ(SQLTableRows(), expected);
 }
 
+TEST_F(ExternalSqliteTest, TwoConnectorsBothListTheirTablesOfTheSameName) {
+  AddConnector(Sqlite("first"));
+  Click("ButtonSQLTablesSchema");
+  AddConnector(Sqlite("second"));
+  Click("ButtonSQLTablesSchema");
+  EXPECT_EQ(messages_.Texts(), Texts{});
+  EXPECT_EQ(SQLTableRows().size(), 5u);
+  Catalogue().SQLConnectors().First();
+  EXPECT_EQ(Catalogue().SQLConnectors().FieldByName("SQLCONNECTORNAME").AsString(), "first");
+  EXPECT_EQ(SQLTableRows().size(), 5u);
+}
+
 TEST_F(ExternalSqliteTest, GetTablesSchemaThatCannotConnectKeepsTheRows) {
   AddConnector({"typo", "sqlite-3", (server_.Path() / "none.sqlite").string()});
   AddSQLTable("orders", true, "orders2", "mine");
