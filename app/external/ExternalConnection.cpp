@@ -2,11 +2,19 @@
 // table list, column list and table query of the open connection.
 #include "ExternalConnection.h"
 
+#include <netdb.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QSqlDatabase>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
+
+#include <cerrno>
+#include <cstring>
 
 #include "DatabaseError.h"
 
@@ -26,6 +34,41 @@ QString OdbcConnectionString(const std::string& driver, const ConnectionParamete
   if (!p.user.empty()) s += ";UID=" + OdbcValue(p.user);
   if (!p.password.empty()) s += ";PWD=" + OdbcValue(p.password);
   return Q(s);
+}
+
+// Firebird's client waits as long as its configuration says (minutes) for a
+// host that does not answer, and Qt passes it no limit: a TCP connect with
+// our own limit finds such a host first. "" when the port answers.
+std::string ProbeHost(const std::string& host, int port, int seconds) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+      found == nullptr) {
+    return "Unknown host " + host;
+  }
+  std::string error = "Connection to " + host + ":" + std::to_string(port) + " timed out";
+  const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd >= 0) {
+    if (connect(fd, found->ai_addr, found->ai_addrlen) == 0) {
+      error.clear();
+    } else if (errno == EINPROGRESS) {
+      pollfd p{fd, POLLOUT, 0};
+      if (poll(&p, 1, seconds * 1000) == 1) {
+        int code = 0;
+        socklen_t length = sizeof code;
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length);
+        error = code == 0 ? "" : "Connection to " + host + ":" + std::to_string(port) + ": " +
+                                     std::strerror(code);
+      }
+    } else {
+      error = "Connection to " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
+    }
+    close(fd);
+  }
+  freeaddrinfo(found);
+  return error;
 }
 
 QString TimeoutOptions(const std::string& driver) {
@@ -88,6 +131,15 @@ void ExternalConnection::Connect() {
     options = "QSQLITE_OPEN_READONLY";
   } else {
     database.setDatabaseName(Q(parameters_.database));
+    if (driver_ == "QIBASE" && !protocol->embedded && !parameters_.host.empty()) {
+      const int port = parameters_.port > 0 ? parameters_.port : 3050;
+      if (const std::string problem = ProbeHost(parameters_.host, port, kConnectTimeoutSeconds);
+          !problem.empty()) {
+        database = QSqlDatabase();
+        Disconnect();
+        throw db::DatabaseError(problem);
+      }
+    }
     if (!protocol->embedded) {
       database.setHostName(Q(parameters_.host));
       if (parameters_.port > 0) database.setPort(parameters_.port);
