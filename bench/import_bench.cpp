@@ -93,7 +93,8 @@ long FileSize(const std::string& file) {
   return ec ? -1 : static_cast<long>(size);
 }
 
-void Row(const char* server, long rows, const char* tool, const Outcome& o, const std::string& file) {
+void Row(const char* server, long rows, const char* tool, const Outcome& o,
+         const std::string& file) {
   std::printf("| %s | %ld | %s | %.2f | %ld | %.1f |%s\n", server, rows, tool, o.seconds,
               o.peak_kb / 1024, FileSize(file) / 1048576.0, o.status == 0 ? "" : " FAILED");
   std::fflush(stdout);
@@ -130,27 +131,32 @@ int main(int argc, char** argv) {
   }
   ShortFolder out;
   if (chmod(out.Path().c_str(), 0777) != 0) return 1;
-  std::printf("| server | rows | tool | seconds | peak MB | file MB |\n|---|---|---|---|---|---|\n");
+  std::printf(
+      "| server | rows | tool | seconds | peak MB | file MB |\n|---|---|---|---|---|---|\n");
   for (long n : sizes) {
     const std::string table = std::string("t").append(std::to_string(n));
     const std::string rows = std::to_string(n);
-    std::string error = Execute(
-        "QPSQL", "127.0.0.1", pg.Port(), "postgres", "postgres",
-        {"CREATE TABLE " + table + " AS SELECT i::bigint AS id, i % 100 AS grp, "
-         "(ARRAY['alpha','beta','gamma','delta'])[i % 4 + 1] AS cat, "
-         "('name ' || i)::varchar(40) AS name, 'city' || (i % 1000) AS city, "
-         "round((i % 10000)::numeric / 1.37, 2)::numeric(12,2) AS amount, i % 50 AS qty, "
-         "date '2020-01-01' + (i % 1000) AS dt FROM generate_series(1, " + rows + ") i"});
+    std::string error =
+        Execute("QPSQL", "127.0.0.1", pg.Port(), "postgres", "postgres",
+                {"CREATE TABLE " + table +
+                 " AS SELECT i::bigint AS id, i % 100 AS grp, "
+                 "(ARRAY['alpha','beta','gamma','delta'])[i % 4 + 1] AS cat, "
+                 "('name ' || i)::varchar(40) AS name, 'city' || (i % 1000) AS city, "
+                 "round((i % 10000)::numeric / 1.37, 2)::numeric(12,2) AS amount, i % 50 AS qty, "
+                 "date '2020-01-01' + (i % 1000) AS dt FROM generate_series(1, " +
+                 rows + ") i"});
     if (error.empty()) {
       error = Execute("QMYSQL", "127.0.0.1", maria.Port(), "", "root",
                       {"CREATE DATABASE IF NOT EXISTS bench",
-                       std::string("CREATE TABLE bench.") + table + " AS SELECT seq AS id, seq % 100 AS grp, "
-                       "ELT(seq % 4 + 1, 'alpha','beta','gamma','delta') AS cat, "
-                       "CAST(CONCAT('name ', seq) AS CHAR(40)) AS name, "
-                       "CONCAT('city', seq % 1000) AS city, "
-                       "CAST(ROUND((seq % 10000) / 1.37, 2) AS DECIMAL(12,2)) AS amount, "
-                       "seq % 50 AS qty, DATE_ADD('2020-01-01', INTERVAL seq % 1000 DAY) AS dt "
-                       "FROM bench.seq_1_to_" + rows});
+                       std::string("CREATE TABLE bench.") + table +
+                           " AS SELECT seq AS id, seq % 100 AS grp, "
+                           "ELT(seq % 4 + 1, 'alpha','beta','gamma','delta') AS cat, "
+                           "CAST(CONCAT('name ', seq) AS CHAR(40)) AS name, "
+                           "CONCAT('city', seq % 1000) AS city, "
+                           "CAST(ROUND((seq % 10000) / 1.37, 2) AS DECIMAL(12,2)) AS amount, "
+                           "seq % 50 AS qty, DATE_ADD('2020-01-01', INTERVAL seq % 1000 DAY) AS dt "
+                           "FROM bench.seq_1_to_" +
+                           rows});
     }
     if (!error.empty()) {
       std::fprintf(stderr, "setup: %s\n", error.c_str());
@@ -167,16 +173,17 @@ int main(int argc, char** argv) {
           pg_copy);
       const std::string pg_import = out.Path() + "/pg_import.txt";
       Row("PostgreSQL", n, "IMPORT TABLE(S)",
-          Measure({exe, "--import", "postgresql", std::to_string(pg.Port()), "postgres",
-                   "postgres", table, pg_import},
+          Measure({exe, "--import", "postgresql", std::to_string(pg.Port()), "postgres", "postgres",
+                   table, pg_import},
                   log),
           pg_import);
       const std::string my_export = out.Path() + "/maria_export.txt";
       Row("MariaDB", n, "mariadb -e",
-          Measure({"sh", "-c",
-                   "mariadb --no-defaults -h 127.0.0.1 -P " + std::to_string(maria.Port()) +
-                       " -u root -N -B --quick -e 'SELECT * FROM bench." + table + "' > " + my_export},
-                  log),
+          Measure(
+              {"sh", "-c",
+               "mariadb --no-defaults -h 127.0.0.1 -P " + std::to_string(maria.Port()) +
+                   " -u root -N -B --quick -e 'SELECT * FROM bench." + table + "' > " + my_export},
+              log),
           my_export);
       const std::string my_import = out.Path() + "/maria_import.txt";
       Row("MariaDB", n, "IMPORT TABLE(S)",

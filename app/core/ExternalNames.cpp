@@ -120,7 +120,8 @@ std::string OdbcValue(std::string_view value) {
 
 std::string ImportTargetProblem(std::string_view name) {
   if (name.empty()) return "The target file name is empty.";
-  if (name == "." || name == "..") return "The target file name \"" + std::string(name) + "\" names a folder.";
+  if (name == "." || name == "..")
+    return "The target file name \"" + std::string(name) + "\" names a folder.";
   if (name.find_first_of(std::string_view("/\\\0", 3)) != std::string_view::npos) {
     return "The target file name may not hold \"/\", \"\\\" or a NUL character.";
   }

@@ -12,7 +12,6 @@
 #include <QSqlError>
 #include <QSqlField>
 #include <QSqlRecord>
-
 #include <cerrno>
 #include <cstring>
 
@@ -59,8 +58,9 @@ std::string ProbeHost(const std::string& host, int port, int seconds) {
         int code = 0;
         socklen_t length = sizeof code;
         getsockopt(fd, SOL_SOCKET, SO_ERROR, &code, &length);
-        error = code == 0 ? "" : "Connection to " + host + ":" + std::to_string(port) + ": " +
-                                     std::strerror(code);
+        error = code == 0 ? ""
+                          : "Connection to " + host + ":" + std::to_string(port) + ": " +
+                                std::strerror(code);
       }
     } else {
       error = "Connection to " + host + ":" + std::to_string(port) + ": " + std::strerror(errno);
@@ -98,7 +98,9 @@ void ExternalConnection::SetParameters(const ConnectionParameters& parameters) {
   parameters_ = parameters;
 }
 
-QSqlDatabase ExternalConnection::Database() const { return QSqlDatabase::database(Q(name_), false); }
+QSqlDatabase ExternalConnection::Database() const {
+  return QSqlDatabase::database(Q(name_), false);
+}
 
 bool ExternalConnection::Connected() const {
   return QSqlDatabase::contains(Q(name_)) && Database().isOpen();
@@ -182,7 +184,8 @@ char ExternalConnection::QuoteCharacter() const {
   // The driver's own quote character, as it puts it around a name: `x` for
   // MySQL, "x" for the others; ODBC asks the driver.
   const QString quoted = Database().driver()->escapeIdentifier("x", QSqlDriver::TableName);
-  if (quoted.size() == 3 && quoted[1] == 'x' && quoted[0] == quoted[2] && quoted[0].unicode() < 128) {
+  if (quoted.size() == 3 && quoted[1] == 'x' && quoted[0] == quoted[2] &&
+      quoted[0].unicode() < 128) {
     return static_cast<char>(quoted[0].unicode());
   }
   return '"';
@@ -219,14 +222,17 @@ std::vector<std::string> ExternalConnection::TableNames() {
   // failure is told from a database without tables.
   QString sql;
   if (driver_ == "QSQLITE") {
-    sql = "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
-          "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name";
+    sql =
+        "SELECT name FROM sqlite_master WHERE type IN ('table', 'view') "
+        "AND name NOT LIKE 'sqlite\\_%' ESCAPE '\\' ORDER BY name";
   } else if (driver_ == "QMYSQL") {
-    sql = "SELECT table_name FROM information_schema.tables "
-          "WHERE table_schema = DATABASE() ORDER BY table_name";
+    sql =
+        "SELECT table_name FROM information_schema.tables "
+        "WHERE table_schema = DATABASE() ORDER BY table_name";
   } else if (driver_ == "QIBASE") {
-    sql = "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS "
-          "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1";
+    sql =
+        "SELECT TRIM(RDB$RELATION_NAME) FROM RDB$RELATIONS "
+        "WHERE COALESCE(RDB$SYSTEM_FLAG, 0) = 0 ORDER BY 1";
   }
   if (!sql.isEmpty()) {
     QSqlQuery q(database);
@@ -289,7 +295,8 @@ QSqlQuery ExternalConnection::OpenTable(const std::string& table, bool forward_o
     q.clear();
     q = QSqlQuery(database);
     q.setForwardOnly(true);
-    if (!q.exec(Q("SELECT " + columns + SelectAllSql(table).substr(std::string("SELECT *").size())))) {
+    if (!q.exec(
+            Q("SELECT " + columns + SelectAllSql(table).substr(std::string("SELECT *").size())))) {
       Fail("", q.lastError());
     }
   }

@@ -16,8 +16,8 @@ namespace {
 MYSQL* Handle(void* p) { return static_cast<MYSQL*>(p); }
 
 bool IsFractional(enum_field_types type) {
-  return type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL ||
-         type == MYSQL_TYPE_FLOAT || type == MYSQL_TYPE_DOUBLE;
+  return type == MYSQL_TYPE_DECIMAL || type == MYSQL_TYPE_NEWDECIMAL || type == MYSQL_TYPE_FLOAT ||
+         type == MYSQL_TYPE_DOUBLE;
 }
 
 }  // namespace

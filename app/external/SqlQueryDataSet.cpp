@@ -16,7 +16,9 @@ namespace {
 
 constexpr double kMsecsPerDay = 86400000.0;
 
-double DaySerial(const QDate& date) { return static_cast<double>(QDate(1899, 12, 30).daysTo(date)); }
+double DaySerial(const QDate& date) {
+  return static_cast<double>(QDate(1899, 12, 30).daysTo(date));
+}
 
 }  // namespace
 

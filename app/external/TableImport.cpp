@@ -65,7 +65,8 @@ void AppendText(std::string& out, const QString& text) {
   }
   const std::size_t start = out.size();
   out.resize(start + static_cast<std::size_t>(n));
-  for (qsizetype i = 0; i < n; ++i) out[start + static_cast<std::size_t>(i)] = static_cast<char>(p[i]);
+  for (qsizetype i = 0; i < n; ++i)
+    out[start + static_cast<std::size_t>(i)] = static_cast<char>(p[i]);
 }
 
 template <class T>
@@ -157,7 +158,8 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
   for (int i = 0; i < columns; ++i) {
     names.push_back(record.fieldName(i).toStdString());
     const int type = record.field(i).metaType().id();
-    if (number_columns.empty()) numbers.push_back(type == QMetaType::Double || type == QMetaType::Float);
+    if (number_columns.empty())
+      numbers.push_back(type == QMetaType::Double || type == QMetaType::Float);
   }
   numbers.resize(static_cast<std::size_t>(columns), false);
   if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {

@@ -31,7 +31,8 @@ class FirebirdEnvironment : public testing::Environment {
            "big bigint, d date, ts timestamp);\n"
         << "INSERT INTO orders VALUES (2, 'pear', 12345678901234.5678, 9007199254740993, "
            "'2024-02-29', '2024-02-29 13:45:01');\n"
-        << "INSERT INTO orders VALUES (1, 'apple; red', -0.0001, -9223372036854775808, NULL, NULL);\n"
+        << "INSERT INTO orders VALUES (1, 'apple; red', -0.0001, -9223372036854775808, NULL, "
+           "NULL);\n"
         << "CREATE TABLE customers (name varchar(30));\n"
         << "INSERT INTO customers VALUES ('Ann');\n"
         << "COMMIT;\n";
@@ -49,7 +50,8 @@ class FirebirdEnvironment : public testing::Environment {
   }
 };
 
-testing::Environment* const environment = testing::AddGlobalTestEnvironment(new FirebirdEnvironment);
+testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new FirebirdEnvironment);
 
 class ExternalFirebirdTest : public ExternalSourcesTest {
  protected:

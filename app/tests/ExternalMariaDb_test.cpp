@@ -88,7 +88,8 @@ TEST_F(ExternalMariaDbTest, TablesColumnsAndTheServersErrors) {
             (QStringList{"id", "item", "note", "amount", "big", "day", "at"}));
   AddSQLTable("missing");
   Click("ButtonGetSQLTableFieldsSchema");
-  EXPECT_EQ(messages_.Texts(), Texts{"I could not establish connection. Table 'shop.missing' doesn't exist"});
+  EXPECT_EQ(messages_.Texts(),
+            Texts{"I could not establish connection. Table 'shop.missing' doesn't exist"});
 }
 
 TEST_F(ExternalMariaDbTest, PreviewAndSort) {
@@ -135,8 +136,8 @@ TEST_F(ExternalMariaDbTest, OdbcDriverWithAQuotedPassword) {
   EXPECT_EQ(ops.GetFieldsSchema(), (std::optional<Texts>(Texts{"name"})));
   messages_.entries.clear();
   ops.Import();
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table customers succesfully imported to " + ProjectFile("customers")}));
+  EXPECT_EQ(messages_.Texts(), (Texts{"External table customers succesfully imported to " +
+                                      ProjectFile("customers")}));
   EXPECT_EQ(ReadFile(ProjectFile("customers")), "name\nAnn\n");
 }
 

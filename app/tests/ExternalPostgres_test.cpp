@@ -35,14 +35,12 @@ class PostgresEnvironment : public testing::Environment {
          "CREATE TABLE customers (name text)", "INSERT INTO customers VALUES ('Ann')",
          "CREATE TABLE \"MixedCase\" (v integer)", "INSERT INTO \"MixedCase\" VALUES (7)",
          "CREATE TABLE \"x; drop table orders; --\" (v text)",
-         "INSERT INTO \"x; drop table orders; --\" VALUES ('kept')",
-         "CREATE SCHEMA sales", "CREATE TABLE sales.invoices (n integer)",
-         "INSERT INTO sales.invoices VALUES (42)",
+         "INSERT INTO \"x; drop table orders; --\" VALUES ('kept')", "CREATE SCHEMA sales",
+         "CREATE TABLE sales.invoices (n integer)", "INSERT INTO sales.invoices VALUES (42)",
          // Fails at its 500th row: division by zero.
          "CREATE VIEW broken AS SELECT x, 1 / (x - 500) AS y FROM generate_series(1, 1000) x",
          // A user who may connect but not read the catalogue's schema.
-         "CREATE ROLE lister LOGIN",
-         "REVOKE USAGE ON SCHEMA information_schema FROM PUBLIC"});
+         "CREATE ROLE lister LOGIN", "REVOKE USAGE ON SCHEMA information_schema FROM PUBLIC"});
   }
   void TearDown() override {
     delete server;
@@ -52,7 +50,8 @@ class PostgresEnvironment : public testing::Environment {
 };
 std::string PostgresEnvironment::setup_error_;
 
-testing::Environment* const environment = testing::AddGlobalTestEnvironment(new PostgresEnvironment);
+testing::Environment* const environment =
+    testing::AddGlobalTestEnvironment(new PostgresEnvironment);
 
 class ExternalPostgresTest : public ExternalSourcesTest {
  protected:
@@ -101,7 +100,8 @@ TEST_F(ExternalPostgresTest, TestConnectionOverTcpAndSocket) {
   AddConnector({"nodb", "postgresql", "nosuchdb", "127.0.0.1", server->Port(), "postgres"});
   Click("ButtonTestConnection");
   ASSERT_EQ(messages_.entries.size(), 1u);
-  EXPECT_TRUE(messages_.Texts()[0].starts_with("I could not establish connection. ")) << messages_.Texts()[0];
+  EXPECT_TRUE(messages_.Texts()[0].starts_with("I could not establish connection. "))
+      << messages_.Texts()[0];
   EXPECT_NE(messages_.Texts()[0].find("nosuchdb"), std::string::npos) << messages_.Texts()[0];
 }
 
@@ -161,11 +161,10 @@ TEST_F(ExternalPostgresTest, PreviewHasTheServersFieldKindsAndSorts) {
   EXPECT_EQ(messages_.Texts(), (Texts{kAnnouncement, "Finished!"}));
   db::DataSet& preview = window_->VoQueryDatasetSQLTableData();
   ASSERT_EQ(preview.FieldCount(), 9);
-  const db::FieldType kinds[] = {db::FieldType::ftInteger, db::FieldType::ftString,
-                                 db::FieldType::ftMemo,    db::FieldType::ftFloat,
-                                 db::FieldType::ftLargeint, db::FieldType::ftBoolean,
-                                 db::FieldType::ftDate,    db::FieldType::ftDateTime,
-                                 db::FieldType::ftBlob};
+  const db::FieldType kinds[] = {
+      db::FieldType::ftInteger, db::FieldType::ftString,   db::FieldType::ftMemo,
+      db::FieldType::ftFloat,   db::FieldType::ftLargeint, db::FieldType::ftBoolean,
+      db::FieldType::ftDate,    db::FieldType::ftDateTime, db::FieldType::ftBlob};
   for (int i = 0; i < 9; ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(preview.Fields(i).DataType(), kinds[i]);
@@ -187,9 +186,10 @@ TEST_F(ExternalPostgresTest, ImportKeepsEveryDigitAndEveryValue) {
   AddSQLTable("orders");
   AddSQLTable("sales.invoices", true, "invoices");
   Click("ButtonImport");
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table orders succesfully imported to " + ProjectFile("orders"),
-                   "External table sales.invoices succesfully imported to " + ProjectFile("invoices")}));
+  EXPECT_EQ(
+      messages_.Texts(),
+      (Texts{"External table orders succesfully imported to " + ProjectFile("orders"),
+             "External table sales.invoices succesfully imported to " + ProjectFile("invoices")}));
   EXPECT_EQ(ReadTableFile(ProjectFile("orders")),
             (Rows{{"id", "item", "note", "amount", "big", "paid", "day", "at", "raw"},
                   {"2", "pear", "plain", "12345678901234567890.1234567890", "9007199254740993",
@@ -261,8 +261,8 @@ TEST_F(ExternalPostgresTest, OdbcDriverWithAQuotedConnectionString) {
   EXPECT_EQ(ops.GetFieldsSchema(), (std::optional<Texts>(Texts{"name"})));
   messages_.entries.clear();
   ops.Import();
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table customers succesfully imported to " + ProjectFile("customers")}));
+  EXPECT_EQ(messages_.Texts(), (Texts{"External table customers succesfully imported to " +
+                                      ProjectFile("customers")}));
   EXPECT_EQ(ReadFile(ProjectFile("customers")), "name\nAnn\n");
 }
 

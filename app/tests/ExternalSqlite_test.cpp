@@ -27,7 +27,8 @@ void MakeSqlite(const std::string& file, const std::vector<std::string>& stateme
     ASSERT_TRUE(d.open()) << d.lastError().text().toStdString();
     QSqlQuery q(d);
     for (const std::string& s : statements) {
-      ASSERT_TRUE(q.exec(QString::fromStdString(s))) << s << ": " << q.lastError().text().toStdString();
+      ASSERT_TRUE(q.exec(QString::fromStdString(s)))
+          << s << ": " << q.lastError().text().toStdString();
     }
   }
   QSqlDatabase::removeDatabase("sqlite-setup");
@@ -38,23 +39,25 @@ class ExternalSqliteTest : public ExternalSourcesTest {
   void SetUp() override {
     ExternalSourcesTest::SetUp();
     db_ = (server_.Path() / "shop.sqlite").string();
-    MakeSqlite(db_, {
-        "CREATE TABLE orders (id INTEGER, item TEXT, price REAL, big INTEGER)",
-        "INSERT INTO orders VALUES (2, 'pear', 2.5, 9007199254740993)",
-        "INSERT INTO orders VALUES (1, 'apple; red', 0.1, -9223372036854775808)",
-        "INSERT INTO orders VALUES (3, 'say \"hi\"' || char(10) || 'twice', NULL, NULL)",
-        "CREATE TABLE customers (name TEXT)",
-        "INSERT INTO customers VALUES ('Ann')",
-        "CREATE TABLE \"x; drop table orders; --\" (v TEXT)",
-        "INSERT INTO \"x; drop table orders; --\" VALUES ('kept')",
-        "CREATE TABLE seq (x INTEGER)",
-        "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 1000) "
-        "INSERT INTO seq SELECT x FROM s",
-        // Fails at its 500th row, after 499 good ones: abs() of the smallest
-        // integer overflows.
-        "CREATE VIEW broken AS SELECT x, CASE WHEN x = 500 THEN abs(-9223372036854775807 - 1) "
-        "ELSE x END AS y FROM seq",
-    });
+    MakeSqlite(
+        db_,
+        {
+            "CREATE TABLE orders (id INTEGER, item TEXT, price REAL, big INTEGER)",
+            "INSERT INTO orders VALUES (2, 'pear', 2.5, 9007199254740993)",
+            "INSERT INTO orders VALUES (1, 'apple; red', 0.1, -9223372036854775808)",
+            "INSERT INTO orders VALUES (3, 'say \"hi\"' || char(10) || 'twice', NULL, NULL)",
+            "CREATE TABLE customers (name TEXT)",
+            "INSERT INTO customers VALUES ('Ann')",
+            "CREATE TABLE \"x; drop table orders; --\" (v TEXT)",
+            "INSERT INTO \"x; drop table orders; --\" VALUES ('kept')",
+            "CREATE TABLE seq (x INTEGER)",
+            "WITH RECURSIVE s(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM s WHERE x < 1000) "
+            "INSERT INTO seq SELECT x FROM s",
+            // Fails at its 500th row, after 499 good ones: abs() of the smallest
+            // integer overflows.
+            "CREATE VIEW broken AS SELECT x, CASE WHEN x = 500 THEN abs(-9223372036854775807 - 1) "
+            "ELSE x END AS y FROM seq",
+        });
   }
   Connector Sqlite(const std::string& name = "local", bool marked = true) {
     return {name, "sqlite-3 ", db_, "", 0, "", "", marked};
@@ -234,8 +237,9 @@ TEST_F(ExternalSqliteTest, PreviewFailuresEndWithFinished) {
   AddConnector(Sqlite());
   AddSQLTable("missing");
   Click("ButtonActivateSQLTablePreview");
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{kAnnouncement, "I could not activate table. no such table: missing", "Finished!"}));
+  EXPECT_EQ(
+      messages_.Texts(),
+      (Texts{kAnnouncement, "I could not activate table. no such table: missing", "Finished!"}));
 
   messages_.entries.clear();
   AddConnector({"typo", "sqlite-3", (server_.Path() / "none.sqlite").string()});
@@ -250,7 +254,8 @@ TEST_F(ExternalSqliteTest, PreviewOfAFailingFetchReportsIt) {
   AddSQLTable("broken");
   Click("ButtonActivateSQLTablePreview");
   ASSERT_EQ(messages_.entries.size(), 3u);
-  EXPECT_TRUE(messages_.Texts()[1].starts_with("I could not activate table. ")) << messages_.Texts()[1];
+  EXPECT_TRUE(messages_.Texts()[1].starts_with("I could not activate table. "))
+      << messages_.Texts()[1];
 }
 
 TEST_F(ExternalSqliteTest, ImportWritesMarkedTablesWithTheirMessages) {
@@ -263,9 +268,10 @@ TEST_F(ExternalSqliteTest, ImportWritesMarkedTablesWithTheirMessages) {
   // An old file of the same name is replaced.
   std::ofstream(ProjectFile("customers")) << "old;file\n1;2\n";
   Click("ButtonImport");
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table orders succesfully imported to " + ProjectFile("orders2"),
-                   "External table customers succesfully imported to " + ProjectFile("customers")}));
+  EXPECT_EQ(
+      messages_.Texts(),
+      (Texts{"External table orders succesfully imported to " + ProjectFile("orders2"),
+             "External table customers succesfully imported to " + ProjectFile("customers")}));
   EXPECT_EQ(ReadTableFile(ProjectFile("orders2")),
             (Rows{{"id", "item", "price", "big"},
                   {"2", "pear", "2.5", "9007199254740993"},
@@ -294,7 +300,8 @@ TEST_F(ExternalSqliteTest, ImportReadsATableWhoseNameIsAStatement) {
   AddSQLTable("x; drop table orders; --", true, "odd");
   Click("ButtonImport");
   EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table x; drop table orders; -- succesfully imported to " + ProjectFile("odd")}));
+            (Texts{"External table x; drop table orders; -- succesfully imported to " +
+                   ProjectFile("odd")}));
   EXPECT_EQ(ReadFile(ProjectFile("odd")), "v\nkept\n");
 }
 
@@ -349,7 +356,8 @@ TEST_F(ExternalSqliteTest, ImportOfAConnectorThatCannotConnectShowsOneBox) {
   AddSQLTable("customers");
   Click("ButtonImport");
   ASSERT_EQ(messages_.entries.size(), 2u);
-  EXPECT_TRUE(messages_.Texts()[0].starts_with("I could not establish connection to the Connector typo. "));
+  EXPECT_TRUE(
+      messages_.Texts()[0].starts_with("I could not establish connection to the Connector typo. "));
   EXPECT_EQ(messages_.Texts()[1],
             "External table customers succesfully imported to " + ProjectFile("customers"));
 }
@@ -374,8 +382,8 @@ TEST_F(ExternalSqliteTest, OdbcDriverListsAndImports) {
   t.FieldByName("TOBEIMPORTED").SetAsBoolean(true);
   t.Post();
   ops.Import();
-  EXPECT_EQ(messages_.Texts(),
-            (Texts{"External table customers succesfully imported to " + ProjectFile("customers")}));
+  EXPECT_EQ(messages_.Texts(), (Texts{"External table customers succesfully imported to " +
+                                      ProjectFile("customers")}));
   EXPECT_EQ(ReadFile(ProjectFile("customers")), "name;n\nAnn;7\n");
 }
 

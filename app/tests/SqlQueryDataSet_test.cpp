@@ -111,7 +111,9 @@ TEST_F(SqlQueryDataSetTest, ReadsRowsBothWaysWithTheirValues) {
 }
 
 TEST_F(SqlQueryDataSetTest, OffersRowsToTheFilter) {
-  data_->OnFilterRecord = [](db::DataSet& d, bool& accept) { accept = d.Fields(0).AsInteger() != 2; };
+  data_->OnFilterRecord = [](db::DataSet& d, bool& accept) {
+    accept = d.Fields(0).AsInteger() != 2;
+  };
   data_->SetFiltered(true);
   EXPECT_EQ(Ids(), "13");
   data_->SetFiltered(false);

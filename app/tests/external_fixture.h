@@ -13,8 +13,8 @@
 #include <QTest>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <span>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -26,12 +26,16 @@
 namespace app_testing {
 
 struct Connector {
-  Connector(std::string name_, std::string protocol_, std::string database_,
-            std::string host_ = "", int port_ = 0, std::string user_ = "",
-            std::string password_ = "", bool marked_ = true)
-      : name(std::move(name_)), protocol(std::move(protocol_)), database(std::move(database_)),
-        host(std::move(host_)), port(port_), user(std::move(user_)),
-        password(std::move(password_)), marked(marked_) {}
+  Connector(std::string name_, std::string protocol_, std::string database_, std::string host_ = "",
+            int port_ = 0, std::string user_ = "", std::string password_ = "", bool marked_ = true)
+      : name(std::move(name_)),
+        protocol(std::move(protocol_)),
+        database(std::move(database_)),
+        host(std::move(host_)),
+        port(port_),
+        user(std::move(user_)),
+        password(std::move(password_)),
+        marked(marked_) {}
   std::string name;
   std::string protocol;
   std::string database;
@@ -65,7 +69,8 @@ class ExternalSourcesTest : public testing::Test {
     return window_->VoConnection1().DatabaseFolder() + table + ".txt";
   }
 
-  static void Add(db::DataSet& table, const std::vector<std::pair<std::string, std::string>>& values) {
+  static void Add(db::DataSet& table,
+                  const std::vector<std::pair<std::string, std::string>>& values) {
     table.Append();
     for (const auto& [field, value] : values) table.FieldByName(field).SetAsString(value);
     table.Post();

@@ -224,8 +224,8 @@ class PostgresServer : public ServerProcess {
     if (as.Switch() && chown(Folder().c_str(), as.uid, as.gid) != 0) return "cannot chown folder";
     const std::string log = Folder() + "/log";
     const std::string data = Folder() + "/data";
-    if (Run({std::string(kBin) + "initdb", "-D", data, "-A", "trust", "-U", "postgres",
-             "--no-sync", "-E", "UTF8", "--locale=C"},
+    if (Run({std::string(kBin) + "initdb", "-D", data, "-A", "trust", "-U", "postgres", "--no-sync",
+             "-E", "UTF8", "--locale=C"},
             log, as) != 0) {
       return "initdb failed: " + Tail(log);
     }
@@ -250,8 +250,9 @@ class MariaDbServer : public ServerProcess {
     if (Folder().empty()) return "no temporary folder";
     const std::string log = Folder() + "/log";
     const std::string data = Folder() + "/data";
-    if (Run({"mariadb-install-db", "--no-defaults", "--user=" + std::string(getpwuid(getuid())->pw_name),
-             "--datadir=" + data, "--auth-root-authentication-method=normal", "--skip-test-db"},
+    if (Run({"mariadb-install-db", "--no-defaults",
+             "--user=" + std::string(getpwuid(getuid())->pw_name), "--datadir=" + data,
+             "--auth-root-authentication-method=normal", "--skip-test-db"},
             log) != 0) {
       return "mariadb-install-db failed (is mariadb-server-core installed?): " + Tail(log);
     }

@@ -45,8 +45,7 @@ ExternalSourcesArea::ExternalSourcesArea(WindowContext& context, QTabWidget& pag
   ExternalSources& ops = *operations_;
   // Runs `handler` as a slot: nothing it throws reaches Qt.
   auto on_click = [&m](QPushButton* button, auto handler) {
-    QObject::connect(button, &QPushButton::clicked, button,
-                     [&m, handler] { Guard(m, handler); });
+    QObject::connect(button, &QPushButton::clicked, button, [&m, handler] { Guard(m, handler); });
     return button;
   };
 

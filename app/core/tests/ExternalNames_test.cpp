@@ -14,15 +14,23 @@ TEST(ProtocolFor, MapsEveryListedNameToItsDriver) {
     bool embedded;
   };
   const Case cases[] = {
-      {"postgresql", "QPSQL", "", false},     {"postgresql-8", "QPSQL", "", false},
-      {"mysql-5", "QMYSQL", "", false},       {"mysqld-5", "QMYSQL", "", false},
-      {"firebird-2.0", "QIBASE", "", false},  {"interbase-6", "QIBASE", "", false},
-      {"firebirdd-2.0", "QIBASE", "", true},  {"firebirdd-1.5", "QIBASE", "", true},
-      {"sqlite-3", "QSQLITE", "", false},     {"sqlite", "QSQLITE", "", false},
-      {"mssql", "QODBC", "FreeTDS", false},   {"sybase", "QODBC", "FreeTDS", false},
-      {"oracle-9i", "QODBC", "Oracle", false}, {"ASA9", "QODBC", "Adaptive Server Anywhere 9.0", false},
+      {"postgresql", "QPSQL", "", false},
+      {"postgresql-8", "QPSQL", "", false},
+      {"mysql-5", "QMYSQL", "", false},
+      {"mysqld-5", "QMYSQL", "", false},
+      {"firebird-2.0", "QIBASE", "", false},
+      {"interbase-6", "QIBASE", "", false},
+      {"firebirdd-2.0", "QIBASE", "", true},
+      {"firebirdd-1.5", "QIBASE", "", true},
+      {"sqlite-3", "QSQLITE", "", false},
+      {"sqlite", "QSQLITE", "", false},
+      {"mssql", "QODBC", "FreeTDS", false},
+      {"sybase", "QODBC", "FreeTDS", false},
+      {"oracle-9i", "QODBC", "Oracle", false},
+      {"ASA9", "QODBC", "Adaptive Server Anywhere 9.0", false},
       // A name picked from the list carries a trailing blank.
-      {"postgresql ", "QPSQL", "", false},    {" SQLite-3", "QSQLITE", "", false},
+      {"postgresql ", "QPSQL", "", false},
+      {" SQLite-3", "QSQLITE", "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
