@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -93,11 +94,25 @@ long FileSize(const std::string& file) {
   return ec ? -1 : static_cast<long>(size);
 }
 
-void Row(const char* server, long rows, const char* tool, const Outcome& o,
-         const std::string& file) {
+long Lines(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  long lines = 0;
+  char buffer[1 << 16];
+  while (in.read(buffer, sizeof buffer) || in.gcount() > 0) {
+    lines += std::count(buffer, buffer + in.gcount(), '\n');
+  }
+  return lines;
+}
+
+// One line of the table; a run that failed or wrote another number of lines
+// than `lines` is marked FAILED and fails the benchmark.
+bool Row(const char* server, long rows, const char* tool, const Outcome& o, const std::string& file,
+         long lines) {
+  const bool ok = o.status == 0 && Lines(file) == lines;
   std::printf("| %s | %ld | %s | %.2f | %ld | %.1f |%s\n", server, rows, tool, o.seconds,
-              o.peak_kb / 1024, FileSize(file) / 1048576.0, o.status == 0 ? "" : " FAILED");
+              o.peak_kb / 1024, FileSize(file) / 1048576.0, ok ? "" : " FAILED");
   std::fflush(stdout);
+  return ok;
 }
 
 }  // namespace
@@ -133,6 +148,7 @@ int main(int argc, char** argv) {
   if (chmod(out.Path().c_str(), 0777) != 0) return 1;
   std::printf(
       "| server | rows | tool | seconds | peak MB | file MB |\n|---|---|---|---|---|---|\n");
+  bool ok = true;
   for (long n : sizes) {
     const std::string table = std::string("t").append(std::to_string(n));
     const std::string rows = std::to_string(n);
@@ -165,33 +181,33 @@ int main(int argc, char** argv) {
     const std::string log = out.Path() + "/log";
     for (int r = 0; r < reps; ++r) {
       const std::string pg_copy = out.Path() + "/pg_copy.txt";
-      Row("PostgreSQL", n, "psql \\copy",
-          Measure({std::string(PostgresServer::kBin) + "psql", "-q", "-h", "127.0.0.1", "-p",
-                   std::to_string(pg.Port()), "-U", "postgres", "-d", "postgres", "-c",
-                   "\\copy " + table + " to '" + pg_copy + "'"},
-                  log, UserForServer("postgres")),
-          pg_copy);
+      ok &= Row("PostgreSQL", n, "psql \\copy",
+                Measure({std::string(PostgresServer::kBin) + "psql", "-q", "-h", "127.0.0.1", "-p",
+                         std::to_string(pg.Port()), "-U", "postgres", "-d", "postgres", "-c",
+                         "\\copy " + table + " to '" + pg_copy + "'"},
+                        log, UserForServer("postgres")),
+                pg_copy, n);
       const std::string pg_import = out.Path() + "/pg_import.txt";
-      Row("PostgreSQL", n, "IMPORT TABLE(S)",
-          Measure({exe, "--import", "postgresql", std::to_string(pg.Port()), "postgres", "postgres",
-                   table, pg_import},
-                  log),
-          pg_import);
+      ok &= Row("PostgreSQL", n, "IMPORT TABLE(S)",
+                Measure({exe, "--import", "postgresql", std::to_string(pg.Port()), "postgres",
+                         "postgres", table, pg_import},
+                        log),
+                pg_import, n + 1);
       const std::string my_export = out.Path() + "/maria_export.txt";
-      Row("MariaDB", n, "mariadb -e",
-          Measure(
-              {"sh", "-c",
-               "mariadb --no-defaults -h 127.0.0.1 -P " + std::to_string(maria.Port()) +
-                   " -u root -N -B --quick -e 'SELECT * FROM bench." + table + "' > " + my_export},
-              log),
-          my_export);
+      ok &= Row("MariaDB", n, "mariadb -e",
+                Measure({"sh", "-c",
+                         "mariadb --no-defaults -h 127.0.0.1 -P " + std::to_string(maria.Port()) +
+                             " -u root -N -B --quick -e 'SELECT * FROM bench." + table + "' > " +
+                             my_export},
+                        log),
+                my_export, n);
       const std::string my_import = out.Path() + "/maria_import.txt";
-      Row("MariaDB", n, "IMPORT TABLE(S)",
-          Measure({exe, "--import", "mysql-5", std::to_string(maria.Port()), "bench", "root", table,
-                   my_import},
-                  log),
-          my_import);
+      ok &= Row("MariaDB", n, "IMPORT TABLE(S)",
+                Measure({exe, "--import", "mysql-5", std::to_string(maria.Port()), "bench", "root",
+                         table, my_import},
+                        log),
+                my_import, n + 1);
     }
   }
-  return 0;
+  return ok ? 0 : 1;
 }
