@@ -1,5 +1,5 @@
-// The ExternalSources page's controls. Connecting, listing tables and columns,
-// the preview and the import are handlers of their own.
+// The ExternalSources page's controls and their handlers: each button runs
+// one operation of ExternalSources inside the guard.
 #include "ExternalSourcesArea.h"
 
 #include <QLabel>
@@ -9,6 +9,9 @@
 #include <QTabWidget>
 
 #include "Controls.h"
+#include "ExternalSources.h"
+#include "Guard.h"
+#include "TableData.h"
 #include "WindowContext.h"
 
 namespace app {
@@ -24,11 +27,27 @@ const QStringList kProtocols = {
     "postgresql-7 ", "postgresql-8 ", "sqlite ",        "sqlite-2.8 ",    "sqlite-3 ",
     "sybase"};
 
+void Fill(QListWidget& list, const std::vector<std::string>& names) {
+  list.clear();
+  for (const std::string& name : names) list.addItem(QString::fromStdString(name));
+}
+
 }  // namespace
 
-ExternalSourcesArea::ExternalSourcesArea(WindowContext& context, QTabWidget& page_control) {
+ExternalSourcesArea::~ExternalSourcesArea() = default;
+
+ExternalSourcesArea::ExternalSourcesArea(WindowContext& context, QTabWidget& page_control)
+    : operations_(std::make_unique<ExternalSources>(context.catalogue, context.messages,
+                                                    context.VoConnection1,
+                                                    context.VoQueryDatasetSQLTableData)) {
   Messages& m = context.messages;
   Catalogue& c = context.catalogue;
+  ExternalSources& ops = *operations_;
+  // Runs `handler` as a slot: nothing it throws reaches Qt.
+  auto on_click = [&m](QPushButton* button, auto handler) {
+    QObject::connect(button, &QPushButton::clicked, button, [&m, handler] { Guard(m, handler); });
+    return button;
+  };
 
   DBGrid* connectors_grid = MakeGrid(m, nullptr, "DBGridSQLConnectors", &c.SQLConnectors(),
                                      {{"SqlConnectorName", "SQLCONNECTORNAME"},
@@ -44,8 +63,10 @@ ExternalSourcesArea::ExternalSourcesArea(WindowContext& context, QTabWidget& pag
   QWidget* connectors =
       Stack({MakeHeading(nullptr, "SQL Connectors"),
              Row({MakeNavigator(m, nullptr, "DBNavigatorSQLConnectors", &c.SQLConnectors()),
-                  MakeButton(nullptr, "ButtonImport", "IMPORT TABLE(S)"),
-                  MakeButton(nullptr, "ButtonTestConnection", "Test Connection")}),
+                  on_click(MakeButton(nullptr, "ButtonImport", "IMPORT TABLE(S)"),
+                           [&ops] { ops.Import(); }),
+                  on_click(MakeButton(nullptr, "ButtonTestConnection", "Test Connection"),
+                           [&ops] { ops.TestConnection(); })}),
              connectors_grid},
             connectors_grid);
 
@@ -59,25 +80,38 @@ ExternalSourcesArea::ExternalSourcesArea(WindowContext& context, QTabWidget& pag
   hidden_names->setVisible(false);
   QListWidget* field_names = MakeListBox(nullptr, "ListBoxSQLTableFields");
   QWidget* tables_side = Stack({tables_grid, hidden_names}, tables_grid);
-  QWidget* fields_side = Stack(
-      {MakeButton(nullptr, "ButtonGetSQLTableFieldsSchema", "Get Fields Schema"), field_names},
-      field_names);
+  QWidget* fields_side =
+      Stack({on_click(MakeButton(nullptr, "ButtonGetSQLTableFieldsSchema", "Get Fields Schema"),
+                      [&ops, field_names] {
+                        if (auto names = ops.GetFieldsSchema()) Fill(*field_names, *names);
+                      }),
+             field_names},
+            field_names);
   QSplitter* splitter18 =
       MakeSplitter("PairSplitter18", Qt::Horizontal, 700, tables_side, fields_side);
   QWidget* sql_tables =
       Stack({MakeHeading(nullptr, "SQL Tables"),
              Row({MakeNavigator(m, nullptr, "DBNavigatorSQLTables", &c.SQLTables()),
-                  MakeButton(nullptr, "ButtonSQLTablesSchema", "Get Tables Schema")}),
+                  on_click(MakeButton(nullptr, "ButtonSQLTablesSchema", "Get Tables Schema"),
+                           [&ops, hidden_names] {
+                             if (auto names = ops.GetTablesSchema()) Fill(*hidden_names, *names);
+                           })}),
              splitter18},
             splitter18);
 
   TVoQueryDataSet* preview = &context.VoQueryDatasetSQLTableData;
   DBGrid* preview_grid = MakeGrid(m, nullptr, "DBGridSQLTableData", preview);
+  QObject::connect(preview_grid, &DBGrid::titleClicked, preview_grid,
+                   [&m, preview](int, const QString& field_name) {
+                     Guard(m, [&] { SortByTitle(*preview, field_name.toStdString()); });
+                   });
   QWidget* data_preview =
       Stack({MakeHeading(nullptr, "Data Preview"),
              Row({MakeNavigator(m, nullptr, "DBNavigatorSQLTable", preview),
-                  MakeButton(nullptr, "ButtonActivateSQLTablePreview", "Load Data"),
-                  MakeButton(nullptr, "ButtonDeactivateSQLTablePreview", "Unload Data"),
+                  on_click(MakeButton(nullptr, "ButtonActivateSQLTablePreview", "Load Data"),
+                           [&ops] { ops.LoadPreview(); }),
+                  on_click(MakeButton(nullptr, "ButtonDeactivateSQLTablePreview", "Unload Data"),
+                           [&ops] { ops.UnloadPreview(); }),
                   MakeButton(nullptr, "ButtonFilterSQLTableData", "Filter"),
                   MakeButton(nullptr, "ButtonFindSQLTableData", "Find"),
                   MakeButton(nullptr, "ButtonExportSQLTableData", "Export")}),

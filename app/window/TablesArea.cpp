@@ -92,10 +92,6 @@ TablesArea::TablesArea(WindowContext& context, TVoQueryDataSet& action_query, QW
 
   QObject::connect(csv_grid_, &DBGrid::titleClicked, csv_grid_,
                    [this](int, const QString& field) { DBGridCSVTableTitleClick(field); });
-  if (auto* preview = root.findChild<DBGrid*>(QStringLiteral("DBGridSQLTableData"))) {
-    QObject::connect(preview, &DBGrid::titleClicked, preview,
-                     [this](int, const QString& field) { DBGridSQLTableDataTitleClick(field); });
-  }
 }
 
 TablesArea::~TablesArea() = default;
@@ -152,11 +148,6 @@ void TablesArea::ButtonUpdateCSVTableClick() {
 void TablesArea::DBGridCSVTableTitleClick(const QString& field_name) {
   Guard(context_.messages,
         [&] { SortByTitle(context_.VoQueryDatasetCSVTableData, field_name.toStdString()); });
-}
-
-void TablesArea::DBGridSQLTableDataTitleClick(const QString& field_name) {
-  Guard(context_.messages,
-        [&] { SortByTitle(context_.VoQueryDatasetSQLTableData, field_name.toStdString()); });
 }
 
 }  // namespace app

@@ -44,7 +44,6 @@ class TablesArea {
   void ButtonDeactivateCSVTablePreviewClick();
   void ButtonUpdateCSVTableClick();
   void DBGridCSVTableTitleClick(const QString& field_name);
-  void DBGridSQLTableDataTitleClick(const QString& field_name);
 
  private:
   WindowContext& context_;

@@ -1,0 +1,245 @@
+// The ExternalSources handlers: connector take-over, test, table and column
+// lists, preview and import.
+#include "ExternalSources.h"
+
+#include <exception>
+
+#include "MySqlStream.h"
+#include "PgStream.h"
+#include "SqlQueryDataSet.h"
+#include "TableImport.h"
+
+namespace app {
+namespace {
+
+constexpr std::string_view kNoConnection = "I could not establish connection. ";
+constexpr std::string_view kNoTable = "I could not activate table. ";
+
+std::string Text(std::string_view a, const std::exception& e) { return std::string(a) + e.what(); }
+
+std::string Str(db::DataSet& d, std::string_view field) { return d.FieldByName(field).AsString(); }
+
+// Runs `work`, then disconnects whatever happened.
+template <class Work>
+void ThenDisconnect(ExternalConnection& connection, Work&& work) {
+  try {
+    work();
+  } catch (...) {
+    connection.Disconnect();
+    throw;
+  }
+  connection.Disconnect();
+}
+
+}  // namespace
+
+ExternalSources::ExternalSources(Catalogue& catalogue, Messages& messages,
+                                 TVoConnection& connection, TVoQueryDataSet& preview)
+    : catalogue_(catalogue), messages_(messages), vo_connection_(connection), preview_(preview) {}
+
+void ExternalSources::SetParametersFromConnector() {
+  db::DataSet& c = catalogue_.SQLConnectors();
+  ConnectionParameters p;
+  if (c.Active() && !c.IsEmpty()) {
+    p.protocol = Str(c, "PROTOCOL");
+    p.database = Str(c, "DATABASE");
+    p.host = Str(c, "HOSTNAME");
+    p.port = static_cast<int>(c.FieldByName("PORT").AsInteger());
+    p.user = Str(c, "USER");
+    p.password = Str(c, "PASSWORD");
+    p.catalog = Str(c, "CATALOG");
+  }
+  connection_.SetParameters(p);
+}
+
+void ExternalSources::TakeOverConnector() {
+  db::DataSet& c = catalogue_.SQLConnectors();
+  if (c.IsEmpty()) {
+    c.Append();
+  } else {
+    c.Edit();
+  }
+  c.Post();
+  SetParametersFromConnector();
+}
+
+void ExternalSources::TestConnection() {
+  TakeOverConnector();
+  try {
+    connection_.Connect();
+    messages_.Info("Connection O.K.");
+  } catch (const std::exception& e) {
+    messages_.Info(Text(kNoConnection, e));
+  }
+  connection_.Disconnect();
+}
+
+std::optional<std::vector<std::string>> ExternalSources::GetTablesSchema() {
+  TakeOverConnector();
+  std::optional<std::vector<std::string>> result;
+  ThenDisconnect(connection_, [&] {
+    try {
+      connection_.Connect();
+    } catch (const std::exception& e) {
+      messages_.Info(Text(kNoConnection, e));
+      return;
+    }
+    try {
+      // The list first: a listing that fails leaves the user's rows, marks and
+      // comments as they were.
+      std::vector<std::string> names = connection_.TableNames();
+      db::DataSet& tables = catalogue_.SQLTables();
+      tables.First();
+      while (!tables.IsEmpty()) tables.Delete();
+      for (const std::string& name : names) {
+        tables.Append();
+        tables.FieldByName("SQLTABLENAME").SetAsString(name);
+        tables.Post();
+      }
+      result = std::move(names);
+    } catch (const std::exception& e) {
+      messages_.Info(Text("I could not get tables schema. ", e));
+    }
+  });
+  return result;
+}
+
+std::optional<std::vector<std::string>> ExternalSources::GetFieldsSchema() {
+  db::DataSet& tables = catalogue_.SQLTables();
+  const db::Bookmark row = tables.Active() ? tables.GetBookmark() : db::Bookmark{};
+  TakeOverConnector();
+  std::optional<std::vector<std::string>> result;
+  ThenDisconnect(connection_, [&] {
+    try {
+      connection_.Connect();
+      if (row.IsSet()) tables.GotoBookmark(row);
+      const std::string table = tables.IsEmpty() ? "" : Str(tables, "SQLTABLENAME");
+      result = connection_.ColumnNames(table);
+    } catch (const std::exception& e) {
+      messages_.Info(Text(kNoConnection, e));
+    }
+  });
+  return result;
+}
+
+void ExternalSources::LoadPreview() {
+  messages_.Info("Orlenda will try to load data now. Please, be patient.");
+  try {
+    SetParametersFromConnector();
+    ThenDisconnect(connection_, [&] {
+      try {
+        connection_.Connect();
+      } catch (const std::exception& e) {
+        messages_.Info(Text(kNoConnection, e));
+        return;
+      }
+      try {
+        db::DataSet& tables = catalogue_.SQLTables();
+        const std::string table = tables.IsEmpty() ? "" : Str(tables, "SQLTABLENAME");
+        QSqlQuery query = connection_.OpenTable(table, false);
+        SqlQueryDataSet source(query);
+        source.Open();
+        source.First();
+        preview_.ImportFromDataset(source);
+        source.Close();
+      } catch (const std::exception& e) {
+        messages_.Info(Text(kNoTable, e));
+      }
+    });
+  } catch (...) {
+    messages_.Info("Finished!");
+    throw;
+  }
+  messages_.Info("Finished!");
+}
+
+void ExternalSources::UnloadPreview() { preview_.Close(); }
+
+void ExternalSources::Import() {
+  db::DataSet& connectors = catalogue_.SQLConnectors();
+  db::DataSet& tables = catalogue_.SQLTables();
+  connectors.DisableControls();
+  tables.DisableControls();
+  try {
+    for (connectors.First(); !connectors.Eof(); connectors.Next()) {
+      if (!connectors.FieldByName("TOBEIMPORTED").AsBoolean()) continue;
+      connectors.Edit();
+      connectors.Post();
+      SetParametersFromConnector();
+      ThenDisconnect(connection_, [&] { ImportConnector(); });
+    }
+  } catch (...) {
+    connectors.EnableControls();
+    tables.EnableControls();
+    throw;
+  }
+  connectors.EnableControls();
+  tables.EnableControls();
+}
+
+void ExternalSources::ImportConnector() {
+  db::DataSet& tables = catalogue_.SQLTables();
+  try {
+    connection_.Connect();
+    for (tables.First(); !tables.Eof(); tables.Next()) {
+      if (!tables.FieldByName("TOBEIMPORTED").AsBoolean()) continue;
+      const std::string table = Str(tables, "SQLTABLENAME");
+      const std::string imported = Str(tables, "IMPORTEDNAME");
+      ImportTable(table, imported.empty() ? table : imported);
+    }
+  } catch (const std::exception& e) {
+    messages_.Info("I could not establish connection to the Connector " +
+                   Str(catalogue_.SQLConnectors(), "SQLCONNECTORNAME") + ". " + e.what());
+  }
+}
+
+void ExternalSources::ImportTable(const std::string& table, const std::string& target) {
+  const std::string failed = "External table " + table + " could not be imported. ";
+  // The target names a file of the project folder and nothing else.
+  if (const std::string problem = ImportTargetProblem(target); !problem.empty()) {
+    messages_.Info(failed + problem);
+    return;
+  }
+  const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
+  if (connection_.Driver() == "QMYSQL") {
+    ImportThrough<MySqlTableStream>(table, file);
+    return;
+  }
+  if (connection_.Driver() == "QPSQL") {
+    ImportThrough<PgTableStream>(table, file);
+    return;
+  }
+  std::optional<QSqlQuery> query;
+  std::vector<bool> numbers;
+  try {
+    query = connection_.OpenTable(table, true, &numbers);
+  } catch (const std::exception& e) {
+    messages_.Info(Text(kNoTable, e));
+    return;
+  }
+  try {
+    WriteQueryToTableFile(*query, file, numbers);
+    messages_.Info("External table " + table + " succesfully imported to " + file);
+  } catch (const std::exception& e) {
+    messages_.Info(failed + e.what());
+  }
+}
+
+template <class Stream>
+void ExternalSources::ImportThrough(const std::string& table, const std::string& file) {
+  std::optional<Stream> stream;
+  try {
+    stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
+  } catch (const std::exception& e) {
+    messages_.Info(Text(kNoTable, e));
+    return;
+  }
+  try {
+    stream->WriteTo(file);
+    messages_.Info("External table " + table + " succesfully imported to " + file);
+  } catch (const std::exception& e) {
+    messages_.Info("External table " + table + " could not be imported. " + e.what());
+  }
+}
+
+}  // namespace app
