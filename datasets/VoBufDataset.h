@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -404,6 +405,18 @@ class TVoBufDataset : public db::DataSet {
   // does nothing.
   void BeginBulkLoad();
   void EndBulkLoad();
+  // Inside a bulk load, records of texts may be stored straight, as Append, a
+  // SetAsString per field and Post would store them, when nothing of those
+  // steps could be seen: the dataset is in the browse state with its controls
+  // disabled and its filter off, no handler of the insert, new-record, post or
+  // scroll events is set, and every field is a (not wide) text field, neither
+  // required nor read-only, without a change handler. BeginTextAppends tells
+  // whether that holds (a descendant answers for its own hooks); while it does,
+  // AppendTexts stores one record: texts[i] into field i cut at its size as
+  // SetAsString cuts, the fields after the last text null, placed and logged as
+  // a posted append, and made the cursor's record.
+  bool BeginTextAppends();
+  void AppendTexts(std::span<const std::string_view> texts);
 
   // Writes one logged change to a destination, reading the record through the
   // fields (old values through Field::OldValue). This dataset has none: it
@@ -511,6 +524,11 @@ class TVoBufDataset : public db::DataSet {
   void DropChangeLog();
 
   db::RecordStore store_;
+  // AppendTexts' record slot and size per field, and its record, one text per
+  // slot.
+  std::vector<std::size_t> text_slots_;
+  std::vector<std::size_t> text_sizes_;
+  std::vector<std::optional<std::string_view>> text_record_;
   std::vector<std::unique_ptr<TBufIndex>> indexes_;
   std::size_t current_index_ = 0;
   // Set while a bulk load runs: the index to make current when it ends.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "DatabaseError.h"
 #include "FileAccess.h"
@@ -152,6 +154,11 @@ bool TableData::Load(const std::string& table, Messages& messages) {
   std::string error;
   dataset_.DisableControls();
   if (detach_view) detach_view();
+  // During a load the chained AfterPost above does nothing but pass each row's
+  // post on to the handler set before it. Without one it is left out until the
+  // load ends: a dataset with no per-row handler stores the rows straight.
+  std::function<void(db::DataSet&)> own_after_post;
+  if (!previous_after_post_) own_after_post = std::exchange(dataset_.AfterPost, nullptr);
   try {
     dataset_.SetTableName(table);
     TVoConnection* connection = dataset_.VoConnection();
@@ -174,6 +181,7 @@ bool TableData::Load(const std::string& table, Messages& messages) {
     failed = true;
     error = "Unknown error";
   }
+  if (own_after_post) dataset_.AfterPost = std::move(own_after_post);
   changed_ = false;
   if (failed) {
     // Half-read rows must not be taken for the table: a save would write them

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -100,6 +102,11 @@ class RecordStore {
   // Stores a record; its values must follow Format(). Throws DatabaseError when a
   // record's texts pass 4 GiB or the store holds 2^32 - 1 records.
   RecordId Add(const RecordBuffer& values);
+  // Stores a record of a format whose fields all hold texts or bytes, straight
+  // from `texts` (one per field, nullopt for null): the same record, bytes and
+  // errors as Add of those values, without building a RecordBuffer. A bulk load
+  // of a text file stores its cut lines this way.
+  RecordId AddTexts(std::span<const std::optional<std::string_view>> texts);
   void Replace(RecordId id, const RecordBuffer& values);
   void Remove(RecordId id);
 
@@ -128,6 +135,8 @@ class RecordStore {
   std::size_t PackedSize(const RecordBuffer& values, std::uint32_t& width) const;
   void Pack(const RecordBuffer& values, std::uint32_t width, std::uint8_t* out) const;
   std::uint8_t* Allocate(std::size_t size);
+  // A record id for a new record of `size` bytes and its memory, counted live.
+  RecordId Place(std::size_t size, std::uint8_t*& memory);
   void CompactIfWasteful();
 
   RecordFormat format_;
