@@ -120,9 +120,16 @@ class TBufIndex {
   // Removes `record`; a cursor on it moves to the following record.
   void Unlink(db::RecordId record);
   // Makes the list hold exactly `order`, cursor on the sentinel.
-  void Relink(const std::vector<db::RecordId>& order);
+  void Relink(std::vector<db::RecordId> order);
+  // The list's records in order, kept from the last Relink until the list
+  // changes: walking a sorted list link by link misses the cache at every
+  // record, and a whole-table save walks it once more after each sort. Empty
+  // when not kept.
+  const std::vector<db::RecordId>& SortedOrder() const { return sorted_order_; }
+  void ForgetSortedOrder();
 
   std::vector<LinkPair> links_;
+  std::vector<db::RecordId> sorted_order_;
   db::RecordId cursor_ = kSentinel;
   bool initialised_ = false;
 };
@@ -411,11 +418,12 @@ class TVoBufDataset : public db::DataSet {
   // disabled and its filter off, no handler of the insert, new-record, post or
   // scroll events is set, and every field is a (not wide) text field, neither
   // required nor read-only, without a change handler. BeginTextAppends tells
-  // whether that holds (a descendant answers for its own hooks); while it does,
+  // whether that holds (a descendant answers for its own hooks), and makes
+  // room for `rows` records (an estimate: more or fewer may come); while it does,
   // AppendTexts stores one record: texts[i] into field i cut at its size as
   // SetAsString cuts, the fields after the last text null, placed and logged as
   // a posted append, and made the cursor's record.
-  bool BeginTextAppends();
+  bool BeginTextAppends(std::size_t rows);
   void AppendTexts(std::span<const std::string_view> texts);
 
   // Writes one logged change to a destination, reading the record through the

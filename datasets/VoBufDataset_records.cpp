@@ -84,7 +84,7 @@ void TVoBufDataset::InternalDelete() {
   LogDeletion(record);
 }
 
-bool TVoBufDataset::BeginTextAppends() {
+bool TVoBufDataset::BeginTextAppends(std::size_t rows) {
   text_slots_.clear();
   text_sizes_.clear();
   if (!Active() || State() != db::DataSetState::kBrowse || !bulk_index_ || !ControlsDisabled() ||
@@ -114,6 +114,10 @@ bool TVoBufDataset::BeginTextAppends() {
     text_sizes_.push_back(static_cast<std::size_t>(std::max(field.Size(), 0)));
   }
   text_record_.assign(static_cast<std::size_t>(format.FieldCount()), std::nullopt);
+  store_.Reserve(rows);
+  indexes_[0]->Reserve(store_.IdLimit() + rows);
+  change_log_.reserve(change_log_.size() + rows);
+  entry_of_.reserve(store_.IdLimit() + rows);
   return true;
 }
 

@@ -131,7 +131,8 @@ void TVoQueryDataSet::CopyRowsFromCsvReader() {
     // Text fields and nothing listening per row (a slave key would fill each
     // new row from its master): the rows go straight into the record store,
     // cut one by one, without a cell offset kept for the whole file.
-    if (key_lists_.slave_keys.empty() && BeginTextAppends()) {
+    const auto lines = static_cast<std::size_t>(std::max(source_record_count_, 0));
+    if (key_lists_.slave_keys.empty() && BeginTextAppends(lines)) {
       post_was_edit_ = false;
       csv_reader_.VisitRows([&](std::span<const std::string_view> values) {
         AppendTexts(values.first(std::min(values.size(), static_cast<std::size_t>(columns))));

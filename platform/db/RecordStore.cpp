@@ -115,6 +115,18 @@ std::string_view PackedRecord::Text(int field) const {
                           end - begin);
 }
 
+void PackedRecord::Texts(std::span<std::string_view> texts) const {
+  const std::uint32_t width = OffsetWidth();
+  const std::uint8_t* ends = data_ + 1 + format_->mask_bytes_ + format_->fixed_bytes_;
+  const char* bytes = reinterpret_cast<const char*>(ends + texts.size() * width);
+  std::uint32_t begin = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::uint32_t end = ReadWidth(ends + i * width, width);
+    texts[i] = std::string_view(bytes + begin, end - begin);
+    begin = end;
+  }
+}
+
 std::size_t PackedRecord::ByteSize() const {
   std::size_t size = VariableStart();
   if (format_->variable_count_ > 0) size += VariableEnd(format_->variable_count_ - 1);
@@ -237,6 +249,12 @@ RecordId RecordStore::Place(std::size_t size, std::uint8_t*& memory) {
   generation_[id] = next_generation_++;
   live_bytes_ += size;
   return id;
+}
+
+void RecordStore::Reserve(std::size_t records) {
+  if (records <= free_ids_.size()) return;
+  data_.reserve(data_.size() + records - free_ids_.size());
+  generation_.reserve(generation_.size() + records - free_ids_.size());
 }
 
 RecordId RecordStore::Add(const RecordBuffer& values) {

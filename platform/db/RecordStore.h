@@ -77,6 +77,10 @@ class PackedRecord {
   // The stored bytes of a text or blob field, without a copy ("" for a null
   // one); valid while the record is.
   std::string_view Text(int field) const;
+  // Text(field) of every field at once, in field order, for a format whose
+  // fields all hold texts or bytes: one reading of the record for a whole row.
+  // `texts` holds one view per field.
+  void Texts(std::span<std::string_view> texts) const;
   std::size_t ByteSize() const;
 
  private:
@@ -107,6 +111,9 @@ class RecordStore {
   // errors as Add of those values, without building a RecordBuffer. A bulk load
   // of a text file stores its cut lines this way.
   RecordId AddTexts(std::span<const std::optional<std::string_view>> texts);
+  // Makes room in the id tables for `records` more records, so that a bulk
+  // load of a known number of them does not grow them step by step.
+  void Reserve(std::size_t records);
   void Replace(RecordId id, const RecordBuffer& values);
   void Remove(RecordId id);
 
@@ -117,6 +124,9 @@ class RecordStore {
     __builtin_prefetch(data_[id]);
     __builtin_prefetch(data_[id] + 64);
   }
+  // The same for where the record is: Prefetch reads it, so fetching it
+  // earlier keeps that read from waiting.
+  void PrefetchPlace(RecordId id) const { __builtin_prefetch(&data_[id]); }
   void Unpack(RecordId id, RecordBuffer& values) const;
   bool IsLive(const Bookmark& bookmark) const {
     return bookmark.id < data_.size() && data_[bookmark.id] != nullptr &&
