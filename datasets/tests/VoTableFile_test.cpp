@@ -261,6 +261,11 @@ TEST(CutTableFileRowTest, CutsAndDecodesAsTheEngineDoes) {
       {"a\\lb\\nc\\td\\0e", {"a\nb\rc\td" + std::string(1, '\0') + "e"}},
       {"'it;s';`b`", {"it;s", "b"}},
       {"\"open;to the end", {"\"open;to the end"}},  // a quote never closed
+      // Lines longer than the cutter's sixteen-byte steps: separators on both
+      // sides of a step, and a quote or an escape found only in a later one.
+      {"0123456789abcde;;0123456789abcd;;x", {"0123456789abcde", "", "0123456789abcd", "", "x"}},
+      {"0123456789abcdef0123456789abcd;\"q;r\"", {"0123456789abcdef0123456789abcd", "q;r"}},
+      {"0123456789abcdef0123456789abcdef;a\\tb;c", {"0123456789abcdef0123456789abcdef", "a\tb", "c"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.line));

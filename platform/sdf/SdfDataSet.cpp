@@ -68,12 +68,16 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
     ::close(fd);
     ThrowOpenError(name, error);
   }
+  // A regular file is read straight into place; what it holds beyond its
+  // size (it grew meanwhile), or a file of no known size, comes in chunks.
   std::string bytes;
-  if (S_ISREG(info.st_mode) && info.st_size > 0)
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  std::size_t used = 0;
+  if (S_ISREG(info.st_mode) && info.st_size > 0) bytes.resize(static_cast<std::size_t>(info.st_size));
   char chunk[65536];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    const bool in_place = used < bytes.size();
+    const ssize_t got = in_place ? ::read(fd, bytes.data() + used, bytes.size() - used)
+                                 : ::read(fd, chunk, sizeof chunk);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -81,9 +85,14 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
       ::close(fd);
       ThrowOpenError(name, error);
     }
-    bytes.append(chunk, static_cast<std::size_t>(got));
+    if (!in_place) {
+      bytes.resize(used);
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    used += static_cast<std::size_t>(got);
   }
   ::close(fd);
+  bytes.resize(used);
   return bytes;
 }
 
