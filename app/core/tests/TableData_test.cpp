@@ -61,6 +61,14 @@ TEST_F(TableDataTest, APostAfterALoadIsAChange) {
   EXPECT_FALSE(table_data_->HasUnsavedChanges());
   SetValue("name", "again");
   EXPECT_TRUE(table_data_->HasUnsavedChanges());
+
+  // A handler put in the page's place stays and hears every loaded row.
+  int posts = 0;
+  data_.AfterPost = [&posts](db::DataSet&) { ++posts; };
+  ASSERT_TRUE(table_data_->Reload(messages_));
+  EXPECT_EQ(posts, 1);
+  SetValue("name", "third");
+  EXPECT_EQ(posts, 2);
 }
 
 // A handler set before the page's is chained: it hears every loaded row.
