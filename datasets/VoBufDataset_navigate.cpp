@@ -74,7 +74,8 @@ bool TVoBufDataset::VisitStoredTexts(
       walked.push_back(r);
     }
   }
-  const std::vector<db::RecordId>& order = index.SortedOrder().empty() ? walked : index.SortedOrder();
+  const std::vector<db::RecordId>& order =
+      index.SortedOrder().empty() ? walked : index.SortedOrder();
   // Sorted records lie all over memory. Their places in the store's table are
   // fetched well ahead, the records themselves half as far, so that neither
   // read waits on the other.

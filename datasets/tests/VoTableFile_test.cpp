@@ -265,7 +265,8 @@ TEST(CutTableFileRowTest, CutsAndDecodesAsTheEngineDoes) {
       // sides of a step, and a quote or an escape found only in a later one.
       {"0123456789abcde;;0123456789abcd;;x", {"0123456789abcde", "", "0123456789abcd", "", "x"}},
       {"0123456789abcdef0123456789abcd;\"q;r\"", {"0123456789abcdef0123456789abcd", "q;r"}},
-      {"0123456789abcdef0123456789abcdef;a\\tb;c", {"0123456789abcdef0123456789abcdef", "a\tb", "c"}},
+      {"0123456789abcdef0123456789abcdef;a\\tb;c",
+       {"0123456789abcdef0123456789abcdef", "a\tb", "c"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(::testing::PrintToString(c.line));

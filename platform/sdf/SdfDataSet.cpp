@@ -1,7 +1,8 @@
 // Reading of delimited text tables. The file is taken as raw bytes (no encoding
-// conversion; escapes are decoded only by a plugged-in row cutter) and walked
-// line by line once: the first line may name the columns, every other line
-// becomes a row of texts.
+// conversion; escapes are decoded only by a plugged-in row cutter). Opening
+// walks its lines once: the first may name the columns, the others are counted
+// and measured. Every other line becomes a row of texts when the rows are
+// first asked for, each line cut once.
 //
 // "Blank" below means a byte with a code from 1 to 32: what is skipped before a
 // value or a name. Whether a first line is a header at all, and the trimming of
@@ -72,7 +73,9 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
   // size (it grew meanwhile), or a file of no known size, comes in chunks.
   std::string bytes;
   std::size_t used = 0;
-  if (S_ISREG(info.st_mode) && info.st_size > 0) bytes.resize(static_cast<std::size_t>(info.st_size));
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+  }
   char chunk[65536];
   for (;;) {
     const bool in_place = used < bytes.size();
@@ -144,7 +147,9 @@ void ForEachLine(std::string_view text, OnLine&& on_line) {
           _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
       mask |= static_cast<std::uint64_t>(bits) << (16 * k);
     }
-    for (; mask != 0; mask &= mask - 1) at_break(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+    for (; mask != 0; mask &= mask - 1) {
+      at_break(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+    }
   }
 #endif
   for (; pos < size; ++pos) {

@@ -88,8 +88,9 @@ class TSdfDataSet {
   bool Eof() const { return row_ >= row_count_; }
   // The current row's value of column `index`: nullopt (null) for a column the
   // line ends before (every column of an empty or blank line), else the text
-  // (spaces only read as ""), valid until the next Open or Close. Throws
-  // std::out_of_range for a column outside the row or at the end of the rows.
+  // (spaces only read as ""), valid until the next Open, Close or VisitRows.
+  // Throws std::out_of_range for a column outside the row or at the end of the
+  // rows.
   std::optional<std::string_view> Value(int index) const;
 
   // Hands every row, in file order, to `visit`, the same values Value gives,
