@@ -30,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -120,9 +121,16 @@ class TBufIndex {
   // Removes `record`; a cursor on it moves to the following record.
   void Unlink(db::RecordId record);
   // Makes the list hold exactly `order`, cursor on the sentinel.
-  void Relink(const std::vector<db::RecordId>& order);
+  void Relink(std::vector<db::RecordId> order);
+  // The list's records in order, kept from the last Relink until the list
+  // changes: walking a sorted list link by link misses the cache at every
+  // record, and a whole-table save walks it once more after each sort. Empty
+  // when not kept.
+  const std::vector<db::RecordId>& SortedOrder() const { return sorted_order_; }
+  void ForgetSortedOrder();
 
   std::vector<LinkPair> links_;
+  std::vector<db::RecordId> sorted_order_;
   db::RecordId cursor_ = kSentinel;
   bool initialised_ = false;
 };
@@ -383,6 +391,19 @@ class TVoBufDataset : public db::DataSet {
   // does nothing.
   void BeginBulkLoad();
   void EndBulkLoad();
+  // Inside a bulk load, records of texts may be stored straight, as Append, a
+  // SetAsString per field and Post would store them, when nothing of those
+  // steps could be seen: the dataset is in the browse state with its controls
+  // disabled and its filter off, no handler of the insert, new-record, post or
+  // scroll events is set, and every field is a (not wide) text field, neither
+  // required nor read-only, without a change handler. BeginTextAppends tells
+  // whether that holds (a descendant answers for its own hooks), and makes
+  // room for `rows` records (an estimate: more or fewer may come); while it does,
+  // AppendTexts stores one record: texts[i] into field i cut at its size as
+  // SetAsString cuts, the fields after the last text null, placed and logged as
+  // a posted append, and made the cursor's record.
+  bool BeginTextAppends(std::size_t rows);
+  void AppendTexts(std::span<const std::string_view> texts);
 
   // Writes one logged change to a destination, reading the record through the
   // fields (old values through Field::OldValue). This dataset has none: it
@@ -479,6 +500,11 @@ class TVoBufDataset : public db::DataSet {
   void EmptyChangeLog();
 
   db::RecordStore store_;
+  // AppendTexts' record slot and size per field, and its record, one text per
+  // slot.
+  std::vector<std::size_t> text_slots_;
+  std::vector<std::size_t> text_sizes_;
+  std::vector<std::optional<std::string_view>> text_record_;
   std::vector<std::unique_ptr<TBufIndex>> indexes_;
   std::size_t current_index_ = 0;
   // Set while a bulk load runs: the index to make current when it ends.

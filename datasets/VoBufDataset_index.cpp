@@ -47,12 +47,14 @@ TBufIndex::TBufIndex(std::string_view name, std::string_view fields, db::IndexOp
       Options(options) {}
 
 void TBufIndex::Initialise(std::size_t id_limit) {
+  ForgetSortedOrder();
   links_.assign(id_limit + 1, LinkPair{kSentinel, kSentinel});
   cursor_ = kSentinel;
   initialised_ = true;
 }
 
 void TBufIndex::Release() {
+  ForgetSortedOrder();
   links_.clear();
   links_.shrink_to_fit();
   cursor_ = kSentinel;
@@ -65,6 +67,7 @@ void TBufIndex::Reserve(std::size_t id_limit) {
 }
 
 void TBufIndex::InsertBefore(db::RecordId position, db::RecordId record) {
+  if (!sorted_order_.empty()) ForgetSortedOrder();
   db::RecordId prior = LinkOf(position).prior;
   LinkOf(record) = LinkPair{prior, position};
   LinkOf(prior).next = record;
@@ -72,13 +75,19 @@ void TBufIndex::InsertBefore(db::RecordId position, db::RecordId record) {
 }
 
 void TBufIndex::Unlink(db::RecordId record) {
+  if (!sorted_order_.empty()) ForgetSortedOrder();
   LinkPair link = LinkOf(record);
   if (cursor_ == record) cursor_ = link.next;
   LinkOf(link.prior).next = link.next;
   LinkOf(link.next).prior = link.prior;
 }
 
-void TBufIndex::Relink(const std::vector<db::RecordId>& order) {
+void TBufIndex::ForgetSortedOrder() {
+  sorted_order_.clear();
+  sorted_order_.shrink_to_fit();
+}
+
+void TBufIndex::Relink(std::vector<db::RecordId> order) {
   db::RecordId prior = kSentinel;
   for (db::RecordId record : order) {
     LinkOf(prior).next = record;
@@ -87,6 +96,7 @@ void TBufIndex::Relink(const std::vector<db::RecordId>& order) {
   }
   LinkOf(prior).next = kSentinel;
   LinkOf(kSentinel).prior = prior;
+  sorted_order_ = std::move(order);
   cursor_ = kSentinel;
 }
 
@@ -250,7 +260,7 @@ void TVoBufDataset::BuildIndex(TBufIndex& index) {
   std::vector<db::RecordId> sorted = SortedRecords(compare);
   index.CompareStruct = std::move(compare);
   index.Initialise(store_.IdLimit());
-  index.Relink(sorted);
+  index.Relink(std::move(sorted));
 }
 
 void TVoBufDataset::BuildAllIndexes() {

@@ -98,6 +98,12 @@ class TVoChangeLog {
   const db::RecordStore& OldImages() const { return old_images_; }
 
   // --- Changing --------------------------------------------------------------
+  // Room for `more` entries, and for record ids below `id_limit`, ahead of a
+  // bulk load that appends one entry a row.
+  void Reserve(std::size_t more, std::size_t id_limit) {
+    entries_.reserve(entries_.size() + more);
+    entry_of_.reserve(id_limit);
+  }
   // Appends an entry for `record` and makes it current. `id_limit` bounds the
   // record ids in use.
   void Append(db::UpdateKind kind, db::RecordId record, db::RecordId old_image,

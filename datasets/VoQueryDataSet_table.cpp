@@ -2,8 +2,11 @@
 // text reader with the engine's row rules, writing the rows back in the
 // engine's format, the automatic save of PersistentSave and the two trigger
 // properties.
+#include <algorithm>
 #include <exception>
+#include <span>
 #include <string>
+#include <string_view>
 
 #include "datasets/Reporter.h"
 #include "datasets/VoQueryDataSet.h"
@@ -125,6 +128,17 @@ void TVoQueryDataSet::CopyRowsFromCsvReader() {
   BulkCopy(columns, [&](const std::vector<db::Field*>& fields, const std::vector<bool>& is_float) {
     // Without columns (a file without a header) a line holds nothing to keep.
     if (columns == 0) return;
+    // Text fields and nothing listening per row (a slave key would fill each
+    // new row from its master): the rows go straight into the record store,
+    // cut one by one, without a cell offset kept for the whole file.
+    const auto lines = static_cast<std::size_t>(std::max(source_record_count_, 0));
+    if (key_lists_.slave_keys.empty() && BeginTextAppends(lines)) {
+      post_was_edit_ = false;
+      csv_reader_.VisitRows([&](std::span<const std::string_view> values) {
+        AppendTexts(values.first(std::min(values.size(), static_cast<std::size_t>(columns))));
+      });
+      return;
+    }
     for (; !csv_reader_.Eof(); csv_reader_.Next()) {
       Append();
       for (int c = 0; c < columns; ++c) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <exception>
 #include <fstream>
+#include <functional>
+#include <utility>
 
 #include "db/DatabaseError.h"
 #include "rtl/FileAccess.h"
@@ -81,16 +83,21 @@ bool SortByTitle(TVoQueryDataSet& dataset, std::string_view field_name) {
   return dataset.ToggleIndexOnField(field_name);
 }
 
+// A load posts every row it reads and empties the dataset first: only the
+// user's posts and deletes change the data.
+struct TableData::OwnAfterPost {
+  TableData* page;
+  void operator()(db::DataSet& d) const {
+    if (!page->dataset_.InternalLoading()) page->changed_ = true;
+    if (page->previous_after_post_) page->previous_after_post_(d);
+  }
+};
+
 TableData::TableData(TVoQueryDataSet& dataset)
     : dataset_(dataset),
       previous_after_post_(std::move(dataset.AfterPost)),
       previous_after_delete_(std::move(dataset.AfterDelete)) {
-  // A load posts every row it reads and empties the dataset first: only the
-  // user's posts and deletes change the data.
-  dataset_.AfterPost = [this](db::DataSet& d) {
-    if (!dataset_.InternalLoading()) changed_ = true;
-    if (previous_after_post_) previous_after_post_(d);
-  };
+  dataset_.AfterPost = OwnAfterPost{this};
   dataset_.AfterDelete = [this](db::DataSet& d) {
     if (!dataset_.InternalLoading()) changed_ = true;
     if (previous_after_delete_) previous_after_delete_(d);
@@ -142,6 +149,14 @@ bool TableData::Load(const std::string& table, Messages& messages) {
   std::string error;
   dataset_.DisableControls();
   if (detach_view) detach_view();
+  // During a load the chained AfterPost above does nothing but pass each row's
+  // post on to the handler set before it. Without one (and unless another
+  // handler took its place) it is left out until the load ends: a dataset with
+  // no per-row handler stores the rows straight.
+  std::function<void(db::DataSet&)> own_after_post;
+  if (!previous_after_post_ && dataset_.AfterPost.target<OwnAfterPost>() != nullptr) {
+    own_after_post = std::exchange(dataset_.AfterPost, nullptr);
+  }
   try {
     dataset_.SetTableName(table);
     TVoConnection* connection = dataset_.VoConnection();
@@ -164,6 +179,7 @@ bool TableData::Load(const std::string& table, Messages& messages) {
     failed = true;
     error = "Unknown error";
   }
+  if (own_after_post) dataset_.AfterPost = std::move(own_after_post);
   changed_ = false;
   if (failed) {
     // Half-read rows must not be taken for the table: a save would write them

@@ -82,6 +82,9 @@ class TableData {
 
   TVoQueryDataSet& dataset_;
   db::DataSetNotifyEvent previous_after_post_;
+  // The AfterPost this object sets: a type of its own, so that a load can tell
+  // it from a handler set after it.
+  struct OwnAfterPost;
   db::DataSetNotifyEvent previous_after_delete_;
   std::string loaded_table_;
   std::string loaded_file_;

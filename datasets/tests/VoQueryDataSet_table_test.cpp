@@ -73,6 +73,55 @@ TEST_F(TableFileTest, LoadsTheRowsAsTheEngineReadsThem) {
   EXPECT_TRUE(messages_.Texts.empty());
 }
 
+// Rows go straight into the store when nothing listens per row, and through
+// Append, a SetAsString per value and Post when something does (here a
+// BeforePost handler): either way the same values, nulls, cuts at a size given
+// in the header, change log and sort order.
+TEST_F(TableFileTest, RowsStoredStraightAreTheRowsPostedOneByOne) {
+  dir_.Write("t.txt",
+             "id;name;note=3\r\n"
+             "3;\"c;x\";\\n\r\n"
+             "1;ann\n"
+             "\n"
+             "2;bob;\"say \\\"hi\\\"\";extra\n"
+             "4;;\n");
+  struct Loaded {
+    Lines rows;
+    std::vector<int> sizes;
+    int changes = 0;
+    std::vector<int> statuses;
+  };
+  auto load = [&] {
+    ds_.ReadTableFile();
+    Loaded loaded;
+    loaded.rows = Rows(ds_);
+    for (int i = 0; i < ds_.FieldCount(); ++i) loaded.sizes.push_back(ds_.Fields(i).Size());
+    loaded.changes = ds_.GetChangeCount();
+    for (ds_.First(); !ds_.Eof(); ds_.Next()) {
+      loaded.statuses.push_back(static_cast<int>(ds_.UpdateStatus()));
+    }
+    return loaded;
+  };
+  ds_.ReadTableFile();
+  ASSERT_TRUE(ds_.ToggleIndexOnField("name"));
+  const Loaded straight = load();
+  EXPECT_EQ(straight.rows, (Lines{"id|name|note", "<null>|<null>|<null>", "4||", "1|ann|<null>",
+                                  "2|bob|say", "3|c;x|\r"}));
+  EXPECT_EQ(straight.sizes, (std::vector<int>{24, 24, 3}));
+  EXPECT_EQ(straight.changes, 5);
+  EXPECT_EQ(straight.statuses,
+            std::vector<int>(5, static_cast<int>(db::UpdateStatus::usInserted)));
+
+  int posts = 0;
+  ds_.BeforePost = [&posts](db::DataSet&) { ++posts; };
+  const Loaded posted = load();
+  EXPECT_EQ(posts, 5);
+  EXPECT_EQ(posted.rows, straight.rows);
+  EXPECT_EQ(posted.sizes, straight.sizes);
+  EXPECT_EQ(posted.changes, straight.changes);
+  EXPECT_EQ(posted.statuses, straight.statuses);
+}
+
 TEST_F(TableFileTest, AMissingFileIsCreatedEmptyAndGivesNoRows) {
   ds_.SetTableName("new");
   ds_.ReadTableFile();

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <stdexcept>
 
 #include "db/DatabaseError.h"
 
@@ -112,6 +113,18 @@ std::string_view PackedRecord::Text(int field) const {
   const std::uint32_t end = VariableEnd(slot.place);
   return std::string_view(reinterpret_cast<const char*>(data_ + VariableStart() + begin),
                           end - begin);
+}
+
+void PackedRecord::Texts(std::span<std::string_view> texts) const {
+  const std::uint32_t width = OffsetWidth();
+  const std::uint8_t* ends = data_ + 1 + format_->mask_bytes_ + format_->fixed_bytes_;
+  const char* bytes = reinterpret_cast<const char*>(ends + texts.size() * width);
+  std::uint32_t begin = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::uint32_t end = ReadWidth(ends + i * width, width);
+    texts[i] = std::string_view(bytes + begin, end - begin);
+    begin = end;
+  }
 }
 
 std::size_t PackedRecord::ByteSize() const {
@@ -220,9 +233,7 @@ std::uint8_t* RecordStore::Allocate(std::size_t size) {
   return p;
 }
 
-RecordId RecordStore::Add(const RecordBuffer& values) {
-  std::uint32_t width = 1;
-  std::size_t size = PackedSize(values, width);
+RecordId RecordStore::Place(std::size_t size, std::uint8_t*& memory) {
   RecordId id;
   if (!free_ids_.empty()) {
     id = free_ids_.back();
@@ -233,11 +244,59 @@ RecordId RecordStore::Add(const RecordBuffer& values) {
     data_.push_back(nullptr);
     generation_.push_back(0);
   }
-  std::uint8_t* p = Allocate(size);
-  Pack(values, width, p);
-  data_[id] = p;
+  memory = Allocate(size);
+  data_[id] = memory;
   generation_[id] = next_generation_++;
   live_bytes_ += size;
+  return id;
+}
+
+void RecordStore::Reserve(std::size_t records) {
+  if (records <= free_ids_.size()) return;
+  data_.reserve(data_.size() + records - free_ids_.size());
+  generation_.reserve(generation_.size() + records - free_ids_.size());
+}
+
+RecordId RecordStore::Add(const RecordBuffer& values) {
+  std::uint32_t width = 1;
+  std::size_t size = PackedSize(values, width);
+  std::uint8_t* p = nullptr;
+  RecordId id = Place(size, p);
+  Pack(values, width, p);
+  return id;
+}
+
+// The layout of Pack for a format of texts alone: no fixed area, so the end
+// offsets follow the null flags.
+RecordId RecordStore::AddTexts(std::span<const std::optional<std::string_view>> texts) {
+  if (texts.size() != format_.slots_.size() || format_.variable_count_ != texts.size()) {
+    throw std::logic_error("RecordStore::AddTexts: not one text per field of a format of texts");
+  }
+  std::size_t total = 0;
+  for (const std::optional<std::string_view>& text : texts) {
+    if (text) total += text->size();
+  }
+  if (total > 0xFFFFFFFFu) throw DatabaseError("Record too large: its texts pass 4 GiB");
+  const std::uint32_t width = total <= 0xFF ? 1 : total <= 0xFFFF ? 2 : 4;
+  const std::size_t size = 1 + format_.mask_bytes_ + texts.size() * width + total;
+  std::uint8_t* out = nullptr;
+  RecordId id = Place(size, out);
+  out[0] = static_cast<std::uint8_t>(width);
+  std::uint8_t* mask = out + 1;
+  std::memset(mask, 0, format_.mask_bytes_);
+  std::uint8_t* ends = mask + format_.mask_bytes_;
+  std::uint8_t* bytes = ends + texts.size() * width;
+  std::uint32_t text_end = 0;
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    const std::optional<std::string_view>& text = texts[i];
+    if (!text) {
+      mask[i / 8] |= static_cast<std::uint8_t>(1u << (i % 8));
+    } else if (!text->empty()) {
+      std::memcpy(bytes + text_end, text->data(), text->size());
+      text_end += static_cast<std::uint32_t>(text->size());
+    }
+    WriteWidth(ends + i * width, width, text_end);
+  }
   return id;
 }
 

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +77,10 @@ class PackedRecord {
   // The stored bytes of a text or blob field, without a copy ("" for a null
   // one); valid while the record is.
   std::string_view Text(int field) const;
+  // Text(field) of every field at once, in field order, for a format whose
+  // fields all hold texts or bytes: one reading of the record for a whole row.
+  // `texts` holds one view per field.
+  void Texts(std::span<std::string_view> texts) const;
   std::size_t ByteSize() const;
 
  private:
@@ -100,6 +106,14 @@ class RecordStore {
   // Stores a record; its values must follow Format(). Throws DatabaseError when a
   // record's texts pass 4 GiB or the store holds 2^32 - 1 records.
   RecordId Add(const RecordBuffer& values);
+  // Stores a record of a format whose fields all hold texts or bytes, straight
+  // from `texts` (one per field, nullopt for null): the same record, bytes and
+  // errors as Add of those values, without building a RecordBuffer. A bulk load
+  // of a text file stores its cut lines this way.
+  RecordId AddTexts(std::span<const std::optional<std::string_view>> texts);
+  // Makes room in the id tables for `records` more records, so that a bulk
+  // load of a known number of them does not grow them step by step.
+  void Reserve(std::size_t records);
   void Replace(RecordId id, const RecordBuffer& values);
   void Remove(RecordId id);
 
@@ -110,6 +124,9 @@ class RecordStore {
     __builtin_prefetch(data_[id]);
     __builtin_prefetch(data_[id] + 64);
   }
+  // The same for where the record is: Prefetch reads it, so fetching it
+  // earlier keeps that read from waiting.
+  void PrefetchPlace(RecordId id) const { __builtin_prefetch(&data_[id]); }
   void Unpack(RecordId id, RecordBuffer& values) const;
   bool IsLive(const Bookmark& bookmark) const {
     return bookmark.id < data_.size() && data_[bookmark.id] != nullptr &&
@@ -128,6 +145,8 @@ class RecordStore {
   std::size_t PackedSize(const RecordBuffer& values, std::uint32_t& width) const;
   void Pack(const RecordBuffer& values, std::uint32_t width, std::uint8_t* out) const;
   std::uint8_t* Allocate(std::size_t size);
+  // A record id for a new record of `size` bytes and its memory, counted live.
+  RecordId Place(std::size_t size, std::uint8_t*& memory);
   void CompactIfWasteful();
 
   RecordFormat format_;

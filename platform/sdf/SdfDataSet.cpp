@@ -1,7 +1,8 @@
 // Reading of delimited text tables. The file is taken as raw bytes (no encoding
-// conversion; escapes are decoded only by a plugged-in row cutter) and walked
-// line by line once: the first line may name the columns, every other line
-// becomes a row of texts.
+// conversion; escapes are decoded only by a plugged-in row cutter). Opening
+// walks its lines once: the first may name the columns, the others are counted
+// and measured. Every other line becomes a row of texts when the rows are
+// first asked for, each line cut once.
 //
 // "Blank" below means a byte with a code from 1 to 32: what is skipped before a
 // value or a name. Whether a first line is a header at all, and the trimming of
@@ -69,12 +70,18 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
     ::close(fd);
     ThrowOpenError(name, error);
   }
+  // A regular file is read straight into place; what it holds beyond its
+  // size (it grew meanwhile), or a file of no known size, comes in chunks.
   std::string bytes;
-  if (S_ISREG(info.st_mode) && info.st_size > 0)
-    bytes.reserve(static_cast<std::size_t>(info.st_size));
+  std::size_t used = 0;
+  if (S_ISREG(info.st_mode) && info.st_size > 0) {
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+  }
   char chunk[65536];
   for (;;) {
-    const ssize_t got = ::read(fd, chunk, sizeof chunk);
+    const bool in_place = used < bytes.size();
+    const ssize_t got = in_place ? ::read(fd, bytes.data() + used, bytes.size() - used)
+                                 : ::read(fd, chunk, sizeof chunk);
     if (got == 0) break;
     if (got < 0) {
       if (errno == EINTR) continue;
@@ -82,9 +89,14 @@ std::string ReadWholeFile(const std::string& name, bool must_exist) {
       ::close(fd);
       ThrowOpenError(name, error);
     }
-    bytes.append(chunk, static_cast<std::size_t>(got));
+    if (!in_place) {
+      bytes.resize(used);
+      bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    used += static_cast<std::size_t>(got);
   }
   ::close(fd);
+  bytes.resize(used);
   return bytes;
 }
 
@@ -105,6 +117,49 @@ const char* FindLineBreak(const char* p, const char* end) {
   return p;
 }
 
+// Calls on_line(line) for every line of `text`, the lines LineCursor below
+// hands out, in one sweep: sixty-four bytes at a time where the processor
+// allows, so that a file of a million short lines costs little more than
+// reading it. on_line may rewrite the bytes of the line it is given.
+template <typename OnLine>
+void ForEachLine(std::string_view text, OnLine&& on_line) {
+  const char* const begin = text.data();
+  const std::size_t size = text.size();
+  std::size_t line = 0;  // where the current line starts
+  std::size_t pending_lf = std::string_view::npos;  // an LF here ends a CR LF
+  auto at_break = [&](std::size_t pos) {
+    if (pos == pending_lf && begin[pos] == '\n') {
+      line = pos + 1;
+      return;
+    }
+    on_line(text.substr(line, pos - line));
+    pending_lf = begin[pos] == '\r' ? pos + 1 : std::string_view::npos;
+    line = pos + 1;
+  };
+  std::size_t pos = 0;
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; size - pos >= 64; pos += 64) {
+    std::uint64_t mask = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(begin + pos + 16 * k));
+      const auto bits = static_cast<unsigned>(
+          _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+      mask |= static_cast<std::uint64_t>(bits) << (16 * k);
+    }
+    for (; mask != 0; mask &= mask - 1) {
+      at_break(pos + static_cast<std::size_t>(__builtin_ctzll(mask)));
+    }
+  }
+#endif
+  for (; pos < size; ++pos) {
+    if (begin[pos] == '\r' || begin[pos] == '\n') at_break(pos);
+  }
+  // A break at the very end starts no further (empty) line.
+  if (line < size) on_line(text.substr(line));
+}
+
 // Hands out the lines of a buffer one by one. A line ends at CR LF, LF or CR;
 // a break at the very end of the buffer does not start another (empty) line.
 class LineCursor {
@@ -123,6 +178,8 @@ class LineCursor {
     }
     return true;
   }
+  // Where the next line starts.
+  std::size_t Position() const { return pos_; }
 
  private:
   std::string_view text_;
@@ -288,38 +345,15 @@ void TSdfDataSet::Open() {
     given_sizes.clear();
   }
   // Rows are split against the columns this open ends with: the new header's,
-  // or the ones kept from before.
+  // or the ones kept from before. They are only counted here and cut when
+  // first asked for (CutRows, VisitRows).
   const std::size_t columns = keeps_columns ? names_.size() : names.size();
-  std::vector<Span> spans;
-  // Sized once from the line feeds, not grown (and copied) row by row.
-  spans.reserve((static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')) + 1) *
-                columns);
-  std::size_t row_count = 0;
-  std::vector<TSdfValue> cut;  // the row cutter's values, reused row by row
-  auto add_row = [&](std::string_view row_line) {
-    const std::size_t first = spans.size();
-    spans.resize(first + columns, Span{kNull, 0});
-    const auto line_offset = static_cast<std::size_t>(row_line.data() - bytes.data());
-    if (row_cutter_) {
-      row_cutter_(std::span<char>(bytes.data() + line_offset, row_line.size()), cut);
-      const std::size_t n = std::min(cut.size(), columns);
-      for (std::size_t column = 0; column < n; ++column) {
-        spans[first + column] = {line_offset + cut[column].offset, cut[column].length};
-      }
-    } else {
-      ParseRow(row_line, columns, delimiter_, [&](std::size_t column, std::string_view value) {
-        spans[first + column] = {static_cast<std::size_t>(value.data() - bytes.data()),
-                                 value.size()};
-      });
-    }
-    ++row_count;
-  };
-  if (line_count == 1 && !header) add_row(line);
-  while (lines.Next(line)) {
+  const std::size_t rows_begin = header ? lines.Position() : 0;
+  ForEachLine(std::string_view(bytes).substr(lines.Position()), [&](std::string_view row_line) {
     ++line_count;
-    if (line.size() > longest) longest = line.size();
-    add_row(line);
-  }
+    if (row_line.size() > longest) longest = row_line.size();
+  });
+  const std::size_t row_count = line_count - (header ? 1 : 0);
 
   const int measured =
       longest == 0 ? kDefaultFieldSize : static_cast<int>(std::min<std::size_t>(longest, INT_MAX));
@@ -335,9 +369,10 @@ void TSdfDataSet::Open() {
     if (given_sizes_[i]) sizes_[i] = *given_sizes_[i];
   }
 
-  // The spans are offsets, so they stay right when the bytes move here.
   bytes_ = std::move(bytes);
-  spans_ = std::move(spans);
+  rows_begin_ = rows_begin;
+  spans_.clear();
+  rows_cut_ = false;
   row_width_ = columns;
   row_count_ = row_count;
   line_count_ = static_cast<int>(std::min<std::size_t>(line_count, INT_MAX));
@@ -345,12 +380,77 @@ void TSdfDataSet::Open() {
   active_ = true;
 }
 
+template <typename OnRow>
+void TSdfDataSet::CutLines(OnRow&& on_row) const {
+  std::vector<TSdfValue> cut;            // the row cutter's values, reused row by row
+  std::vector<std::string_view> values;  // the row's values, reused row by row
+  values.reserve(row_width_);
+  std::size_t row = 0;
+  ForEachLine(std::string_view(bytes_).substr(rows_begin_), [&](std::string_view line) {
+    if (row++ >= row_count_) return;
+    values.clear();
+    if (row_cutter_) {
+      const auto line_offset = static_cast<std::size_t>(line.data() - bytes_.data());
+      char* const text = bytes_.data() + line_offset;
+      row_cutter_(std::span<char>(text, line.size()), cut);
+      const std::size_t n = std::min(cut.size(), row_width_);
+      for (std::size_t column = 0; column < n; ++column) {
+        values.emplace_back(text + cut[column].offset, cut[column].length);
+      }
+    } else {
+      ParseRow(line, row_width_, delimiter_,
+               [&](std::size_t, std::string_view value) { values.push_back(value); });
+    }
+    on_row(std::span<const std::string_view>(values));
+  });
+}
+
+void TSdfDataSet::CutRows() const {
+  if (rows_cut_) return;
+  spans_.reserve(row_count_ * row_width_);
+  CutLines([this](std::span<const std::string_view> values) {
+    const std::size_t first = spans_.size();
+    spans_.resize(first + row_width_, Span{kNull, 0});
+    for (std::size_t column = 0; column < values.size(); ++column) {
+      spans_[first + column] = {static_cast<std::size_t>(values[column].data() - bytes_.data()),
+                                values[column].size()};
+    }
+  });
+  rows_cut_ = true;
+}
+
+void TSdfDataSet::VisitRows(const TSdfRowVisitor& visit) {
+  if (!active_) return;
+  if (rows_cut_) {
+    std::vector<std::string_view> values;
+    for (std::size_t row = 0; row < row_count_; ++row) {
+      values.clear();
+      for (std::size_t column = 0; column < row_width_; ++column) {
+        const Span& span = spans_[row * row_width_ + column];
+        if (span.offset == kNull) break;
+        values.push_back(std::string_view(bytes_).substr(span.offset, span.length));
+      }
+      visit(values);
+    }
+  } else {
+    CutLines(visit);
+  }
+  // The lines may have been decoded in place: they are not cut a second time.
+  spans_.clear();
+  spans_.shrink_to_fit();
+  rows_cut_ = true;
+  row_count_ = 0;
+  row_ = 0;
+}
+
 void TSdfDataSet::Close() {
   active_ = false;
   bytes_.clear();
   bytes_.shrink_to_fit();
+  rows_begin_ = 0;
   spans_.clear();
   spans_.shrink_to_fit();
+  rows_cut_ = false;
   row_count_ = 0;
   row_ = 0;
   line_count_ = 0;
@@ -360,6 +460,7 @@ std::optional<std::string_view> TSdfDataSet::Value(int index) const {
   if (row_ >= row_count_ || index < 0 || static_cast<std::size_t>(index) >= row_width_) {
     throw std::out_of_range("TSdfDataSet::Value: no value " + std::to_string(index));
   }
+  CutRows();
   const Span& span = spans_[row_ * row_width_ + static_cast<std::size_t>(index)];
   if (span.offset == kNull) return std::nullopt;
   return std::string_view(bytes_).substr(span.offset, span.length);

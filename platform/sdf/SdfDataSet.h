@@ -27,6 +27,11 @@ struct TSdfValue {
 // text in the line.
 using TSdfRowCutter = std::function<void(std::span<char> line, std::vector<TSdfValue>& values)>;
 
+// Takes one row's values in column order: at most one per column, fewer for a
+// row whose line ends before the last column (the columns after them are
+// null). The views are valid during the call only.
+using TSdfRowVisitor = std::function<void(std::span<const std::string_view> values)>;
+
 class TSdfDataSet {
  public:
   const std::string& FileName() const { return file_name_; }
@@ -83,9 +88,17 @@ class TSdfDataSet {
   bool Eof() const { return row_ >= row_count_; }
   // The current row's value of column `index`: nullopt (null) for a column the
   // line ends before (every column of an empty or blank line), else the text
-  // (spaces only read as ""), valid until the next Open or Close. Throws
-  // std::out_of_range for a column outside the row or at the end of the rows.
+  // (spaces only read as ""), valid until the next Open, Close or VisitRows.
+  // Throws std::out_of_range for a column outside the row or at the end of the
+  // rows.
   std::optional<std::string_view> Value(int index) const;
+
+  // Hands every row, in file order, to `visit`, the same values Value gives,
+  // without keeping them: a reader that copies a large file's rows elsewhere
+  // needs no offsets for all of its values at once. Afterwards the reader has
+  // no rows left (Eof; RecordCount and the columns stay) until it is opened
+  // again. Does nothing on a closed reader.
+  void VisitRows(const TSdfRowVisitor& visit);
 
  private:
   std::string file_name_;
@@ -101,15 +114,23 @@ class TSdfDataSet {
   std::vector<std::optional<int>> given_sizes_{std::nullopt};
   int line_count_ = 0;
   // Every value is a stretch of one line of the file, so the rows are kept as
-  // the file's bytes and one span per value: rows one after the other,
-  // `row_width_` spans each, kNull for a null value.
+  // the file's bytes, their lines from `rows_begin_` on; once cut (a row cutter
+  // may decode a line in place, so a line is cut once), one span per value:
+  // rows one after the other, `row_width_` spans each, kNull for a null value.
   struct Span {
     std::size_t offset;
     std::size_t length;
   };
   static constexpr std::size_t kNull = static_cast<std::size_t>(-1);
-  std::string bytes_;
-  std::vector<Span> spans_;
+  // Calls on_row(values) for every row line, cutting it.
+  template <typename OnRow>
+  void CutLines(OnRow&& on_row) const;
+  // Cuts every row line into spans_, once: Open only counts the lines.
+  void CutRows() const;
+  mutable std::string bytes_;
+  std::size_t rows_begin_ = 0;
+  mutable std::vector<Span> spans_;
+  mutable bool rows_cut_ = false;
   std::size_t row_width_ = 0;
   std::size_t row_count_ = 0;
   std::size_t row_ = 0;

@@ -46,6 +46,44 @@ TEST_F(TableDataTest, LoadShowsTheRowsBetweenTheAnnouncementAndFinished) {
   EXPECT_EQ(table_data_->LoadedFile(), TablePath("orders"));
 }
 
+// The load leaves the page's own AfterPost out while it runs and puts it
+// back, also after a load that failed: a post after a load is a change.
+TEST_F(TableDataTest, APostAfterALoadIsAChange) {
+  LoadTable("orders", "id;name\n1;ann\n2;bob\n");
+  EXPECT_FALSE(table_data_->HasUnsavedChanges());
+  SetValue("name", "changed");
+  EXPECT_TRUE(table_data_->HasUnsavedChanges());
+  WriteTable("twice", "a;A\n1;2\n");
+  AddTable("twice");
+  messages_.answers = {true};  // discard the change
+  EXPECT_FALSE(table_data_->LoadCSVTableData(*catalogue_, messages_));
+  LoadTable("orders2", "id;name\n1;ann\n");
+  EXPECT_FALSE(table_data_->HasUnsavedChanges());
+  SetValue("name", "again");
+  EXPECT_TRUE(table_data_->HasUnsavedChanges());
+
+  // A handler put in the page's place stays and hears every loaded row.
+  int posts = 0;
+  data_.AfterPost = [&posts](db::DataSet&) { ++posts; };
+  ASSERT_TRUE(table_data_->Reload(messages_));
+  EXPECT_EQ(posts, 1);
+  SetValue("name", "third");
+  EXPECT_EQ(posts, 2);
+}
+
+// A handler set before the page's is chained: it hears every loaded row.
+TEST_F(TableDataTest, AnAfterPostSetBeforeThePageHearsEveryLoadedRow) {
+  table_data_.reset();
+  int posts = 0;
+  data_.AfterPost = [&posts](db::DataSet&) { ++posts; };
+  table_data_ = std::make_unique<TableData>(data_);
+  LoadTable("orders", "id;name\n1;ann\n2;bob\n");
+  EXPECT_EQ(posts, 2);
+  SetValue("name", "changed");
+  EXPECT_EQ(posts, 3);
+  EXPECT_TRUE(table_data_->HasUnsavedChanges());
+}
+
 TEST_F(TableDataTest, AHeaderOnlyFileGivesColumnsWithoutRows) {
   WriteTable("empty", "a;b;c\n");
   AddTable("empty");

@@ -1,6 +1,7 @@
 // The delimited-text reader: how lines split into rows, how quotes group values,
 // what the header line gives as columns and sizes, what a file without a header
-// gives, rows cut by other rules, and how missing or unreadable files fail.
+// gives, rows cut by other rules, rows handed out without being kept, and how
+// missing or unreadable files fail.
 #include "sdf/SdfDataSet.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,7 @@
 #include <iterator>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string_view>
 #include <string>
 #include <vector>
@@ -408,6 +410,95 @@ TEST_F(SdfDataSetTest, ARowCutterCutsTheRowsAndMayDecodeInPlace) {
                                       {"1;2", null, null},
                                       {"", null, null},  // this cutter's empty line
                                       {"long", "line", "of"}}));
+}
+
+// Lines of every length from 0 to 150 (so that breaks fall on and around the
+// reader's 64-byte steps, a CR LF split across two of them included), ending
+// in LF, CR LF or CR in turn; the rows VisitRows hands out are those Value
+// reads, whether the lines are cut as they are handed out or were cut before.
+TEST_F(SdfDataSetTest, VisitedRowsAreTheRowsValueReads) {
+  const char* const endings[] = {"\n", "\r\n", "\r"};
+  std::string file = "a;b;c\r\n";
+  std::vector<Row> expected;
+  for (std::size_t length = 0; length <= 150; ++length) {
+    const std::string first(length, static_cast<char>('a' + length % 26));
+    std::string line = first;
+    Row row{length == 0 ? null : std::optional<std::string>(first), null, null};
+    if (length % 3 == 1) {
+      line += ";" + std::to_string(length) + ";x;extra";
+      row = {first, std::to_string(length), "x"};
+    } else if (length % 3 == 2) {
+      line += ";" + std::to_string(length);
+      row = {first, std::to_string(length), null};
+    }
+    file += line + endings[length % 3];
+    expected.push_back(row);
+  }
+  file += "last;1;2";  // no break at the end
+  expected.push_back({"last", "1", "2"});
+
+  auto visited = [this] {
+    std::vector<Row> rows;
+    reader_.VisitRows([&](std::span<const std::string_view> values) {
+      Row row(3, null);
+      for (std::size_t i = 0; i < values.size(); ++i) row.at(i) = std::string(values[i]);
+      rows.push_back(row);
+    });
+    return rows;
+  };
+  Load(file);
+  EXPECT_EQ(Rows(), expected);
+  Load(file);
+  EXPECT_EQ(visited(), expected);
+  // Nothing is kept: the reader is at the end of its rows, its columns and
+  // line count as read.
+  EXPECT_TRUE(reader_.Eof());
+  EXPECT_THROW(reader_.Value(0), std::out_of_range);
+  EXPECT_EQ(reader_.RecordCount(), static_cast<int>(expected.size()) + 1);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_TRUE(visited().empty());
+  // Rows already read through Value are handed out as read.
+  Load(file);
+  ASSERT_EQ(Text(reader_.Value(0)), null);
+  EXPECT_EQ(visited(), expected);
+}
+
+// A cutter that decodes in place ("#x" reads "x", so "##" reads "#"): every
+// line is decoded once, whichever way its rows are read.
+TEST_F(SdfDataSetTest, ALineIsDecodedOnceWhicheverWayItIsRead) {
+  reader_.SetRowCutter([](std::span<char> line, std::vector<sdf::TSdfValue>& values) {
+    values.clear();
+    std::size_t start = 0;
+    std::size_t write = 0;
+    for (std::size_t i = 0; i <= line.size(); ++i) {
+      if (i == line.size() || line[i] == '|') {
+        values.push_back({start, write - start});
+        start = write = i + 1;
+        continue;
+      }
+      if (line[i] == '#' && i + 1 < line.size()) ++i;
+      line[write++] = line[i];
+    }
+  });
+  const std::string file = "a;b\n####|#a#|\n1\n";
+  const std::vector<Row> expected = {{"##", "a|"}, {"1", null}};
+  Load(file);
+  EXPECT_EQ(Rows(), expected);
+  EXPECT_EQ(Rows(), expected);  // read again from the rows cut before
+  for (bool read_first : {false, true}) {
+    SCOPED_TRACE(read_first);
+    Load(file);
+    if (read_first) {
+      ASSERT_EQ(Text(reader_.Value(0)), "##");
+    }
+    std::vector<Row> rows;
+    reader_.VisitRows([&](std::span<const std::string_view> values) {
+      Row row(2, null);
+      for (std::size_t i = 0; i < values.size(); ++i) row.at(i) = std::string(values[i]);
+      rows.push_back(row);
+    });
+    EXPECT_EQ(rows, expected);
+  }
 }
 
 }  // namespace
