@@ -4,12 +4,20 @@
 // SQLite ODBC driver; and the protocols whose driver this machine lacks.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <chrono>
 
 #include "ExternalSources.h"
+#include "FileChoosers.h"
+#include "FormExportToCSV.h"
+#include "FormFilters.h"
+#include "FormFind.h"
 #include "rtl/Separators.h"
 #include "external_fixture.h"
 #include "external_servers.h"
@@ -385,6 +393,198 @@ TEST_F(ExternalSqliteTest, OdbcDriverListsAndImports) {
   EXPECT_EQ(messages_.Texts(), (Texts{"External table customers succesfully imported to " +
                                       ProjectFile("customers")}));
   EXPECT_EQ(ReadFile(ProjectFile("customers")), "name;n\nAnn;7\n");
+}
+
+
+// The filter, find and export dialogs on the preview of a table of typed
+// columns, through the page's Filter, Find and Export buttons.
+class ExternalSqliteDialogsTest : public ExternalSqliteTest {
+ protected:
+  void SetUp() override {
+    ExternalSqliteTest::SetUp();
+    MakeSqlite(db_, {
+                        "CREATE TABLE items (id INTEGER, name TEXT, price REAL, day DATE, "
+                        "ok BOOLEAN, note TEXT)",
+                        "INSERT INTO items VALUES (1, 'pen', 2.5, '2024-02-29', 1, 'a\"b')",
+                        "INSERT INTO items VALUES (2, 'ink', NULL, NULL, NULL, NULL)",
+                        "INSERT INTO items VALUES (3, 'Pen', -0.125, '2024-03-01', 0, '')",
+                        "INSERT INTO items VALUES (4, 'cap', 2.5, '2024-02-29', 1, 'x;y')",
+                    });
+    AddConnector(Sqlite());
+    AddSQLTable("items");
+    SelectSQLTable("items");
+    Click("ButtonActivateSQLTablePreview");
+    messages_.entries.clear();
+  }
+  db::DataSet& Preview() { return window_->VoQueryDatasetSQLTableData(); }
+  std::string CurrentId() { return Preview().FieldByName("id").AsString(); }
+  Texts ShownIds() {
+    Texts ids;
+    for (const auto& row : PreviewRows()) ids.push_back(row[0]);
+    Preview().First();
+    return ids;
+  }
+  void ClickIn(const QWidget& dialog, const char* name) {
+    auto* b = dialog.findChild<QAbstractButton*>(name);
+    ASSERT_NE(b, nullptr) << name;
+    QTest::mouseClick(b, Qt::LeftButton);
+  }
+};
+
+TEST_F(ExternalSqliteDialogsTest, FilterAppliedAndRemovedOnTypedFields) {
+  Click("ButtonFilterSQLTableData");
+  app::FormFilters& dialog = window_->GetFormFilters();
+  ASSERT_TRUE(dialog.isVisible());
+  QComboBox* fields = dialog.ComboBoxFilterFields();
+  ASSERT_EQ(fields->count(), 6);
+  EXPECT_EQ(fields->itemText(2), "price");
+  struct Case {
+    const char* filter;
+    Texts shown;
+    const char* error;  // the parser's reason, or nullptr
+  };
+  // Each typed column compared in its own kind; a null number passes no
+  // comparison. SQLite's texts are memos, which the filter cannot read: refused, every row
+  // shows again.
+  const Case cases[] = {
+      {"price > 1", {"1", "4"}, nullptr},
+      {"price < 0", {"3"}, nullptr},
+      {"id >= 3", {"3", "4"}, nullptr},
+      {"ok", {"1", "4"}, nullptr},
+      // A null truth value reads as false.
+      {"NOT ok AND id > 1", {"2", "3"}, nullptr},
+      {"day = '2024-02-29'", {"1", "2", "3", "4"},
+       "Field \"day\" has an invalid field type (Memo) to base index on."},
+      {"price IS NULL", {"1", "2", "3", "4"}, "Unexpected \"IS\" at position 7."},
+      {"price > 2", {"1", "4"}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.filter);
+    messages_.entries.clear();
+    QPlainTextEdit* memo = dialog.DBMemoFilter();
+    memo->setFocus();
+    memo->selectAll();
+    QTest::keyClick(memo, Qt::Key_Delete);
+    QTest::keyClicks(memo, c.filter);
+    ClickIn(dialog, "ButtonApplyFilter");
+    EXPECT_EQ(messages_.Texts(), c.error == nullptr ? Texts{}
+                                                    : Texts{std::string("Error while trying to "
+                                                                        "apply filter. ") +
+                                                            c.error});
+    EXPECT_EQ(Preview().Filter(), c.error == nullptr ? c.filter : "");
+    EXPECT_EQ(ShownIds(), c.shown);
+    EXPECT_FALSE(Preview().ControlsDisabled());
+  }
+  messages_.entries.clear();
+  ClickIn(dialog, "ButtonRemoveFilter");
+  EXPECT_EQ(ShownIds(), (Texts{"1", "2", "3", "4"}));
+  EXPECT_EQ(messages_.Texts(), Texts{});
+}
+
+TEST_F(ExternalSqliteDialogsTest, FindAndFindNextCompareByFieldKind) {
+  Click("ButtonFindSQLTableData");
+  app::FormFind& dialog = window_->GetFormFind();
+  ASSERT_TRUE(dialog.isVisible());
+  auto ask = [&](const QString& field, const QString& value) {
+    QComboBox* list = dialog.ComboBoxFindFields();
+    list->setCurrentIndex(list->findText(field));
+    QLineEdit* edit = dialog.EditFindValue();
+    edit->clear();
+    QTest::keyClicks(edit, value);
+  };
+  struct Case {
+    const char* button;
+    const char* field;
+    const char* value;
+    const char* start;    // id of the row made current first
+    const char* current;  // id of the current row afterwards
+    bool found;
+  };
+  const Case cases[] = {
+      {"ButtonFind", "id", "3", "1", "3", true},
+      {"ButtonFind", "id", "33", "1", "1", false},
+      // Find Next converts the typed text to the field's kind.
+      {"ButtonFindNext", "id", "4", "1", "4", true},
+      {"ButtonFindNext", "id", "4.0", "1", "4", true},
+      {"ButtonFindNext", "price", "2.50", "1", "4", true},
+      {"ButtonFindNext", "price", "-0.125", "1", "3", true},
+      {"ButtonFindNext", "ok", "False", "1", "3", true},
+      {"ButtonFindNext", "ok", "True", "1", "4", true},
+      {"ButtonFindNext", "day", "2024-03-01", "1", "3", true},
+      {"ButtonFindNext", "name", "Pen", "1", "3", true},
+      {"ButtonFindNext", "name", "PEN", "1", "1", false},
+      // A null matches no text, the empty one included; an unconvertible text
+      // matches nothing; the walk starts after the current row.
+      {"ButtonFindNext", "price", "", "1", "1", false},
+      {"ButtonFindNext", "price", "cheap", "1", "1", false},
+      {"ButtonFindNext", "ok", "True", "4", "4", false},
+      {"ButtonFindNext", "id", "1", "1", "1", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.button) + " " + c.field + " " + c.value);
+    messages_.entries.clear();
+    ASSERT_TRUE(Preview().Locate("id", rtl::Variant::Text(c.start)));
+    ask(c.field, c.value);
+    ClickIn(dialog, c.button);
+    EXPECT_EQ(messages_.Texts(), c.found ? Texts{} : Texts{"Not found."});
+    EXPECT_EQ(CurrentId(), c.current);
+    EXPECT_FALSE(Preview().ControlsDisabled());
+  }
+  // Find's exact search cannot read a memo: its reason is shown.
+  messages_.entries.clear();
+  ask("name", "Pen");
+  ClickIn(dialog, "ButtonFind");
+  EXPECT_EQ(messages_.Texts(),
+            Texts{"VoQueryDatasetSQLTableData : Field \"name\" has an invalid field type (Memo) "
+                  "to base index on."});
+  EXPECT_FALSE(Preview().ControlsDisabled());
+}
+
+TEST_F(ExternalSqliteDialogsTest, ExportWritesEachKindInItsForm) {
+  const std::string target = (work_.Path() / "items.csv").string();
+  ASSERT_TRUE(Preview().Locate("id", rtl::Variant::Text("3")));
+  Click("ButtonExportSQLTableData");
+  app::FormExportToCSV& dialog = window_->GetFormExportToCSV();
+  ASSERT_TRUE(dialog.isVisible());
+  QLineEdit* edit = dialog.FileNameEdit1()->Edit();
+  QTest::keyClicks(edit, QString::fromStdString(target));
+  ClickIn(dialog, "Button1");
+  // Integers and floats as their text, truth values True/False, nulls empty;
+  // SQLite's driver gives a DATE column and TEXT columns as texts of no size
+  // (memos), written as they stand.
+  const char* const expected =
+      "id;name;price;day;ok;note\n"
+      "1;pen;2.5;2024-02-29;True;a\"b\n"
+      "2;ink;;;;\n"
+      "3;Pen;-0.125;2024-03-01;False;\n"
+      "4;cap;2.5;2024-02-29;True;x;y\n";
+  EXPECT_EQ(ReadFile(target), expected);
+  EXPECT_EQ(CurrentId(), "3");
+
+  // With a filter: only the rows shown; the decimal separator is the process's.
+  Click("ButtonFilterSQLTableData");
+  app::FormFilters& filters = window_->GetFormFilters();
+  QTest::keyClicks(filters.DBMemoFilter(), "price > 0");
+  ClickIn(filters, "ButtonApplyFilter");
+  const char previous = rtl::DecimalSeparator();
+  rtl::SetDecimalSeparator(',');
+  Click("ButtonExportSQLTableData");
+  ClickIn(dialog, "Button1");
+  rtl::SetDecimalSeparator(previous);
+  EXPECT_EQ(ReadFile(target),
+            "id;name;price;day;ok;note\n"
+            "1;pen;2,5;2024-02-29;True;a\"b\n"
+            "4;cap;2,5;2024-02-29;True;x;y\n");
+
+  // The preview closed: the export says so and the file stays.
+  Click("ButtonDeactivateSQLTablePreview");
+  Click("ButtonExportSQLTableData");
+  ClickIn(dialog, "Button1");
+  EXPECT_EQ(messages_.Texts(),
+            (Texts{"Dataset is successfully exported to the file: " + target,
+                   "Dataset is successfully exported to the file: " + target,
+                   " I could not export the dataset. Dataset not in browse mode"}));
+  EXPECT_EQ(ReadFile(target).substr(0, 26), "id;name;price;day;ok;note\n");
 }
 
 }  // namespace
