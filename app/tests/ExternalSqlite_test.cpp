@@ -551,13 +551,14 @@ TEST_F(ExternalSqliteDialogsTest, ExportWritesEachKindInItsForm) {
   ClickIn(dialog, "Button1");
   // Integers and floats as their text, truth values True/False, nulls empty;
   // SQLite's driver gives a DATE column and TEXT columns as texts of no size
-  // (memos), written as they stand.
+  // (memos), written as they stand unless they would not read back: a memo
+  // holding the delimiter or a quote is quoted, its quotes doubled.
   const char* const expected =
       "id;name;price;day;ok;note\n"
-      "1;pen;2.5;2024-02-29;True;a\"b\n"
+      "1;pen;2.5;2024-02-29;True;\"a\"\"b\"\n"
       "2;ink;;;;\n"
       "3;Pen;-0.125;2024-03-01;False;\n"
-      "4;cap;2.5;2024-02-29;True;x;y\n";
+      "4;cap;2.5;2024-02-29;True;\"x;y\"\n";
   EXPECT_EQ(ReadFile(target), expected);
   EXPECT_EQ(CurrentId(), "3");
 
@@ -573,8 +574,8 @@ TEST_F(ExternalSqliteDialogsTest, ExportWritesEachKindInItsForm) {
   rtl::SetDecimalSeparator(previous);
   EXPECT_EQ(ReadFile(target),
             "id;name;price;day;ok;note\n"
-            "1;pen;2,5;2024-02-29;True;a\"b\n"
-            "4;cap;2,5;2024-02-29;True;x;y\n");
+            "1;pen;2,5;2024-02-29;True;\"a\"\"b\"\n"
+            "4;cap;2,5;2024-02-29;True;\"x;y\"\n");
 
   // The preview closed: the export says so and the file stays.
   Click("ButtonDeactivateSQLTablePreview");

@@ -183,8 +183,8 @@ class RowWriter {
   // The value's text; string kinds between quote characters when `quote`.
   void AppendText(std::string& out, const db::Field& field, bool quote) const {
     const db::FieldType type = field.DataType();
-    // Only the string kinds are quoted; memos are written as their own text,
-    // like every other kind.
+    // The string kinds are quoted; memos are written as their own text, like
+    // every other kind, unless that text would not read back (below).
     if (db::IsStringType(type)) {
       if (!quote) {
         field.AppendAsString(out);  // a null text reads as ""
@@ -208,6 +208,27 @@ class RowWriter {
       out += settings_.QuoteChar;
       return;
     }
+    const std::size_t start = out.size();
+    AppendOtherText(out, field, type);
+    // Where quotes are doubled the file is meant to be read back: a memo (or any
+    // other unquoted text) holding the delimiter, a quote or a line break would
+    // split into other cells or rows there, so such a value alone is quoted.
+    if (quote && settings_.DoubleQuoteChar &&
+        out.find_first_of(std::string{settings_.FieldDelimiter, settings_.QuoteChar, '\r', '\n'},
+                          start) != std::string::npos) {
+      const std::string text = out.substr(start);
+      out.resize(start);
+      out += settings_.QuoteChar;
+      for (const char c : text) {
+        if (c == settings_.QuoteChar) out += c;
+        out += c;
+      }
+      out += settings_.QuoteChar;
+    }
+  }
+
+  // The text of a value of a kind other than the strings.
+  void AppendOtherText(std::string& out, const db::Field& field, db::FieldType type) const {
     if (field.IsNull()) return;
     switch (type) {
       case db::FieldType::ftBoolean:

@@ -380,7 +380,7 @@ TEST_F(TextDataset, ADatasetWithAnotherKindGoesFieldByField) {
   ds_.Post();
   const std::string expected =
       "A;B;C;N;M\n"
-      "\"q\"\"\";\"\";\"\";5;memo; \"as is\"\n"
+      "\"q\"\"\";\"\";\"\";5;\"memo; \"\"as is\"\"\"\n"
       "\"\";\"\";\"\";;\n";
   EXPECT_EQ(Direct(), expected);
   EXPECT_EQ(FieldByField(), expected);

@@ -156,10 +156,11 @@ TEST_F(CSVExporterTest, WritesTheHeaderAndOneLinePerRowWithTextsQuotedOrNot) {
        "'plain';'a;b';-7;'say \"hi\"';'x\ny';memo;text\n"
        "'';'';0;'\xC3\xA4';'z';\n"},
 
-      // Only the quote character in quoted texts is doubled; memos stay as they are.
+      // The quote character in quoted texts is doubled; a memo stays as it is
+      // unless it would not read back (here it holds the delimiter).
       {"always, quotes doubled", TQuoteStrings::qsAlways, '"', true,
        "S;FC;N;WS;FW;M\n"
-       "\"plain\";\"a;b\";-7;\"say \"\"hi\"\"\";\"x\ny\";memo;text\n"
+       "\"plain\";\"a;b\";-7;\"say \"\"hi\"\"\";\"x\ny\";\"memo;text\"\n"
        "\"\";\"\";0;\"\xC3\xA4\";\"z\";\n",
        true},
       {"never, quotes doubled", TQuoteStrings::qsNever, '"', true,
