@@ -2,7 +2,8 @@
 // DEFAULT_ORDER's records by the key fields), selecting by name or by field list,
 // and the key comparisons.
 #include <algorithm>
-#include <numeric>
+#include <cstdint>
+#include <string>
 
 #include "datasets/VoBufDataset.h"
 #include "rtl/Locale.h"
@@ -222,36 +223,66 @@ std::vector<db::RecordId> TVoBufDataset::SortedRecords(const TDBCompareStruct& c
   for (db::RecordId r = source.FirstRecord(); r != TBufIndex::kSentinel; r = source.Next(r)) {
     records.push_back(r);
   }
-  std::vector<std::vector<std::string>> text_keys(compare.size());
+  // The collation keys of each text entry, back to back in one buffer: a key
+  // compares byte by byte as its texts collate.
+  struct TextKeys {
+    std::string bytes;
+    std::vector<std::size_t> ends;
+    std::string_view Key(std::uint32_t x) const {
+      const std::size_t begin = x == 0 ? 0 : ends[x - 1];
+      return std::string_view(bytes).substr(begin, ends[x] - begin);
+    }
+  };
+  std::vector<TextKeys> text_keys(compare.size());
   for (std::size_t e = 0; e < compare.size(); ++e) {
     if (compare[e].CompareFunc != CompareTextValues) continue;
-    text_keys[e].reserve(records.size());
+    TextKeys& keys = text_keys[e];
+    keys.ends.reserve(records.size());
     for (db::RecordId r : records) {
       std::string_view text = store_.Get(r).Get(compare[e].FieldIndex).s;
-      std::string key = compare[e].CaseInsensitive ? rtl::CollationKey(rtl::AnsiUpperCase(text))
-                                                   : rtl::CollationKey(text);
-      // A copy holds the key in exactly its size (short ones in place), which
-      // the transformed key, made in a larger buffer, does not.
-      text_keys[e].emplace_back(std::string_view(key));
+      keys.bytes += compare[e].CaseInsensitive ? rtl::CollationKey(rtl::AnsiUpperCase(text))
+                                               : rtl::CollationKey(text);
+      keys.ends.push_back(keys.bytes.size());
     }
   }
-  std::vector<std::uint32_t> order(records.size());
-  std::iota(order.begin(), order.end(), 0u);
-  std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+  // Sorted as (first eight key bytes, position): most comparisons end on the
+  // prefix, held beside the position, without a look into the keys or the
+  // records. Equal keys keep the order of DEFAULT_ORDER.
+  struct Entry {
+    std::uint64_t prefix;
+    std::uint32_t position;
+  };
+  const bool by_prefix = !compare.empty() && compare[0].CompareFunc == CompareTextValues;
+  const bool prefix_descending = by_prefix && compare[0].Descending;
+  std::vector<Entry> order(records.size());
+  for (std::uint32_t x = 0; x < order.size(); ++x) {
+    std::uint64_t prefix = 0;
+    if (by_prefix) {
+      const std::string_view key = text_keys[0].Key(x);
+      for (std::size_t b = 0; b < 8; ++b) {
+        prefix = (prefix << 8) | (b < key.size() ? static_cast<unsigned char>(key[b]) : 0u);
+      }
+    }
+    order[x] = Entry{prefix, x};
+  }
+  std::sort(order.begin(), order.end(), [&](const Entry& a, const Entry& b) {
+    if (a.prefix != b.prefix) return prefix_descending ? a.prefix > b.prefix : a.prefix < b.prefix;
+    const std::uint32_t x = a.position;
+    const std::uint32_t y = b.position;
     db::PackedRecord left = store_.Get(records[x]);
     db::PackedRecord right = store_.Get(records[y]);
     for (std::size_t e = 0; e < compare.size(); ++e) {
       const TDBCompareRec& entry = compare[e];
       int result =
           entry.CompareFunc == CompareTextValues
-              ? Sign(text_keys[e][x].compare(text_keys[e][y]), 0)
+              ? Sign(text_keys[e].Key(x).compare(text_keys[e].Key(y)), 0)
               : entry.CompareFunc(left.Get(entry.FieldIndex), right.Get(entry.FieldIndex), false);
       if (result != 0) return entry.Descending ? result > 0 : result < 0;
     }
-    return false;
+    return x < y;
   });
   std::vector<db::RecordId> sorted(records.size());
-  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = records[order[i]];
+  for (std::size_t i = 0; i < order.size(); ++i) sorted[i] = records[order[i].position];
   return sorted;
 }
 

@@ -102,6 +102,8 @@ void TVoQueryDataSet::ReadTableFile() {
         // Rows are read as the engine reads them: quotes, escapes and blanks
         // mean the same on both sides, so no value changes on its way through.
         csv_reader_.SetRowCutter(CutTableFileRow);
+        // The rows are copied once, straight from the file.
+        csv_reader_.SetRowsFromFile(true);
         csv_reader_.Open();
         source_kind_ = sdSdfDataset;
         source_field_count_ = csv_reader_.FieldDefCount();

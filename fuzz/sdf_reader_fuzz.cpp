@@ -1,10 +1,14 @@
 // Fuzzes the delimited-text reader: the input's first byte picks the options
 // (header line or not, ";" or "," between values), the rest is the file. Every
-// value of every row is read, as the dataset copies them.
+// value of every row is read, as the dataset copies them, and read again from
+// the file row by row, which must give the same values.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "db/DatabaseError.h"
 #include "fuzz_folder.h"
@@ -30,12 +34,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (reader.FieldSize(i) < 0) __builtin_trap();
   }
   std::size_t bytes = 0;
+  std::vector<std::optional<std::string>> values;
   for (reader.First(); !reader.Eof(); reader.Next()) {
     for (int i = 0; i < reader.FieldDefCount(); ++i) {
-      if (std::optional<std::string_view> value = reader.Value(i)) bytes += value->size();
+      std::optional<std::string_view> value = reader.Value(i);
+      if (value) bytes += value->size();
+      values.push_back(value ? std::optional<std::string>(*value) : std::nullopt);
     }
   }
   if (bytes > size) __builtin_trap();  // values are stretches of the file
+  reader.Close();
+
+  // Read again from the file, a block at a time, the rows are the same.
+  reader.SetRowsFromFile(true);
+  reader.Open();
+  std::size_t at = 0;
+  const auto width = static_cast<std::size_t>(reader.FieldDefCount());
+  reader.VisitRows([&](std::span<const std::string_view> row) {
+    if (row.size() > width || at + width > values.size()) __builtin_trap();
+    for (std::size_t i = 0; i < width; ++i, ++at) {
+      const bool present = i < row.size();
+      if (present != values[at].has_value() || (present && row[i] != *values[at])) {
+        __builtin_trap();
+      }
+    }
+  });
+  if (at != values.size()) __builtin_trap();
   reader.Close();
   return 0;
 }

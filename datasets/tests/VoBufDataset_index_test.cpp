@@ -107,6 +107,24 @@ TEST_F(IndexTest, EqualKeysKeepTheirOrderAscendingAndDescending) {
   EXPECT_EQ(Rows(), (std::vector<std::string>{"b/1", "a/2", "b/3", "a/4"}));
 }
 
+// Keys that agree in their first bytes, and one that is the start of others,
+// are ordered by the rest of their texts; equal ones keep their order.
+TEST_F(IndexTest, KeysAlikeInTheirFirstBytesSortByTheRest) {
+  Add("abcdefgh2", 1);
+  Add("abcdefgh1", 2);
+  Add("abcdefgh", 3);
+  Add("abcdefgh2", 4);
+  Add("abcdef", 5);
+  ds_.AddIndex("ByName", "NAME");
+  ds_.AddIndex("ByNameDesc", "NAME", db::ixDescending, "NAME");
+  ds_.SetIndexName("ByName");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"abcdef/5", "abcdefgh/3", "abcdefgh1/2",
+                                              "abcdefgh2/1", "abcdefgh2/4"}));
+  ds_.SetIndexName("ByNameDesc");
+  EXPECT_EQ(Rows(), (std::vector<std::string>{"abcdefgh2/1", "abcdefgh2/4", "abcdefgh1/2",
+                                              "abcdefgh/3", "abcdef/5"}));
+}
+
 TEST_F(IndexTest, CaseInsensitiveKeysCompareUpperCasedTexts) {
   Add("abc", 1);
   Add("ABD", 2);

@@ -51,51 +51,73 @@ bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 32; }
   throw db::DatabaseError("Could not open file " + name + ": " + std::strerror(error));
 }
 
-// The whole file as bytes. A missing file is created empty when allowed, and
-// then reads as empty.
-std::string ReadWholeFile(const std::string& name, bool must_exist) {
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+// Opens the file for reading, refusing a folder. A missing file is created
+// empty when allowed, and then reads as empty (no descriptor).
+FileHandle OpenForReading(const std::string& name, bool must_exist) {
+  FileHandle file(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) {
     const int error = errno;
     if (error != ENOENT || must_exist) ThrowOpenError(name, error);
-    fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
-    if (fd < 0) ThrowOpenError(name, errno);
-    ::close(fd);
-    return {};
+    const int created = ::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    if (created < 0) ThrowOpenError(name, errno);
+    ::close(created);
+    return file;
   }
   // A folder opens read-only on POSIX; refuse it here instead of failing on read.
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-    ::close(fd);
-    ThrowOpenError(name, error);
+  if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+    ThrowOpenError(name, S_ISDIR(info.st_mode) ? EISDIR : errno);
   }
-  // A regular file is read straight into place; what it holds beyond its
-  // size (it grew meanwhile), or a file of no known size, comes in chunks.
+  return file;
+}
+
+bool IsRegularFile(const FileHandle& file) {
+  struct stat info {};
+  return ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Reads up to `size` bytes at `offset`; 0 at the end of the file.
+std::size_t ReadAt(const FileHandle& file, const std::string& name, char* into, std::size_t size,
+                   off_t offset) {
+  for (;;) {
+    const ssize_t got = ::pread(file.Get(), into, size, offset);
+    if (got >= 0) return static_cast<std::size_t>(got);
+    if (errno != EINTR) ThrowOpenError(name, errno);
+  }
+}
+
+// The whole of an open file as bytes, from its start. A regular file is read
+// straight into place; what it holds beyond its size (it grew meanwhile), or a
+// file of no known size (a pipe, a device), comes in chunks.
+std::string ReadAll(const FileHandle& file, const std::string& name) {
+  struct stat info {};
+  if (::fstat(file.Get(), &info) != 0) ThrowOpenError(name, errno);
   std::string bytes;
-  std::size_t used = 0;
   if (S_ISREG(info.st_mode) && info.st_size > 0) {
     bytes.resize(static_cast<std::size_t>(info.st_size));
   }
+  std::size_t used = 0;
   char chunk[65536];
   for (;;) {
     const bool in_place = used < bytes.size();
-    const ssize_t got = in_place ? ::read(fd, bytes.data() + used, bytes.size() - used)
-                                 : ::read(fd, chunk, sizeof chunk);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      const int error = errno;
-      ::close(fd);
-      ThrowOpenError(name, error);
+    std::size_t got = 0;
+    if (S_ISREG(info.st_mode)) {
+      got = in_place ? ReadAt(file, name, bytes.data() + used, bytes.size() - used,
+                              static_cast<off_t>(used))
+                     : ReadAt(file, name, chunk, sizeof chunk, static_cast<off_t>(used));
+    } else {
+      const ssize_t n = ::read(file.Get(), chunk, sizeof chunk);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) ThrowOpenError(name, errno);
+      got = static_cast<std::size_t>(n);
     }
+    if (got == 0) break;
     if (!in_place) {
       bytes.resize(used);
-      bytes.append(chunk, static_cast<std::size_t>(got));
+      bytes.append(chunk, got);
     }
-    used += static_cast<std::size_t>(got);
+    used += got;
   }
-  ::close(fd);
   bytes.resize(used);
   return bytes;
 }
@@ -158,6 +180,49 @@ void ForEachLine(std::string_view text, OnLine&& on_line) {
   }
   // A break at the very end starts no further (empty) line.
   if (line < size) on_line(text.substr(line));
+}
+
+// Calls on_line(line) for every line of a regular file from its start, the
+// lines ForEachLine hands out for the whole file, reading it a block at a time
+// into a buffer of its own: a large file is never held whole. on_line may
+// rewrite the bytes of the line it is given.
+template <typename OnLine>
+void ForEachFileLine(const FileHandle& file, const std::string& name, OnLine&& on_line) {
+  std::string buffer(TSdfDataSet::kReadBlockSize, '\0');
+  std::size_t held = 0;     // bytes of a line not yet ended, at the buffer's front
+  bool skip_lf = false;     // the last block ended in CR: an LF next belongs to it
+  off_t offset = 0;
+  for (;;) {
+    if (buffer.size() - held < TSdfDataSet::kReadBlockSize) {
+      buffer.resize(held + TSdfDataSet::kReadBlockSize);
+    }
+    std::size_t got = ReadAt(file, name, buffer.data() + held, buffer.size() - held, offset);
+    if (got == 0) break;
+    offset += static_cast<off_t>(got);
+    char* const data = buffer.data();
+    if (skip_lf) {
+      skip_lf = false;
+      if (data[held] == '\n') {
+        std::memmove(data + held, data + held + 1, got - 1);
+        if (--got == 0) continue;
+      }
+    }
+    const std::size_t size = held + got;
+    // Lines up to the last break are whole; the rest waits for the next block.
+    std::size_t whole = size;
+    while (whole > held && data[whole - 1] != '\r' && data[whole - 1] != '\n') --whole;
+    if (whole == held) {
+      held = size;
+      continue;
+    }
+    skip_lf = whole == size && data[whole - 1] == '\r';
+    ForEachLine(std::string_view(data, whole), [&](std::string_view line) {
+      on_line(std::span<char>(data + (line.data() - data), line.size()));
+    });
+    std::memmove(data, data + whole, size - whole);
+    held = size - whole;
+  }
+  if (held > 0) on_line(std::span<char>(buffer.data(), held));
 }
 
 // Hands out the lines of a buffer one by one. A line ends at CR LF, LF or CR;
@@ -289,52 +354,61 @@ void ParseRow(std::string_view line, std::size_t count, char delimiter, OnValue&
 
 }  // namespace
 
+void FileHandle::Reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
 void TSdfDataSet::Open() {
   if (active_) return;
-  std::string bytes = ReadWholeFile(file_name_, file_must_exist_);
+  FileHandle file = OpenForReading(file_name_, file_must_exist_);
+  // Held whole unless its rows are to be read again from the file (a regular
+  // file only: a pipe or a device can be read once): then it is walked a block
+  // at a time and stays open.
+  std::string bytes;
+  if (file && (!rows_from_file_ || !IsRegularFile(file))) {
+    bytes = ReadAll(file, file_name_);
+    file.Reset();
+  }
 
   // Everything is built aside and only kept once the whole file has been read,
   // so that a failing open leaves the earlier columns in place.
-  LineCursor lines(bytes);
-  std::string_view line;
   std::size_t line_count = 0;
   std::size_t longest = 0;
   std::vector<std::string> names;
   std::vector<std::optional<int>> given_sizes;  // the "=" sizes, by column
   bool header = false;
-
-  if (lines.Next(line)) {
-    line_count = 1;
-    longest = line.size();
-    header = first_line_as_schema_;
-    if (header) {
-      header = false;
-      for (char c : line) {
-        if (!IsBlankOrControl(c)) {
-          header = true;
-          break;
+  auto read_header = [&](std::string_view line) {
+    header = first_line_as_schema_ &&
+             std::any_of(line.begin(), line.end(), [](char c) { return !IsBlankOrControl(c); });
+    if (!header) return;
+    for (std::string_view name : SplitHeader(line, delimiter_)) {
+      if (name.empty()) continue;
+      // The trimmed name is split at its first "=" as it stands; "=5" is
+      // therefore a column with an empty name and size 5.
+      std::optional<int> size;
+      if (const std::size_t eq = name.find('='); eq != std::string_view::npos) {
+        size = ParseFieldSize(name.substr(eq + 1));
+        name = name.substr(0, eq);
+      }
+      for (const std::string& earlier : names) {
+        if (rtl::SameText(earlier, name)) {
+          throw db::DatabaseError(db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
         }
       }
+      names.emplace_back(name);
+      given_sizes.push_back(size);
     }
-    if (header) {
-      for (std::string_view name : SplitHeader(line, delimiter_)) {
-        if (name.empty()) continue;
-        // The trimmed name is split at its first "=" as it stands; "=5" is
-        // therefore a column with an empty name and size 5.
-        std::optional<int> size;
-        if (const std::size_t eq = name.find('='); eq != std::string_view::npos) {
-          size = ParseFieldSize(name.substr(eq + 1));
-          name = name.substr(0, eq);
-        }
-        for (const std::string& earlier : names) {
-          if (rtl::SameText(earlier, name)) {
-            throw db::DatabaseError(db::FormatMessage(db::kSDuplicateName, {name, "TFieldDefs"}));
-          }
-        }
-        names.emplace_back(name);
-        given_sizes.push_back(size);
-      }
-    }
+  };
+  auto on_line = [&](std::string_view line) {
+    if (line_count++ == 0) read_header(line);
+    if (line.size() > longest) longest = line.size();
+  };
+  if (file) {
+    ForEachFileLine(file, file_name_,
+                    [&](std::span<char> line) { on_line(std::string_view(line.data(), line.size())); });
+  } else {
+    ForEachLine(bytes, on_line);
   }
 
   // A file read for its header that has none has no columns: the names of the
@@ -348,11 +422,6 @@ void TSdfDataSet::Open() {
   // or the ones kept from before. They are only counted here and cut when
   // first asked for (CutRows, VisitRows).
   const std::size_t columns = keeps_columns ? names_.size() : names.size();
-  const std::size_t rows_begin = header ? lines.Position() : 0;
-  ForEachLine(std::string_view(bytes).substr(lines.Position()), [&](std::string_view row_line) {
-    ++line_count;
-    if (row_line.size() > longest) longest = row_line.size();
-  });
   const std::size_t row_count = line_count - (header ? 1 : 0);
 
   const int measured =
@@ -369,8 +438,10 @@ void TSdfDataSet::Open() {
     if (given_sizes_[i]) sizes_[i] = *given_sizes_[i];
   }
 
+  if (row_count == 0) file.Reset();
+  file_ = std::move(file);
   bytes_ = std::move(bytes);
-  rows_begin_ = rows_begin;
+  header_lines_ = header ? 1 : 0;
   spans_.clear();
   rows_cut_ = false;
   row_width_ = columns;
@@ -385,28 +456,42 @@ void TSdfDataSet::CutLines(OnRow&& on_row) const {
   std::vector<TSdfValue> cut;            // the row cutter's values, reused row by row
   std::vector<std::string_view> values;  // the row's values, reused row by row
   values.reserve(row_width_);
+  std::size_t line_number = 0;
   std::size_t row = 0;
-  ForEachLine(std::string_view(bytes_).substr(rows_begin_), [&](std::string_view line) {
+  auto on_line = [&](std::span<char> line) {
+    if (line_number++ < header_lines_) return;
+    // A file changed since it was opened has no more rows than were counted.
     if (row++ >= row_count_) return;
     values.clear();
     if (row_cutter_) {
-      const auto line_offset = static_cast<std::size_t>(line.data() - bytes_.data());
-      char* const text = bytes_.data() + line_offset;
-      row_cutter_(std::span<char>(text, line.size()), cut);
+      row_cutter_(line, cut);
       const std::size_t n = std::min(cut.size(), row_width_);
       for (std::size_t column = 0; column < n; ++column) {
-        values.emplace_back(text + cut[column].offset, cut[column].length);
+        values.emplace_back(line.data() + cut[column].offset, cut[column].length);
       }
     } else {
-      ParseRow(line, row_width_, delimiter_,
+      ParseRow(std::string_view(line.data(), line.size()), row_width_, delimiter_,
                [&](std::size_t, std::string_view value) { values.push_back(value); });
     }
     on_row(std::span<const std::string_view>(values));
-  });
+  };
+  if (file_) {
+    ForEachFileLine(file_, file_name_, on_line);
+  } else {
+    char* const bytes = bytes_.data();
+    ForEachLine(bytes_, [&](std::string_view line) {
+      on_line(std::span<char>(bytes + (line.data() - bytes), line.size()));
+    });
+  }
 }
 
 void TSdfDataSet::CutRows() const {
   if (rows_cut_) return;
+  // Values are kept as stretches of the file's bytes: the file is taken whole.
+  if (file_) {
+    bytes_ = ReadAll(file_, file_name_);
+    file_.Reset();
+  }
   spans_.reserve(row_count_ * row_width_);
   CutLines([this](std::span<const std::string_view> values) {
     const std::size_t first = spans_.size();
@@ -416,6 +501,8 @@ void TSdfDataSet::CutRows() const {
                                 values[column].size()};
     }
   });
+  // Rows a file lost since it was opened read as empty lines.
+  spans_.resize(row_count_ * row_width_, Span{kNull, 0});
   rows_cut_ = true;
 }
 
@@ -436,6 +523,9 @@ void TSdfDataSet::VisitRows(const TSdfRowVisitor& visit) {
     CutLines(visit);
   }
   // The lines may have been decoded in place: they are not cut a second time.
+  file_.Reset();
+  bytes_.clear();
+  bytes_.shrink_to_fit();
   spans_.clear();
   spans_.shrink_to_fit();
   rows_cut_ = true;
@@ -445,9 +535,10 @@ void TSdfDataSet::VisitRows(const TSdfRowVisitor& visit) {
 
 void TSdfDataSet::Close() {
   active_ = false;
+  file_.Reset();
   bytes_.clear();
   bytes_.shrink_to_fit();
-  rows_begin_ = 0;
+  header_lines_ = 0;
   spans_.clear();
   spans_.shrink_to_fit();
   rows_cut_ = false;

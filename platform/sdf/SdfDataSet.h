@@ -11,6 +11,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace sdf {
@@ -32,8 +33,30 @@ using TSdfRowCutter = std::function<void(std::span<char> line, std::vector<TSdfV
 // null). The views are valid during the call only.
 using TSdfRowVisitor = std::function<void(std::span<const std::string_view> values)>;
 
+// An open file descriptor, closed when its holder goes or takes another.
+class FileHandle {
+ public:
+  FileHandle() = default;
+  explicit FileHandle(int fd) : fd_(fd) {}
+  FileHandle(FileHandle&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileHandle& operator=(FileHandle&& other) noexcept {
+    if (this != &other) Reset(std::exchange(other.fd_, -1));
+    return *this;
+  }
+  ~FileHandle() { Reset(); }
+  explicit operator bool() const { return fd_ >= 0; }
+  int Get() const { return fd_; }
+  void Reset(int fd = -1);
+
+ private:
+  int fd_ = -1;
+};
+
 class TSdfDataSet {
  public:
+  // Rows of a regular file are read this many bytes at a time.
+  static constexpr std::size_t kReadBlockSize = std::size_t{1} << 20;
+
   const std::string& FileName() const { return file_name_; }
   void SetFileName(std::string name) { file_name_ = std::move(name); }
   bool FirstLineAsSchema() const { return first_line_as_schema_; }
@@ -47,6 +70,15 @@ class TSdfDataSet {
   // Values past the last column are dropped, and the columns a row has no value
   // for read as null.
   void SetRowCutter(TSdfRowCutter cutter) { row_cutter_ = std::move(cutter); }
+
+  // Rows of a regular file read again from it when first asked for (VisitRows,
+  // Value), a block at a time, instead of being held from Open on: a large file
+  // is then never held whole, nor read into memory never touched before. The
+  // file stays open until then, so a file replaced meanwhile (written aside
+  // and renamed over) still gives the rows counted; one rewritten in place
+  // gives its new lines, never more rows than were counted. Off by default:
+  // Open takes the file whole.
+  void SetRowsFromFile(bool value) { rows_from_file_ = value; }
 
   // Reads the whole file and goes to the first row. A missing file is created
   // empty unless FileMustExist is set. Throws db::DatabaseError when the file
@@ -106,6 +138,7 @@ class TSdfDataSet {
   char delimiter_ = ',';
   bool file_must_exist_ = true;
   TSdfRowCutter row_cutter_;
+  bool rows_from_file_ = false;
   bool active_ = false;
   // The columns a reader has before it ever reads a header.
   std::vector<std::string> names_{"Line"};
@@ -113,10 +146,11 @@ class TSdfDataSet {
   // The sizes given with "=" in the header the names came from, by column.
   std::vector<std::optional<int>> given_sizes_{std::nullopt};
   int line_count_ = 0;
-  // Every value is a stretch of one line of the file, so the rows are kept as
-  // the file's bytes, their lines from `rows_begin_` on; once cut (a row cutter
-  // may decode a line in place, so a line is cut once), one span per value:
-  // rows one after the other, `row_width_` spans each, kNull for a null value.
+  // Every value is a stretch of one line of the file. VisitRows reads a regular
+  // file's lines again a block at a time; for Value the file's bytes are taken
+  // whole and cut once (a row cutter may decode a line in place) into one span
+  // per value: rows one after the other, `row_width_` spans each, kNull for a
+  // null value.
   struct Span {
     std::size_t offset;
     std::size_t length;
@@ -127,8 +161,11 @@ class TSdfDataSet {
   void CutLines(OnRow&& on_row) const;
   // Cuts every row line into spans_, once: Open only counts the lines.
   void CutRows() const;
+  // The file a regular file's rows are read from when first asked for, or
+  // (any other file, or once the rows are cut for Value) its bytes, whole.
+  mutable FileHandle file_;
   mutable std::string bytes_;
-  std::size_t rows_begin_ = 0;
+  std::size_t header_lines_ = 0;  // lines before the rows: 1 after a header
   mutable std::vector<Span> spans_;
   mutable bool rows_cut_ = false;
   std::size_t row_width_ = 0;

@@ -1,13 +1,15 @@
 // The delimited-text reader: how lines split into rows, how quotes group values,
 // what the header line gives as columns and sizes, what a file without a header
-// gives, rows cut by other rules, rows handed out without being kept, and how
-// missing or unreadable files fail.
+// gives, rows cut by other rules, rows handed out without being kept, rows
+// read again from the file a block at a time, and how missing or unreadable
+// files fail.
 #include "sdf/SdfDataSet.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +19,7 @@
 #include <stdexcept>
 #include <string_view>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "db/DatabaseError.h"
@@ -73,6 +76,17 @@ class SdfDataSetTest : public ::testing::Test {
       for (int i = 0; i < reader_.FieldDefCount(); ++i) row.push_back(Text(reader_.Value(i)));
       rows.push_back(row);
     }
+    return rows;
+  }
+
+  // Every row as VisitRows hands them out, `width` values each.
+  std::vector<Row> Visited(std::size_t width) {
+    std::vector<Row> rows;
+    reader_.VisitRows([&](std::span<const std::string_view> values) {
+      Row row(width, null);
+      for (std::size_t i = 0; i < values.size(); ++i) row.at(i) = std::string(values[i]);
+      rows.push_back(row);
+    });
     return rows;
   }
 
@@ -153,12 +167,17 @@ TEST_F(SdfDataSetTest, LinesSplitAtEveryKindOfBreak) {
       {"h\n\r", {{null}}, 2},  // LF then CR: two breaks, not one
       {"h\n\r\n\n", {{null}, {null}}, 3},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::PrintToString(c.bytes));
-    Load(c.bytes);
-    EXPECT_EQ(Names(), std::vector<std::string>{"h"});
-    EXPECT_EQ(Rows(), c.rows);
-    EXPECT_EQ(reader_.RecordCount(), c.record_count);
+  for (bool from_file : {false, true}) {
+    reader_.SetRowsFromFile(from_file);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(::testing::PrintToString(c.bytes) + (from_file ? " from the file" : " held"));
+      Load(c.bytes);
+      EXPECT_EQ(Names(), std::vector<std::string>{"h"});
+      EXPECT_EQ(Rows(), c.rows);
+      EXPECT_EQ(reader_.RecordCount(), c.record_count);
+      Load(c.bytes);
+      EXPECT_EQ(Visited(1), c.rows);
+    }
   }
 }
 
@@ -437,30 +456,112 @@ TEST_F(SdfDataSetTest, VisitedRowsAreTheRowsValueReads) {
   file += "last;1;2";  // no break at the end
   expected.push_back({"last", "1", "2"});
 
-  auto visited = [this] {
-    std::vector<Row> rows;
-    reader_.VisitRows([&](std::span<const std::string_view> values) {
-      Row row(3, null);
-      for (std::size_t i = 0; i < values.size(); ++i) row.at(i) = std::string(values[i]);
-      rows.push_back(row);
-    });
-    return rows;
+  for (bool from_file : {false, true}) {
+    SCOPED_TRACE(from_file ? "rows from the file" : "file held");
+    reader_.SetRowsFromFile(from_file);
+    Load(file);
+    EXPECT_EQ(Rows(), expected);
+    Load(file);
+    EXPECT_EQ(Visited(3), expected);
+    // Nothing is kept: the reader is at the end of its rows, its columns and
+    // line count as read.
+    EXPECT_TRUE(reader_.Eof());
+    EXPECT_THROW(reader_.Value(0), std::out_of_range);
+    EXPECT_EQ(reader_.RecordCount(), static_cast<int>(expected.size()) + 1);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_TRUE(Visited(3).empty());
+    // Rows already read through Value are handed out as read.
+    Load(file);
+    ASSERT_EQ(Text(reader_.Value(0)), null);
+    EXPECT_EQ(Visited(3), expected);
+  }
+}
+
+// Read from the file, lines are read a block at a time: a line that runs over
+// the end of a block, one longer than a block, and a CR LF split between two
+// blocks each read as one line, as when the file is held whole.
+TEST_F(SdfDataSetTest, RowsReadFromTheFileCrossBlocksWhole) {
+  const std::size_t block = sdf::TSdfDataSet::kReadBlockSize;
+  struct Case {
+    const char* what;
+    std::string file;
   };
-  Load(file);
-  EXPECT_EQ(Rows(), expected);
-  Load(file);
-  EXPECT_EQ(visited(), expected);
-  // Nothing is kept: the reader is at the end of its rows, its columns and
-  // line count as read.
-  EXPECT_TRUE(reader_.Eof());
-  EXPECT_THROW(reader_.Value(0), std::out_of_range);
-  EXPECT_EQ(reader_.RecordCount(), static_cast<int>(expected.size()) + 1);
-  EXPECT_EQ(Names(), (std::vector<std::string>{"a", "b", "c"}));
-  EXPECT_TRUE(visited().empty());
-  // Rows already read through Value are handed out as read.
-  Load(file);
-  ASSERT_EQ(Text(reader_.Value(0)), null);
-  EXPECT_EQ(visited(), expected);
+  auto line_to = [](std::size_t end, std::size_t at, char fill) {
+    return std::string(end - at, fill);
+  };
+  std::vector<Case> cases;
+  {
+    // "h\n", a line ending in CR right at the block's end, its LF in the next.
+    std::string file = "h\n";
+    file += line_to(block - 1, file.size(), 'a') + "\r\nnext\n";
+    cases.push_back({"CR LF split", file});
+  }
+  {
+    std::string file = "h\n";
+    file += line_to(block - 1, file.size(), 'a') + "\rnext\r";
+    cases.push_back({"CR at the end of a block, then a line", file});
+  }
+  {
+    std::string file = "h\n";
+    file += line_to(block, file.size(), 'b') + "\n\n";
+    cases.push_back({"LF first in a block, then an empty line", file});
+  }
+  cases.push_back({"a line of two and a half blocks",
+                   "h\nx\n" + std::string(block * 5 / 2, 'c') + "\r\ny"});
+  {
+    std::string file = "h\n";
+    for (int i = 0; file.size() < 3 * block; ++i) file += std::to_string(i) + ";v\r\n";
+    cases.push_back({"many short lines over three blocks", file});
+  }
+  // Rows of megabytes are compared by their length and ends, so that a
+  // failure prints what differs and not the rows.
+  auto digest = [](const std::vector<Row>& rows) {
+    std::vector<std::string> lines;
+    for (const Row& row : rows) {
+      const std::string& v = row.at(0).value_or("<null>");
+      lines.push_back(std::to_string(v.size()) + ":" + v.substr(0, 8) + "..." +
+                      v.substr(v.size() - std::min<std::size_t>(v.size(), 8)));
+    }
+    return lines;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    reader_.SetRowsFromFile(false);
+    Load(c.file);
+    const std::vector<std::string> held = digest(Rows());
+    ASSERT_GT(held.size(), 1u);
+    reader_.SetRowsFromFile(true);
+    Load(c.file);
+    EXPECT_EQ(reader_.RecordCount(), static_cast<int>(held.size()) + 1);
+    EXPECT_EQ(digest(Visited(1)), held);
+    Load(c.file);
+    EXPECT_EQ(digest(Rows()), held);
+  }
+}
+
+// Rows read from the file come from the file that was opened: one written aside
+// and renamed over it meanwhile (as every save here does) changes nothing. A
+// pipe cannot be read twice: it is held whole.
+TEST_F(SdfDataSetTest, RowsReadFromTheFileAreThoseOfTheFileOpened) {
+  reader_.SetRowsFromFile(true);
+  Load("a\n1\n2\n");
+  dir_.Write("new.txt", "b\n9\n");
+  std::filesystem::rename(dir_.File("new.txt"), dir_.File("t.txt"));
+  EXPECT_EQ(Visited(1), (std::vector<Row>{{"1"}, {"2"}}));
+  EXPECT_EQ(Names(), std::vector<std::string>{"a"});
+
+  const std::string pipe = dir_.File("pipe.txt");
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::thread writer([&] {
+    std::ofstream out(pipe, std::ios::binary);
+    out << "c;d\nx;y\nz\n";
+  });
+  reader_.Close();
+  reader_.SetFileName(pipe);
+  reader_.Open();
+  writer.join();
+  EXPECT_EQ(reader_.RecordCount(), 3);
+  EXPECT_EQ(Visited(2), (std::vector<Row>{{"x", "y"}, {"z", null}}));
 }
 
 // A cutter that decodes in place ("#x" reads "x", so "##" reads "#"): every
@@ -485,19 +586,17 @@ TEST_F(SdfDataSetTest, ALineIsDecodedOnceWhicheverWayItIsRead) {
   Load(file);
   EXPECT_EQ(Rows(), expected);
   EXPECT_EQ(Rows(), expected);  // read again from the rows cut before
-  for (bool read_first : {false, true}) {
-    SCOPED_TRACE(read_first);
-    Load(file);
-    if (read_first) {
-      ASSERT_EQ(Text(reader_.Value(0)), "##");
+  for (bool from_file : {false, true}) {
+    reader_.SetRowsFromFile(from_file);
+    for (bool read_first : {false, true}) {
+      SCOPED_TRACE(::testing::Message() << "from the file " << from_file << ", read first "
+                                        << read_first);
+      Load(file);
+      if (read_first) {
+        ASSERT_EQ(Text(reader_.Value(0)), "##");
+      }
+      EXPECT_EQ(Visited(2), expected);
     }
-    std::vector<Row> rows;
-    reader_.VisitRows([&](std::span<const std::string_view> values) {
-      Row row(2, null);
-      for (std::size_t i = 0; i < values.size(); ++i) row.at(i) = std::string(values[i]);
-      rows.push_back(row);
-    });
-    EXPECT_EQ(rows, expected);
   }
 }
 
