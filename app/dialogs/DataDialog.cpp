@@ -22,6 +22,19 @@ void NameEditableParts(QComboBox& list, const QString& name) {
   list.view()->setAccessibleName(name);
 }
 
+void DataDialog::OpenWithFieldList(db::DataSet& dataset, QComboBox& fields,
+                                   std::string_view error_prefix) {
+  target_ = &dataset;
+  fields.clear();
+  if (dataset.Active()) {
+    for (int i = 0; i < dataset.FieldCount(); ++i) {
+      fields.addItem(QString::fromStdString(dataset.Fields(i).FieldName()));
+    }
+    fields.setCurrentIndex(fields.count() > 0 ? 0 : -1);
+  }
+  MakeVisible(error_prefix);
+}
+
 void DataDialog::MakeVisible(std::string_view error_prefix) {
   try {
     show();

@@ -30,6 +30,9 @@ class DataDialog : public QWidget {
  protected:
   // Shows the dialog; a failure is reported as `error_prefix` + its message.
   void MakeVisible(std::string_view error_prefix);
+  // Binds the dialog to `dataset`, lists its field names (none while it is
+  // closed) in `fields` with the first chosen, and shows the dialog.
+  void OpenWithFieldList(db::DataSet& dataset, QComboBox& fields, std::string_view error_prefix);
 
   Messages& messages_;
   db::DataSet* target_ = nullptr;

@@ -108,15 +108,7 @@ FormFilters::~FormFilters() {
 }
 
 void FormFilters::OpenFor(db::DataSet& dataset) {
-  target_ = &dataset;
-  fields_->clear();
-  if (dataset.Active()) {
-    for (int i = 0; i < dataset.FieldCount(); ++i) {
-      fields_->addItem(QString::fromStdString(dataset.Fields(i).FieldName()));
-    }
-    fields_->setCurrentIndex(fields_->count() > 0 ? 0 : -1);
-  }
-  MakeVisible("Error while trying to open the form \"FormFilters\". ");
+  OpenWithFieldList(dataset, *fields_, "Error while trying to open the form \"FormFilters\". ");
 }
 
 std::int64_t FormFilters::ShownRowKey() const {

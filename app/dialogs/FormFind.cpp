@@ -48,15 +48,7 @@ FormFind::FormFind(Messages& messages, QWidget* parent)
 }
 
 void FormFind::OpenFor(db::DataSet& dataset) {
-  target_ = &dataset;
-  fields_->clear();
-  if (dataset.Active()) {
-    for (int i = 0; i < dataset.FieldCount(); ++i) {
-      fields_->addItem(QString::fromStdString(dataset.Fields(i).FieldName()));
-    }
-    fields_->setCurrentIndex(fields_->count() > 0 ? 0 : -1);
-  }
-  MakeVisible("Error while trying to open the form \"FormFind\". ");
+  OpenWithFieldList(dataset, *fields_, "Error while trying to open the form \"FormFind\". ");
 }
 
 std::string FormFind::SelectedField() const {

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "rtl/AtomicFile.h"
+#include "ImportFile.h"
 #include "db/DatabaseError.h"
 #include "rtl/Separators.h"
 #include "engine/vekSQL.h"
@@ -54,21 +54,8 @@ long long MySqlTableStream::WriteTo(const std::string& file) {
     names.emplace_back(fields[i].name, fields[i].name_length);
     fractional.push_back(IsFractional(fields[i].type));
   }
-  if (columns == 0) throw db::DatabaseError("The table has no columns");
-  if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
-    throw db::DatabaseError(s.message());
-  }
-  rtl::AtomicFileWriter writer(file);
-  auto check = [&](bool ok) {
-    if (!ok) throw db::DatabaseError(writer.Error());
-  };
-  check(writer.Open());
-  std::string& out = writer.Buffer();
-  for (unsigned i = 0; i < columns; ++i) {
-    if (i > 0) out += ';';
-    out += names[i];
-  }
-  out += '\n';
+  ImportFile import(file, names);
+  std::string& out = import.Buffer();
   const char separator = rtl::DecimalSeparator();
   std::string value;
   long long rows = 0;
@@ -89,14 +76,14 @@ long long MySqlTableStream::WriteTo(const std::string& file) {
     }
     out += '\n';
     ++rows;
-    check(writer.WriteIfFull());
+    import.WriteIfFull();
   }
   // mysql_fetch_row answers NULL at the end and on a failed fetch alike.
   if (mysql_errno(Handle(mysql_)) != 0) {
     throw db::DatabaseError("Reading the rows failed after row " + std::to_string(rows) + ": " +
                             mysql_error(Handle(mysql_)));
   }
-  check(writer.Commit());
+  import.Commit();
   return rows;
 }
 

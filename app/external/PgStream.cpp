@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "rtl/AtomicFile.h"
+#include "ImportFile.h"
 #include "db/DatabaseError.h"
 #include "rtl/Separators.h"
 #include "engine/vekSQL.h"
@@ -94,21 +94,8 @@ long long PgTableStream::WriteTo(const std::string& file) {
     names.emplace_back(PQfname(result, i));
     types.push_back(PQftype(result, i));
   }
-  if (columns == 0) throw db::DatabaseError("The table has no columns");
-  if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
-    throw db::DatabaseError(s.message());
-  }
-  rtl::AtomicFileWriter writer(file);
-  auto check = [&](bool ok) {
-    if (!ok) throw db::DatabaseError(writer.Error());
-  };
-  check(writer.Open());
-  std::string& out = writer.Buffer();
-  for (int i = 0; i < columns; ++i) {
-    if (i > 0) out += ';';
-    out += names[static_cast<std::size_t>(i)];
-  }
-  out += '\n';
+  ImportFile import(file, names);
+  std::string& out = import.Buffer();
   const char separator = rtl::DecimalSeparator();
   std::string value;
   long long rows = 0;
@@ -150,7 +137,7 @@ long long PgTableStream::WriteTo(const std::string& file) {
     }
     out += '\n';
     ++rows;
-    check(writer.WriteIfFull());
+    import.WriteIfFull();
     PQclear(result);
     result = PQgetResult(Conn(connection_));
     result_ = result;
@@ -159,7 +146,7 @@ long long PgTableStream::WriteTo(const std::string& file) {
     throw db::DatabaseError("Reading the rows failed after row " + std::to_string(rows) +
                             ": the connection gave no end of the rows");
   }
-  check(writer.Commit());
+  import.Commit();
   return rows;
 }
 

@@ -10,7 +10,7 @@
 #include <charconv>
 #include <vector>
 
-#include "rtl/AtomicFile.h"
+#include "ImportFile.h"
 #include "db/DatabaseError.h"
 #include "ExternalConnection.h"
 #include "rtl/Separators.h"
@@ -152,7 +152,6 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
                                 const std::vector<bool>& number_columns) {
   const QSqlRecord record = query.record();
   const int columns = record.count();
-  if (columns == 0) throw db::DatabaseError("The table has no columns");
   std::vector<std::string> names;
   std::vector<bool> numbers = number_columns;
   for (int i = 0; i < columns; ++i) {
@@ -162,20 +161,8 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
       numbers.push_back(type == QMetaType::Double || type == QMetaType::Float);
   }
   numbers.resize(static_cast<std::size_t>(columns), false);
-  if (const vek::Status s = vek::CheckHeaderNames(names); !s.ok()) {
-    throw db::DatabaseError(s.message());
-  }
-  rtl::AtomicFileWriter writer(file);
-  auto check = [&](bool ok) {
-    if (!ok) throw db::DatabaseError(writer.Error());
-  };
-  check(writer.Open());
-  std::string& out = writer.Buffer();
-  for (int i = 0; i < columns; ++i) {
-    if (i > 0) out += ';';
-    out += names[static_cast<std::size_t>(i)];
-  }
-  out += '\n';
+  ImportFile import(file, names);
+  std::string& out = import.Buffer();
   std::string value;
   long long rows = 0;
   // next() answers false at the end and on a failed fetch alike: the error
@@ -188,13 +175,13 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
     }
     out += '\n';
     ++rows;
-    check(writer.WriteIfFull());
+    import.WriteIfFull();
   }
   if (query.lastError().isValid()) {
     throw db::DatabaseError("Reading the rows failed after row " + std::to_string(rows) + ": " +
                             ErrorText(query.lastError()));
   }
-  check(writer.Commit());
+  import.Commit();
   return rows;
 }
 
