@@ -91,6 +91,7 @@ void TVoQueryDataSet::ReadTableFile() {
       [&] {
         TVoConnection& connection = Reconnect();
         const std::string path = TableFilePath(&connection, table_name_);
+        RefuseIrregularTableFile(path);
         if (!Active()) Open();
         DeleteAllRows();
 

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "rtl/AtomicFile.h"
+#include "datasets/VoTableFile.h"
 #include "db/DatabaseError.h"
 #include "rtl/FileAccess.h"
 #include "SchemaStatements.h"
@@ -104,6 +105,7 @@ bool RunStatements(TVoQueryDataSet& action_query, const std::string& text, Messa
 }  // namespace
 
 std::vector<std::string> ReadHeaderNames(const std::string& file) {
+  RefuseIrregularTableFile(file);
   sdf::TSdfDataSet reader;
   reader.SetFileName(file);
   reader.SetFirstLineAsSchema(true);

@@ -30,6 +30,8 @@ std::string_view Trimmed(std::string_view text) {
 
 // The first line of `file` without its line break; "" when it cannot be read.
 std::string FirstLine(const std::string& file) {
+  // A pipe or a device would never end (or never start): the load refuses it.
+  if (rtl::KindOfPath(file) != rtl::PathKind::kRegular) return {};
   std::ifstream in(file, std::ios::binary);
   std::string line;
   char c;

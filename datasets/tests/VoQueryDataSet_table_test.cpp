@@ -3,6 +3,7 @@
 // automatic save of PersistentSave, and the TableLoaded and TableSaved
 // triggers.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
@@ -128,6 +129,28 @@ TEST_F(TableFileTest, AMissingFileIsCreatedEmptyAndGivesNoRows) {
   EXPECT_TRUE(dir_.Exists("new.txt"));
   EXPECT_EQ(dir_.Read("new.txt"), "");
   EXPECT_EQ(Rows(ds_), (Lines{""}));  // no columns
+}
+
+// A pipe or a device would never end (or never start): refused before reading,
+// as the engine refuses it, and the dataset stays closed.
+TEST_F(TableFileTest, AFileThatIsNoRegularFileIsRefused) {
+  const std::string file = dir_.File("t.txt");
+  for (const char* kind : {"pipe", "device"}) {
+    SCOPED_TRACE(kind);
+    std::filesystem::remove(file);
+    if (std::string(kind) == "pipe") {
+      ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", file);
+    }
+    try {
+      ds_.ReadTableFile();
+      ADD_FAILURE() << "read";
+    } catch (const db::DatabaseError& e) {
+      EXPECT_EQ(std::string(e.what()), "Could not read file " + file + ": not a regular file");
+    }
+    EXPECT_FALSE(ds_.Active());
+  }
 }
 
 TEST_F(TableFileTest, ALoadKeepsTheFilterAndMatchingFieldDefinitions) {

@@ -2,6 +2,7 @@
 // columns to the registered names: the files byte for byte, the Fields rows
 // and their comments, and the messages in order.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -75,6 +76,25 @@ TEST_F(FieldsSchemaTest, AFileWithoutHeaderNamesLeavesTheFieldsAlone) {
     if (c.name != "missing") WriteTable("t", c.bytes);
     EXPECT_FALSE(Get());
     EXPECT_EQ(TakeTexts(), (Texts{kNoSchema + c.reason}));
+    EXPECT_EQ(FieldNames(), (Texts{"a", "b"}));
+  }
+}
+
+// A pipe or a device in place of the table file would never end (or never
+// start): it is refused as the engine refuses it.
+TEST_F(FieldsSchemaTest, AFileThatIsNoRegularFileIsRefused) {
+  Register("t", {"a", "b"});
+  for (const char* kind : {"pipe", "device"}) {
+    SCOPED_TRACE(kind);
+    std::filesystem::remove(TablePath("t"));
+    if (std::string(kind) == "pipe") {
+      ASSERT_EQ(::mkfifo(TablePath("t").c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", TablePath("t"));
+    }
+    EXPECT_FALSE(Get());
+    EXPECT_EQ(TakeTexts(),
+              (Texts{kNoSchema + "Could not read file " + TablePath("t") + ": not a regular file"}));
     EXPECT_EQ(FieldNames(), (Texts{"a", "b"}));
   }
 }

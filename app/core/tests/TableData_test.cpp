@@ -3,6 +3,7 @@
 // sorting, saving back to the file the data came from in the engine's cell
 // encoding, and the column widths fitted to their titles.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -128,6 +129,28 @@ TEST_F(TableDataTest, AFailedLoadIsShownAfterFinishedAndLeavesNothingLoaded) {
   EXPECT_NE(messages_.entries[2].text.find("Duplicate name"), std::string::npos);
   EXPECT_FALSE(table_data_->Loaded());
   EXPECT_FALSE(data_.Active());
+}
+
+// A table file that is a pipe or a device would never end (or never start):
+// the load refuses it, as the engine does, instead of waiting or eating memory.
+TEST_F(TableDataTest, AFileThatIsNoRegularFileIsRefused) {
+  AddTable("t");
+  for (const char* kind : {"pipe", "device"}) {
+    SCOPED_TRACE(kind);
+    std::filesystem::remove(TablePath("t"));
+    if (std::string(kind) == "pipe") {
+      ASSERT_EQ(::mkfifo(TablePath("t").c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", TablePath("t"));
+    }
+    messages_.entries.clear();
+    EXPECT_FALSE(table_data_->LoadCSVTableData(*catalogue_, messages_));
+    EXPECT_EQ(messages_.Texts(),
+              (Texts{kAnnouncement, kFinished,
+                     "Could not read file " + TablePath("t") + ": not a regular file"}));
+    EXPECT_FALSE(table_data_->Loaded());
+    EXPECT_FALSE(data_.Active());
+  }
 }
 
 TEST_F(TableDataTest, ValuesAreNotCutOnReloadNorWhenTyped) {
