@@ -2,7 +2,6 @@
 // columns to the registered names: the files byte for byte, the Fields rows
 // and their comments, and the messages in order.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -84,14 +83,9 @@ TEST_F(FieldsSchemaTest, AFileWithoutHeaderNamesLeavesTheFieldsAlone) {
 // start): it is refused as the engine refuses it.
 TEST_F(FieldsSchemaTest, AFileThatIsNoRegularFileIsRefused) {
   Register("t", {"a", "b"});
-  for (const char* kind : {"pipe", "device"}) {
+  for (const char* kind : kIrregularKinds) {
     SCOPED_TRACE(kind);
-    std::filesystem::remove(TablePath("t"));
-    if (std::string(kind) == "pipe") {
-      ASSERT_EQ(::mkfifo(TablePath("t").c_str(), 0600), 0);
-    } else {
-      std::filesystem::create_symlink("/dev/zero", TablePath("t"));
-    }
+    MakeIrregularTable("t", kind);
     EXPECT_FALSE(Get());
     EXPECT_EQ(TakeTexts(),
               (Texts{kNoSchema + "Could not read file " + TablePath("t") + ": not a regular file"}));

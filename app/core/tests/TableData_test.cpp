@@ -3,7 +3,6 @@
 // sorting, saving back to the file the data came from in the engine's cell
 // encoding, and the column widths fitted to their titles.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -135,14 +134,9 @@ TEST_F(TableDataTest, AFailedLoadIsShownAfterFinishedAndLeavesNothingLoaded) {
 // the load refuses it, as the engine does, instead of waiting or eating memory.
 TEST_F(TableDataTest, AFileThatIsNoRegularFileIsRefused) {
   AddTable("t");
-  for (const char* kind : {"pipe", "device"}) {
+  for (const char* kind : kIrregularKinds) {
     SCOPED_TRACE(kind);
-    std::filesystem::remove(TablePath("t"));
-    if (std::string(kind) == "pipe") {
-      ASSERT_EQ(::mkfifo(TablePath("t").c_str(), 0600), 0);
-    } else {
-      std::filesystem::create_symlink("/dev/zero", TablePath("t"));
-    }
+    MakeIrregularTable("t", kind);
     messages_.entries.clear();
     EXPECT_FALSE(table_data_->LoadCSVTableData(*catalogue_, messages_));
     EXPECT_EQ(messages_.Texts(),

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "ProjectOperations.h"
@@ -77,6 +79,18 @@ class OperationsTest : public CatalogueTest {
   }
   bool TableExists(const std::string& table) const {
     return std::filesystem::exists(TablePath(table));
+  }
+  // The kinds of file a table file must not be: reading one would never start
+  // (a pipe without a writer) or never end (a device).
+  static constexpr const char* kIrregularKinds[] = {"pipe", "device"};
+  // Puts a file of such a kind in place of `table`'s file.
+  void MakeIrregularTable(const std::string& table, std::string_view kind) const {
+    std::filesystem::remove(TablePath(table));
+    if (kind == "pipe") {
+      ASSERT_EQ(::mkfifo(TablePath(table).c_str(), 0600), 0);
+    } else {
+      std::filesystem::create_symlink("/dev/zero", TablePath(table));
+    }
   }
 
   // The values of `field` in the table data, in its order.
