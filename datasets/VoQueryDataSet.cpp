@@ -181,26 +181,25 @@ void TVoQueryDataSet::SetQueryExecuted(bool value) {
     }
     return;
   }
+  Unload(query_executed_, [this] { ReleaseResultSet(); });
+}
+
+void TVoQueryDataSet::Unload(bool& loaded, const std::function<void()>& after_rows) {
   // The rows are deleted one by one (the dataset's own events fire), but as in
   // a load none of the query dataset's hooks run: no automatic save writes the
   // emptied dataset over a table file, and no referential key deletes the
-  // slaves' rows.
-  unloading_ = true;
+  // slaves' rows, whose automatic saves would empty their table files.
   internal_loading_ = true;
-  try {
-    DeleteAllRows();
-    ReleaseResultSet();
-  } catch (...) {
-    unloading_ = false;
-    internal_loading_ = false;
-    query_executed_ = false;
-    Close();
-    throw;
-  }
-  unloading_ = false;
-  internal_loading_ = false;
-  query_executed_ = false;
-  Close();
+  RunThenCleanUp(
+      [&] {
+        DeleteAllRows();
+        if (after_rows) after_rows();
+      },
+      [&] {
+        internal_loading_ = false;
+        loaded = false;
+        Close();
+      });
 }
 
 void TVoQueryDataSet::ExpandQueryParameters() {

@@ -319,6 +319,10 @@ class TVoQueryDataSet : public TVoBufDataset {
   // Releases record set `ResultSetNumber` in the connection's engine, if any;
   // never throws.
   void ReleaseResultSet() noexcept;
+  // Empties the dataset, runs `after_rows` (when set) and closes it, with
+  // none of the dataset's own hooks meanwhile; `loaded` is false afterwards,
+  // also after a failure.
+  void Unload(bool& loaded, const std::function<void()>& after_rows);
   // Copies the rows of `source` into the first `columns` fields.
   void CopyRowsFromDataset(db::DataSet& source, int columns);
   // The query dataset a master source shows; nullptr for none. DatabaseError
@@ -338,9 +342,6 @@ class TVoQueryDataSet : public TVoBufDataset {
   int source_record_count_ = 0;
   int source_field_count_ = 0;
   bool internal_loading_ = false;
-  // Set while TableLoaded or QueryExecuted := false empties the dataset: its
-  // deletes make no automatic save.
-  bool unloading_ = false;
   bool master_detail_suspended_ = false;
   // The engine's result set while it is loaded; nullptr otherwise.
   vek::TvekRecordSet* engine_result_ = nullptr;

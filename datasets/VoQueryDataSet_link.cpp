@@ -461,7 +461,7 @@ void TVoQueryDataSet::DoAfterInsert() {
 
 void TVoQueryDataSet::DoAfterPost() {
   TVoBufDataset::DoAfterPost();
-  if (persistent_save_ && !internal_loading_ && !unloading_) AutoSave(kNoTableName);
+  if (persistent_save_ && !internal_loading_) AutoSave(kNoTableName);
   if (post_was_edit_) {
     CascadeToSlaveKeys(rkUpdate);
     DoAfterScroll();
@@ -470,6 +470,6 @@ void TVoQueryDataSet::DoAfterPost() {
 
 void TVoQueryDataSet::DoAfterDelete() {
   TVoBufDataset::DoAfterDelete();
-  if (persistent_save_ && !internal_loading_ && !unloading_) AutoSave(kNoTableName);
+  if (persistent_save_ && !internal_loading_) AutoSave(kNoTableName);
   DoAfterScroll();
 }

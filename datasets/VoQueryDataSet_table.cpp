@@ -37,26 +37,7 @@ void TVoQueryDataSet::SetTableLoaded(bool value) {
     }
     return;
   }
-  // Unloading deletes the rows one by one (the dataset's own events fire), but
-  // runs none of the query dataset's hooks, as a load runs none: the emptied
-  // dataset must not be written over the table file, and its rows must not be
-  // deleted from the slaves of its referential keys, whose automatic saves
-  // would empty their table files.
-  unloading_ = true;
-  internal_loading_ = true;
-  try {
-    DeleteAllRows();
-  } catch (...) {
-    unloading_ = false;
-    internal_loading_ = false;
-    table_loaded_ = false;
-    Close();
-    throw;
-  }
-  unloading_ = false;
-  internal_loading_ = false;
-  table_loaded_ = false;
-  Close();
+  Unload(table_loaded_, nullptr);
 }
 
 void TVoQueryDataSet::SetTableSaved(bool value) {
@@ -91,9 +72,6 @@ void TVoQueryDataSet::ReadTableFile() {
       [&] {
         TVoConnection& connection = Reconnect();
         const std::string path = TableFilePath(&connection, table_name_);
-        RefuseIrregularTableFile(path);
-        if (!Active()) Open();
-        DeleteAllRows();
 
         csv_reader_.Close();
         csv_reader_.SetFileName(path);
@@ -105,7 +83,11 @@ void TVoQueryDataSet::ReadTableFile() {
         csv_reader_.SetRowCutter(CutTableFileRow);
         // The rows are copied once, straight from the file.
         csv_reader_.SetRowsFromFile(true);
+        // A pipe or a device is no table file: refused as the engine refuses it.
+        csv_reader_.SetRegularFilesOnly(true);
         csv_reader_.Open();
+        if (!Active()) Open();
+        DeleteAllRows();
         source_kind_ = sdSdfDataset;
         source_field_count_ = csv_reader_.FieldDefCount();
         source_record_count_ = csv_reader_.RecordCount();

@@ -15,7 +15,6 @@
 #include "db/DataSet.h"
 #include "engine/vekSQLTextTable.h"
 #include "rtl/AtomicFile.h"
-#include "rtl/FileAccess.h"
 #include "sdf/CSVExporter.h"
 
 namespace {
@@ -81,12 +80,6 @@ bool WriteStoredTexts(TVoBufDataset& dataset, const std::vector<std::string>& na
 }
 
 }  // namespace
-
-void RefuseIrregularTableFile(const std::string& path) {
-  if (rtl::KindOfPath(path) == rtl::PathKind::kOther) {
-    throw db::DatabaseError("Could not read file " + path + ": not a regular file");
-  }
-}
 
 void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
   values.clear();

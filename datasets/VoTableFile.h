@@ -20,13 +20,6 @@ class DataSet;
 // sdf::TSdfDataSet with SetRowCutter.
 void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values);
 
-// Refuses, as the engine does, a table file that is there but is not a regular
-// file (a named pipe, a device behind a link): its reading would never end or
-// never start. Throws db::DatabaseError
-// "Could not read file <path>: not a regular file"; a missing file, a folder or
-// a regular file passes (their reading says what is wrong with them).
-void RefuseIrregularTableFile(const std::string& path);
-
 struct TableFileOptions {
   // True: every row, with the dataset's filter switched off meanwhile (a
   // table's data is saved whole); false: only the rows the filter lets through.

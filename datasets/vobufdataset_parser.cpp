@@ -87,13 +87,10 @@ bool VariableType(db::FieldType type, TExpressionType& out) {
 }
 
 // A null field reads as the empty text, 0, 0.0 or false; a text ends at its
-// first zero byte. The empty text of a null field points at a real (empty)
-// string: the collation copies a text's bytes, and a copy from no address at
-// all is undefined even when it copies nothing (name = 'é' on a null name).
+// first zero byte.
 void Refresh(TFieldVar& var, const TFilterValueSource& source) {
   db::FieldData data;
   if (!source(var.FieldIndex, data)) data = db::FieldData();
-  if (data.s.data() == nullptr) data.s = std::string_view("", 0);
   if (var.ValueType == TExpressionType::etString && !data.s.empty()) {
     const void* zero = std::memchr(data.s.data(), '\0', data.s.size());
     if (zero != nullptr) data.s = data.s.substr(0, static_cast<const char*>(zero) - data.s.data());

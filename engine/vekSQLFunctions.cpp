@@ -36,8 +36,6 @@ std::string_view TextArg(const Variant* args, int i) {
   return ValueTextView(args[i], Buffers().text[i]);
 }
 
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
-
 // Whole numbers that cannot be 64-bit values fail the expression (ceil, floor).
 bool SetWholeOfFloat(double x, Variant& out) {
   constexpr double kLimit = 9223372036854775808.0;  // 2^63
@@ -230,13 +228,9 @@ bool RunFunction(TTokenOperator op, const Variant* args, Variant& out) {
       out.SetText(op == toUPPER ? rtl::AsciiUpperCase(TextArg(args, 0))
                                 : rtl::AsciiLowerCase(TextArg(args, 0)));
       return true;
-    case toTRIM: {
-      std::string_view t = TextArg(args, 0);
-      while (!t.empty() && IsBlank(t.front())) t.remove_prefix(1);
-      while (!t.empty() && IsBlank(t.back())) t.remove_suffix(1);
-      out.SetText(t);
+    case toTRIM:
+      out.SetText(rtl::TrimBlanks(TextArg(args, 0)));
       return true;
-    }
     case toSoundex:
       out.SetInt(Soundex(TextArg(args, 0)));
       return true;

@@ -7,6 +7,7 @@
 #include "engine/vekSQLStatements.h"
 #include "rtl/FileAccess.h"
 #include "rtl/Locale.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/Text.h"
 
 namespace vek {
@@ -167,15 +168,11 @@ StatementResult TvekSQL::DispatchStatement(TvekSQLQuery& query, std::string_view
 
 Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& values) {
   if (depth_ >= kMaxSubSelectNesting) return Status::Error("Sub-select nested too deeply");
-  ++depth_;
-  StatementResult r = StatementResult::Done();
-  try {
-    r = RunBatch(sql);
-  } catch (...) {
-    --depth_;
-    throw;
-  }
-  --depth_;
+  const StatementResult r = [&] {
+    ++depth_;
+    rtl::ScopeExit leave([this] { --depth_; });
+    return RunBatch(sql);
+  }();
   if (!r.ok()) return Status::Error(r.message());
   // A sub-select that is no SELECT has no column to offer either.
   if (r.value() == StatementResult::kNoRecordSet) {

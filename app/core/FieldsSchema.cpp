@@ -9,8 +9,8 @@
 #include <optional>
 
 #include "rtl/AtomicFile.h"
-#include "datasets/VoTableFile.h"
 #include "db/DatabaseError.h"
+#include "engine/vekSQLTextTable.h"
 #include "rtl/FileAccess.h"
 #include "SchemaStatements.h"
 #include "sdf/SdfDataSet.h"
@@ -61,8 +61,8 @@ void ReplaceFields(Catalogue& catalogue, const std::vector<std::string>& names) 
 void WriteHeaderLine(const std::string& file, const std::vector<std::string>& names) {
   std::string header;
   for (const std::string& name : names) {
-    if (name.find_first_of(std::string_view(";\"'`\r\n\0", 7)) != name.npos) {
-      throw db::DatabaseError("Invalid column name: " + name);
+    if (const vek::Status s = vek::CheckColumnName(name); !s.ok()) {
+      throw db::DatabaseError(s.message());
     }
     if (!header.empty()) header += ';';
     header += name;
@@ -105,8 +105,8 @@ bool RunStatements(TVoQueryDataSet& action_query, const std::string& text, Messa
 }  // namespace
 
 std::vector<std::string> ReadHeaderNames(const std::string& file) {
-  RefuseIrregularTableFile(file);
   sdf::TSdfDataSet reader;
+  reader.SetRegularFilesOnly(true);
   reader.SetFileName(file);
   reader.SetFirstLineAsSchema(true);
   reader.SetDelimiter(';');

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <exception>
-#include <fstream>
+#include <string_view>
 #include <functional>
 #include <utility>
 
@@ -30,13 +30,20 @@ std::string_view Trimmed(std::string_view text) {
 
 // The first line of `file` without its line break; "" when it cannot be read.
 std::string FirstLine(const std::string& file) {
-  // A pipe or a device would never end (or never start): the load refuses it.
-  if (rtl::KindOfPath(file) != rtl::PathKind::kRegular) return {};
-  std::ifstream in(file, std::ios::binary);
+  // A file that cannot be read, or is no regular file (a pipe or a device,
+  // which the load refuses), gives nothing here.
+  rtl::FileReader reader;
+  if (!reader.Open(file)) return {};
   std::string line;
-  char c;
-  while (in.get(c) && c != '\n' && c != '\r') line += c;
-  return line;
+  char chunk[4096];
+  for (;;) {
+    const long got = reader.Read(chunk, sizeof chunk);
+    if (got <= 0) return line;
+    const std::string_view part(chunk, static_cast<std::size_t>(got));
+    const std::size_t end = part.find_first_of("\r\n");
+    line.append(part.substr(0, end));
+    if (end != std::string_view::npos) return line;
+  }
 }
 
 }  // namespace

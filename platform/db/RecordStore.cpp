@@ -86,10 +86,7 @@ FieldData PackedRecord::Get(int field) const {
   const RecordFormat::Slot& slot = format_->slots_[static_cast<std::size_t>(field)];
   FieldData data;
   if (slot.variable) {
-    std::uint32_t begin = slot.place == 0 ? 0 : VariableEnd(slot.place - 1);
-    std::uint32_t end = VariableEnd(slot.place);
-    data.s = std::string_view(reinterpret_cast<const char*>(data_ + VariableStart() + begin),
-                              end - begin);
+    data.s = Text(field);
     return data;
   }
   const std::uint8_t* p = data_ + 1 + format_->mask_bytes_ + slot.place;

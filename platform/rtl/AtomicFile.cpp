@@ -141,8 +141,7 @@ std::string AtomicFileWriter::TemporaryPrefix(const std::string& path) {
   }
   char hash[17];
   std::snprintf(hash, sizeof hash, "%016llx", static_cast<unsigned long long>(NameHash(name)));
-  const std::size_t slash = path.rfind('/');
-  const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  const std::string folder = path.substr(0, path.size() - name.size());
   return folder + name.substr(0, keep) + ".tmp-" + hash + "-";
 }
 

@@ -73,7 +73,8 @@ class TerminatedText {
  public:
   explicit TerminatedText(std::string_view text) {
     if (text.size() < sizeof small_) {
-      std::memcpy(small_, text.data(), text.size());
+      // An empty text may have no address at all: nothing is copied from it.
+      if (!text.empty()) std::memcpy(small_, text.data(), text.size());
       small_[text.size()] = '\0';
       data_ = small_;
     } else {

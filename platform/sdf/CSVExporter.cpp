@@ -18,6 +18,16 @@ namespace sdf {
 
 namespace {
 
+// Writes every `quote` in `out` from `start` on twice.
+void DoubleQuotesFrom(std::string& out, std::size_t start, char quote) {
+  const std::string text = out.substr(start);
+  out.resize(start);
+  for (const char c : text) {
+    if (c == quote) out += c;
+    out += c;
+  }
+}
+
 // One piece of a compiled date pattern.
 enum class DatePiece {
   kLiteral,
@@ -198,12 +208,7 @@ class RowWriter {
       if (settings_.DoubleQuoteChar &&
           std::find(out.begin() + static_cast<std::ptrdiff_t>(start), out.end(),
                     settings_.QuoteChar) != out.end()) {
-        const std::string text = out.substr(start);
-        out.resize(start);
-        for (const char c : text) {
-          if (c == settings_.QuoteChar) out += c;
-          out += c;
-        }
+        DoubleQuotesFrom(out, start, settings_.QuoteChar);
       }
       out += settings_.QuoteChar;
       return;
@@ -216,13 +221,8 @@ class RowWriter {
     if (quote && settings_.DoubleQuoteChar &&
         out.find_first_of(std::string{settings_.FieldDelimiter, settings_.QuoteChar, '\r', '\n'},
                           start) != std::string::npos) {
-      const std::string text = out.substr(start);
-      out.resize(start);
-      out += settings_.QuoteChar;
-      for (const char c : text) {
-        if (c == settings_.QuoteChar) out += c;
-        out += c;
-      }
+      out.insert(start, 1, settings_.QuoteChar);
+      DoubleQuotesFrom(out, start + 1, settings_.QuoteChar);
       out += settings_.QuoteChar;
     }
   }

@@ -79,6 +79,10 @@ class TSdfDataSet {
   // gives its new lines, never more rows than were counted. Off by default:
   // Open takes the file whole.
   void SetRowsFromFile(bool value) { rows_from_file_ = value; }
+  // Refuses, before reading, a file that is not a regular one (a named pipe, a
+  // device behind a link), whose reading would never start or never end:
+  // "Could not read file <name>: not a regular file". Off by default.
+  void SetRegularFilesOnly(bool value) { regular_files_only_ = value; }
 
   // Reads the whole file and goes to the first row. A missing file is created
   // empty unless FileMustExist is set. Throws db::DatabaseError when the file
@@ -139,6 +143,7 @@ class TSdfDataSet {
   bool file_must_exist_ = true;
   TSdfRowCutter row_cutter_;
   bool rows_from_file_ = false;
+  bool regular_files_only_ = false;
   bool active_ = false;
   // The columns a reader has before it ever reads a header.
   std::vector<std::string> names_{"Line"};
