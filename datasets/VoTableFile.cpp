@@ -24,31 +24,25 @@ namespace {
 // outside quotes, one after the other; each decoded value is no longer than
 // its piece, so it is written back where the piece stood.
 void CutSpecialRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
-  std::vector<std::string> pieces;
-  vek::SplitText(std::string_view(line.data(), line.size()), pieces);
-  std::size_t offset = 0;
-  for (const std::string& piece : pieces) {
-    if (offset + piece.size() > line.size() ||
-        std::memcmp(line.data() + offset, piece.data(), piece.size()) != 0) {
-      throw std::logic_error("CutTableFileRow: a piece is not a stretch of its line");
-    }
+  std::vector<std::string_view> pieces;
+  vek::SplitTextViews(std::string_view(line.data(), line.size()), pieces);
+  for (const std::string_view piece : pieces) {
+    const auto offset = static_cast<std::size_t>(piece.data() - line.data());
     const std::string value = vek::DecodeCell(piece);
     if (value.size() > piece.size()) {
       throw std::logic_error("CutTableFileRow: a decoded value outgrows its piece");
     }
     std::memcpy(line.data() + offset, value.data(), value.size());
     values.push_back({offset, value.size()});
-    offset += piece.size() + 1;
   }
 }
 
-// Writes every stored row of `dataset` whose fields are all text straight from
-// its records, as the exporter below would write them, in a fraction of its
-// time (a million rows: no cursor move and no value copy per cell). False,
-// with nothing written, when the dataset cannot be walked so.
-bool WriteStoredTexts(TVoBufDataset& dataset, const std::vector<std::string>& names,
-                      const std::string& file_name) {
+}  // namespace
+
+bool WriteStoredTextRows(TVoBufDataset& dataset, const std::vector<std::string>& names,
+                         const std::string& file_name, const TStoredRowWriter& append_row) {
   std::vector<int> numbers;
+  numbers.reserve(static_cast<std::size_t>(dataset.FieldCount()));
   for (int i = 0; i < dataset.FieldCount(); ++i) {
     const db::Field& field = dataset.Fields(i);
     if (field.Kind() != db::StorageKind::kText || field.FieldNo() < 1) return false;
@@ -66,11 +60,7 @@ bool WriteStoredTexts(TVoBufDataset& dataset, const std::vector<std::string>& na
   const bool walked =
       dataset.VisitStoredTexts(numbers, [&](const std::vector<std::string_view>& texts) {
         if (!ok) return;
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-          if (i != 0) out += ';';
-          vek::EncodeCell(texts[i], out);
-        }
-        out += '\n';
+        append_row(texts, out);
         ok = writer.WriteIfFull();
       });
   // Not walked: the temporary file goes with the writer, the target untouched.
@@ -78,8 +68,6 @@ bool WriteStoredTexts(TVoBufDataset& dataset, const std::vector<std::string>& na
   if (!ok || !writer.Commit()) throw db::DatabaseError(writer.Error());
   return true;
 }
-
-}  // namespace
 
 void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values) {
   values.clear();
@@ -152,7 +140,14 @@ void SaveDataSetToTableFile(db::DataSet& dataset, const std::string& file_name,
   dataset.CheckBrowseMode();
   if (options.all_rows) {
     auto* buffered = dynamic_cast<TVoBufDataset*>(&dataset);
-    if (buffered != nullptr && WriteStoredTexts(*buffered, names, file_name)) return;
+    auto encoded = [](const std::vector<std::string_view>& texts, std::string& out) {
+      for (std::size_t i = 0; i < texts.size(); ++i) {
+        if (i != 0) out += ';';
+        vek::EncodeCell(texts[i], out);
+      }
+      out += '\n';
+    };
+    if (buffered != nullptr && WriteStoredTextRows(*buffered, names, file_name, encoded)) return;
   }
   dataset.DisableControls();
   const db::Bookmark position = dataset.GetBookmark();

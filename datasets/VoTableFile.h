@@ -4,8 +4,10 @@
 // that a value saved by either side reads back the same through the other.
 #pragma once
 
+#include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "sdf/SdfDataSet.h"
@@ -13,12 +15,27 @@
 namespace db {
 class DataSet;
 }
+class TVoBufDataset;
 
 // Cuts one row line of a table file into its values by the engine's rules
 // (vek::SplitText, then vek::DecodeCell for each piece), decoding them in
 // place in the line. An empty line has no values. Plugged into a
 // sdf::TSdfDataSet with SetRowCutter.
 void CutTableFileRow(std::span<char> line, std::vector<sdf::TSdfValue>& values);
+
+// Appends one row's texts, in field order, to `out`, its line end included.
+using TStoredRowWriter =
+    std::function<void(const std::vector<std::string_view>& texts, std::string& out)>;
+
+// Writes `dataset`'s rows, in its current order, straight from its stored
+// records to `file_name` (whole or not at all): the `names` joined by ";" as
+// the first line, then each row through `append_row`. No cursor move and no
+// field read per value: a million rows in a fraction of the time. False, with
+// nothing written, when a field is not a stored text or the dataset cannot be
+// walked so (not browsing, no usable index); the file's errors are thrown
+// (db::DatabaseError).
+bool WriteStoredTextRows(TVoBufDataset& dataset, const std::vector<std::string>& names,
+                         const std::string& file_name, const TStoredRowWriter& append_row);
 
 struct TableFileOptions {
   // True: every row, with the dataset's filter switched off meanwhile (a

@@ -10,8 +10,8 @@
 
 #include "datasets/VoBufDataset.h"
 #include "datasets/VoQueryDataSet.h"
+#include "datasets/VoTableFile.h"
 #include "db/DatabaseError.h"
-#include "rtl/AtomicFile.h"
 #include "rtl/Numbers.h"
 #include "sdf/CSVExporter.h"
 
@@ -255,35 +255,15 @@ bool ExportStoredTexts(db::DataSet& target, const std::string& file_name) {
       return false;
     }
   }
-  std::vector<int> numbers;
-  numbers.reserve(static_cast<std::size_t>(target.FieldCount()));
+  std::vector<std::string> names;
   for (int i = 0; i < target.FieldCount(); ++i) {
     const db::Field& field = target.Fields(i);
-    if (!db::IsStringType(field.DataType()) || field.Kind() != db::StorageKind::kText ||
-        field.FieldNo() < 1) {
-      return false;
-    }
-    numbers.push_back(field.FieldNo() - 1);
+    if (!db::IsStringType(field.DataType())) return false;
+    names.push_back(field.FieldName());
   }
-  rtl::AtomicFileWriter writer(file_name);
-  if (!writer.Open()) throw db::DatabaseError(writer.Error());
-  std::string& out = writer.Buffer();
-  for (int i = 0; i < target.FieldCount(); ++i) {
-    if (i > 0) out += kDelimiter;
-    out += target.Fields(i).FieldName();
-  }
-  out += '\n';
-  bool ok = true;
-  const bool walked =
-      dataset->VisitStoredTexts(numbers, [&](const std::vector<std::string_view>& texts) {
-        if (!ok) return;
-        AppendQuotedRow(out, texts);
-        ok = writer.WriteIfFull();
-      });
-  // Not walked: the temporary file goes with the writer, the old file stays.
-  if (!walked) return false;
-  if (!ok || !writer.Commit()) throw db::DatabaseError(writer.Error());
-  return true;
+  return WriteStoredTextRows(
+      *dataset, names, file_name,
+      [](const std::vector<std::string_view>& texts, std::string& out) { AppendQuotedRow(out, texts); });
 }
 
 }  // namespace

@@ -1,12 +1,14 @@
 // The editor's text rules and the SQL text files.
 #include "QueryText.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
+#include "DatasetDialogs.h"
 #include "rtl/AtomicFile.h"
 
 namespace app {
@@ -87,13 +89,7 @@ TextRange CompletionTarget(std::string_view line, int caret, bool left_only) {
 }
 
 std::string InsertAtCaret(std::string_view line, int caret, std::string_view item) {
-  const int at = Clamp(line, caret);
-  std::string result(line.substr(0, at));
-  result += ' ';
-  result += item;
-  result += line.substr(at);
-  result += ' ';
-  return result;
+  return InsertAtCaret(line, static_cast<std::size_t>(std::max(caret, 0)), item, nullptr);
 }
 
 std::string SubstituteParameters(std::string_view line, const std::vector<QueryParameter>& params) {

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "QueryText.h"
+#include "rtl/Text.h"
 
 namespace app {
 namespace {
@@ -82,7 +83,7 @@ void SqlLexer::SetTableNames(const std::vector<std::string>& names) {
   QByteArray words;
   for (const std::string& name : names) {
     if (!words.isEmpty()) words += ' ';
-    for (char c : name) words += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    words += QByteArray::fromStdString(rtl::AsciiLowerCase(name));
   }
   table_names_ = words;
 }

@@ -9,6 +9,9 @@
 #include <QSplitter>
 #include <QTabBar>
 #include <QTabWidget>
+#include <vector>
+
+#include "TableData.h"
 
 namespace app {
 
@@ -64,6 +67,23 @@ DBNavigator* MakeNavigator(Messages& messages, QWidget* parent, const char* name
   navigator->setAccessibleName(QString::fromLatin1(name));
   navigator->SetDataSet(dataset);
   return navigator;
+}
+
+void FitGridColumnsToTitles(DBGrid& grid) {
+  const QFontMetrics metrics = grid.fontMetrics();
+  std::vector<int> widths;
+  std::vector<int> title_widths;
+  const int columns = grid.Model().columnCount();
+  for (int c = 0; c < columns; ++c) {
+    widths.push_back(grid.columnWidth(c));
+    title_widths.push_back(
+        metrics.horizontalAdvance(grid.Model().headerData(c, Qt::Horizontal).toString()));
+  }
+  const std::vector<int> fitted = FitGridColumnsToTitles(widths, title_widths);
+  for (int c = 0; c < columns; ++c) {
+    const int width = fitted[static_cast<std::size_t>(c)];
+    if (width != widths[static_cast<std::size_t>(c)]) grid.setColumnWidth(c, width);
+  }
 }
 
 QListWidget* MakeListBox(QWidget* parent, const char* name, const QStringList& items) {

@@ -31,6 +31,10 @@ DBGrid* MakeGrid(Messages& messages, QWidget* parent, const char* name, db::Data
                  std::vector<GridColumn> columns = {});
 DBNavigator* MakeNavigator(Messages& messages, QWidget* parent, const char* name,
                            db::DataSet* dataset);
+// Widens each column of `grid` that is narrower than its title (measured in
+// the grid's font) to the title's width + 10 pixels; wider columns keep theirs.
+void FitGridColumnsToTitles(DBGrid& grid);
+
 QListWidget* MakeListBox(QWidget* parent, const char* name, const QStringList& items = {});
 DirectoryEdit* MakeDirectoryEdit(QWidget* parent, const char* name);
 FileNameEdit* MakeFileNameEdit(QWidget* parent, const char* name);

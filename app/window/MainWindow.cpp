@@ -196,10 +196,7 @@ std::vector<std::pair<std::string, int>> MainWindow::SessionValues() const {
 
 void MainWindow::ApplySession(const std::map<std::string, int>& values) {
   for (const auto& [name, position] : values) {
-    if (std::find(kSessionProperties.begin(), kSessionProperties.end(), name) ==
-        kSessionProperties.end()) {
-      continue;
-    }
+    if (!IsSessionProperty(name)) continue;
     if (QSplitter* splitter = FindSplitter(name)) SetSplitterPosition(*splitter, position);
   }
 }

@@ -7,6 +7,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "Controls.h"
 #include "DBGrid.h"
 #include "FileChoosers.h"
 #include "Guard.h"
@@ -21,17 +22,6 @@ namespace {
 
 constexpr std::string_view kAscendingSuffix = "__IdxA";
 constexpr std::string_view kDescendingSuffix = "__IdxD";
-
-// Every column narrower than its title text gets the title's width and 10
-// pixels; wider ones keep theirs.
-void FitGridColumnsToTitles(DBGrid& grid) {
-  const QFontMetrics metrics(grid.horizontalHeader()->font());
-  for (int column = 0; column < grid.Model().columnCount(); ++column) {
-    const int title =
-        metrics.horizontalAdvance(grid.Model().headerData(column, Qt::Horizontal).toString());
-    if (grid.columnWidth(column) < title) grid.setColumnWidth(column, title + 10);
-  }
-}
 
 std::string FileNameOf(const FileNameEdit& edit) { return edit.FileName().toStdString(); }
 

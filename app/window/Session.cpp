@@ -13,12 +13,12 @@ namespace {
 
 constexpr std::string_view kSuffix = ".Position";
 
+}  // namespace
+
 bool IsSessionProperty(const std::string& name) {
   return std::find(kSessionProperties.begin(), kSessionProperties.end(), name) !=
          kSessionProperties.end();
 }
-
-}  // namespace
 
 std::map<std::string, int> ReadSessionFile(const std::string& path) {
   std::map<std::string, int> values;

@@ -28,6 +28,9 @@ inline constexpr std::array<std::string_view, 19> kSessionProperties = {
 // everything after the point where the text stops being well-formed XML.
 std::map<std::string, int> ReadSessionFile(const std::string& path);
 
+// Whether `name` is one of kSessionProperties.
+bool IsSessionProperty(const std::string& name);
+
 // Writes the values whole or not at all (a temporary file renamed over
 // `path`). Returns "" on success, else the reason.
 std::string WriteSessionFile(const std::string& path,

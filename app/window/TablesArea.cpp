@@ -2,10 +2,10 @@
 // Qt-free operation inside the guard and leaves the reporting to it.
 #include "TablesArea.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QPushButton>
 
+#include "Controls.h"
 #include "DBGrid.h"
 #include "FieldsSchema.h"
 #include "FileChoosers.h"
@@ -26,23 +26,6 @@ T& Control(QWidget& root, const char* name) {
 }
 
 }  // namespace
-
-void FitGridColumnsToTitles(DBGrid& grid) {
-  const QFontMetrics metrics = grid.fontMetrics();
-  std::vector<int> widths;
-  std::vector<int> title_widths;
-  const int columns = grid.Model().columnCount();
-  for (int c = 0; c < columns; ++c) {
-    widths.push_back(grid.columnWidth(c));
-    title_widths.push_back(
-        metrics.horizontalAdvance(grid.Model().headerData(c, Qt::Horizontal).toString()));
-  }
-  const std::vector<int> fitted = FitGridColumnsToTitles(widths, title_widths);
-  for (int c = 0; c < columns; ++c) {
-    const int width = fitted[static_cast<std::size_t>(c)];
-    if (width != widths[static_cast<std::size_t>(c)]) grid.setColumnWidth(c, width);
-  }
-}
 
 TablesArea::TablesArea(WindowContext& context, TVoQueryDataSet& action_query, QWidget& root)
     : context_(context),
@@ -137,10 +120,9 @@ void TablesArea::ButtonDeactivateCSVTablePreviewClick() {
 }
 
 void TablesArea::ButtonUpdateCSVTableClick() {
-  // A value still in the grid's cell editor goes to the dataset first (the
-  // editor commits when it loses the focus), so that the save posts it.
-  QWidget* focus = QApplication::focusWidget();
-  if (focus != nullptr && csv_grid_->isAncestorOf(focus)) focus->clearFocus();
+  // A value still in the grid's cell editor goes to the dataset first, so that
+  // the save posts it.
+  csv_grid_->CommitEdit();
   Guard(context_.messages,
         [&] { table_data_->SaveCSVTableData(context_.catalogue, context_.messages); });
 }

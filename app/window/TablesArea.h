@@ -18,10 +18,6 @@ class FileNameEdit;
 class TableData;
 struct WindowContext;
 
-// Widens each column of `grid` that is narrower than its title (measured in
-// the grid's font) to the title's width + 10 pixels; wider columns keep theirs.
-void FitGridColumnsToTitles(DBGrid& grid);
-
 class TablesArea {
  public:
   // `root` holds the controls of both pages. `action_query` runs the schema

@@ -136,12 +136,11 @@ void TDbf::InternalPost() {
           " is longer than the field's size of " + std::to_string(fields[i].length) +
           " bytes; the row was not stored");
   }
-  // The keys the row will have: a new row's auto-increment fields are numbered
-  // by the append.
-  std::vector<std::string> keys;
+  // No key the row will have may stand for another row: a new row's
+  // auto-increment fields are numbered by the append.
   for (const Impl::PrimaryTag& tag : d.primaries) {
     const FieldLayout& layout = d.Layout(tag.field);
-    std::string key = d.inserting && layout.kind == FieldKind::kAutoInc
+    const std::string key = d.inserting && layout.kind == FieldKind::kAutoInc
                           ? rtl::IntToText(std::max<std::uint32_t>(layout.next_autoinc, 1))
                           : KeyText(d.edit_image, layout);
     auto found = tag.keys.find(key);
@@ -149,7 +148,6 @@ void TDbf::InternalPost() {
       Raise(d.table + ": key violation: the index " + tag.name + " already holds the key \"" + key +
             "\"");
     }
-    keys.push_back(std::move(key));
   }
 
   Row row;
