@@ -139,13 +139,7 @@ class ListDataSet : public db::DataSet {
 
  private:
   int Size() const { return static_cast<int>(rows.size()); }
-  bool Accepts() {
-    db::DataSetState old = SetTempState(db::DataSetState::kFilter);
-    bool accept = true;
-    if (OnFilterRecord) OnFilterRecord(*this, accept);
-    RestoreState(old);
-    return accept;
-  }
+  bool Accepts() { return OfferToFilterHandler(); }
 
   db::RecordBuffer buffer_;
   int cursor_ = -1;

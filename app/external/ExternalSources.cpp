@@ -22,14 +22,21 @@ std::string Str(db::DataSet& d, std::string_view field) { return d.FieldByName(f
 // Runs `work`, then disconnects whatever happened.
 template <class Work>
 void ThenDisconnect(ExternalConnection& connection, Work&& work) {
-  try {
-    work();
-  } catch (...) {
-    connection.Disconnect();
-    throw;
-  }
-  connection.Disconnect();
+  RunThenCleanUp(work, [&] { connection.Disconnect(); });
 }
+
+// A table's rows read through Qt's driver, for the servers whose rows do not
+// come through a client library of their own.
+class QueryTableStream {
+ public:
+  QueryTableStream(ExternalConnection& connection, const std::string& table)
+      : query_(connection.OpenTable(table, true, &numbers_)) {}
+  void WriteTo(const std::string& file) { WriteQueryToTableFile(query_, file, numbers_); }
+
+ private:
+  std::vector<bool> numbers_;
+  QSqlQuery query_;
+};
 
 }  // namespace
 
@@ -124,7 +131,7 @@ std::optional<std::vector<std::string>> ExternalSources::GetFieldsSchema() {
 
 void ExternalSources::LoadPreview() {
   messages_.Info("Orlenda will try to load data now. Please, be patient.");
-  try {
+  RunThenCleanUp([&] {
     SetParametersFromConnector();
     ThenDisconnect(connection_, [&] {
       try {
@@ -146,11 +153,7 @@ void ExternalSources::LoadPreview() {
         messages_.Info(Text(kNoTable, e));
       }
     });
-  } catch (...) {
-    messages_.Info("Finished!");
-    throw;
-  }
-  messages_.Info("Finished!");
+  }, [&] { messages_.Info("Finished!"); });
 }
 
 void ExternalSources::UnloadPreview() { preview_.Close(); }
@@ -158,23 +161,15 @@ void ExternalSources::UnloadPreview() { preview_.Close(); }
 void ExternalSources::Import() {
   db::DataSet& connectors = catalogue_.SQLConnectors();
   db::DataSet& tables = catalogue_.SQLTables();
-  connectors.DisableControls();
-  tables.DisableControls();
-  try {
-    for (connectors.First(); !connectors.Eof(); connectors.Next()) {
-      if (!connectors.FieldByName("TOBEIMPORTED").AsBoolean()) continue;
-      connectors.Edit();
-      connectors.Post();
-      SetParametersFromConnector();
-      ThenDisconnect(connection_, [&] { ImportConnector(); });
-    }
-  } catch (...) {
-    connectors.EnableControls();
-    tables.EnableControls();
-    throw;
+  const db::ControlsDisabled connectors_disabled(connectors);
+  const db::ControlsDisabled tables_disabled(tables);
+  for (connectors.First(); !connectors.Eof(); connectors.Next()) {
+    if (!connectors.FieldByName("TOBEIMPORTED").AsBoolean()) continue;
+    connectors.Edit();
+    connectors.Post();
+    SetParametersFromConnector();
+    ThenDisconnect(connection_, [&] { ImportConnector(); });
   }
-  connectors.EnableControls();
-  tables.EnableControls();
 }
 
 void ExternalSources::ImportConnector() {
@@ -201,35 +196,28 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
     return;
   }
   const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
+  // MySQL's and PostgreSQL's rows come through their client libraries (Qt's
+  // drivers would hold the whole result in memory).
   if (connection_.Driver() == "QMYSQL") {
-    ImportThrough<MySqlTableStream>(table, file);
-    return;
-  }
-  if (connection_.Driver() == "QPSQL") {
-    ImportThrough<PgTableStream>(table, file);
-    return;
-  }
-  std::optional<QSqlQuery> query;
-  std::vector<bool> numbers;
-  try {
-    query = connection_.OpenTable(table, true, &numbers);
-  } catch (const std::exception& e) {
-    messages_.Info(Text(kNoTable, e));
-    return;
-  }
-  try {
-    WriteQueryToTableFile(*query, file, numbers);
-    messages_.Info("External table " + table + " succesfully imported to " + file);
-  } catch (const std::exception& e) {
-    messages_.Info(failed + e.what());
+    ImportThrough<MySqlTableStream>(table, file, failed, [&](auto& stream) {
+      stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
+    });
+  } else if (connection_.Driver() == "QPSQL") {
+    ImportThrough<PgTableStream>(table, file, failed, [&](auto& stream) {
+      stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
+    });
+  } else {
+    ImportThrough<QueryTableStream>(table, file, failed,
+                                    [&](auto& stream) { stream.emplace(connection_, table); });
   }
 }
 
-template <class Stream>
-void ExternalSources::ImportThrough(const std::string& table, const std::string& file) {
+template <class Stream, class Open>
+void ExternalSources::ImportThrough(const std::string& table, const std::string& file,
+                                    const std::string& failed, Open&& open) {
   std::optional<Stream> stream;
   try {
-    stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
+    open(stream);
   } catch (const std::exception& e) {
     messages_.Info(Text(kNoTable, e));
     return;
@@ -238,7 +226,7 @@ void ExternalSources::ImportThrough(const std::string& table, const std::string&
     stream->WriteTo(file);
     messages_.Info("External table " + table + " succesfully imported to " + file);
   } catch (const std::exception& e) {
-    messages_.Info("External table " + table + " could not be imported. " + e.what());
+    messages_.Info(failed + e.what());
   }
 }
 

@@ -142,12 +142,7 @@ bool SqlQueryDataSet::Load(int row) {
 }
 
 bool SqlQueryDataSet::Accepts() {
-  if (!Filtered() || !OnFilterRecord) return true;
-  const db::DataSetState old = SetTempState(db::DataSetState::kFilter);
-  bool accept = true;
-  OnFilterRecord(*this, accept);
-  RestoreState(old);
-  return accept;
+  return !Filtered() || OfferToFilterHandler();
 }
 
 db::GetResult SqlQueryDataSet::GetRecord(db::GetMode mode, bool do_check) {

@@ -1,6 +1,7 @@
 // The dataset framework: opening and closing, field objects, events and their
 // hooks, states, observers and disable/enable controls.
 #include "db/DataSet.h"
+#include "rtl/ScopeExit.h"
 #include "rtl/Text.h"
 
 #include <algorithm>
@@ -160,6 +161,15 @@ DataSetState DataSet::SetTempState(DataSetState state) {
   DataSetState old = state_;
   state_ = state;
   return old;
+}
+
+bool DataSet::OfferToFilterHandler() {
+  bool accept = true;
+  if (!OnFilterRecord) return accept;
+  const DataSetState old = SetTempState(DataSetState::kFilter);
+  rtl::ScopeExit restore([&] { RestoreState(old); });
+  OnFilterRecord(*this, accept);
+  return accept;
 }
 
 void DataSet::SetPosition(bool found, bool bof, bool eof) {

@@ -310,6 +310,9 @@ class DataSet {
   // Temporary states (filter) switch without events.
   DataSetState SetTempState(DataSetState state);
   void RestoreState(DataSetState state) { state_ = state; }
+  // Offers the active record to OnFilterRecord in the filter state, which ends
+  // also when the handler throws: its answer, true without a handler.
+  bool OfferToFilterHandler();
   // Called from field writes and from blob-stream creation: marks the record
   // modified and raises the field's change event unless in a temporary state.
   void FieldChanged(Field& field);
