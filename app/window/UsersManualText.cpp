@@ -36,8 +36,8 @@ named after the file (the table orders is the file orders.txt).
   is written \\, a line feed \l, a carriage return \n, a tab \t, and the value
   is put in double quotes when it holds ";", a quote or an apostrophe. Such
   files are read back exactly. Files written through "Update CSV table", an
-  import or a saved query result are written without quotes, so keep ";" and
-  line breaks out of values you save that way.
+  import or a saved query result are written in the same form and read back
+  exactly too.
 - Projects, tables and fields are registered in Orlenda's catalogue. The
   catalogue is your list of what you work with; the folder's contents are what
   exists. The engine can query every ".txt" file of the folder, registered or
@@ -122,7 +122,7 @@ ROLLBACK                      drops the changes not yet written.
 Conversions: ASNUMBER(x), ISNUMERIC(x), ISDATE(x), FIX(x, precision) and
 TRUNC(x, precision), CEIL(x), FLOOR(x).
 FORMAT(value, formatstring): the format string holds literal text and one
-specification %[width][.prec]type, type d (whole number), f (fixed),
+placeholder %[width][.prec]type, type d (whole number), f (fixed),
 e (exponent), n (with thousand separators), x (hexadecimal), s (text):
 FORMAT(42, '%.5d') gives 00042, FORMAT(3.14159, '%.2f EUR') gives 3.14 EUR.
 Dates: YEAR(d), MONTH(d), DAY(d), WEEKNUMBER(d), EASTER(year), DATE, TIME,

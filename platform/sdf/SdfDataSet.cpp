@@ -122,27 +122,11 @@ std::string ReadAll(const FileHandle& file, const std::string& name) {
   return bytes;
 }
 
-// The first CR or LF at or after p; end when there is none. Sixteen bytes at a
-// time where the processor allows: every byte of a file passes here.
-const char* FindLineBreak(const char* p, const char* end) {
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (end - p >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-    if (mask != 0) return p + __builtin_ctz(static_cast<unsigned>(mask));
-    p += 16;
-  }
-#endif
-  while (p < end && *p != '\r' && *p != '\n') ++p;
-  return p;
-}
-
-// Calls on_line(line) for every line of `text`, the lines LineCursor below
-// hands out, in one sweep: sixty-four bytes at a time where the processor
-// allows, so that a file of a million short lines costs little more than
-// reading it. on_line may rewrite the bytes of the line it is given.
+// Calls on_line(line) for every line of `text`: a line ends at CR LF, LF or
+// CR, and a break at the very end starts no further (empty) line. One sweep,
+// sixty-four bytes at a time where the processor allows, so that a file of a
+// million short lines costs little more than reading it. on_line may rewrite
+// the bytes of the line it is given.
 template <typename OnLine>
 void ForEachLine(std::string_view text, OnLine&& on_line) {
   const char* const begin = text.data();
@@ -224,32 +208,6 @@ void ForEachFileLine(const FileHandle& file, const std::string& name, OnLine&& o
   }
   if (held > 0) on_line(std::span<char>(buffer.data(), held));
 }
-
-// Hands out the lines of a buffer one by one. A line ends at CR LF, LF or CR;
-// a break at the very end of the buffer does not start another (empty) line.
-class LineCursor {
- public:
-  explicit LineCursor(std::string_view text) : text_(text) {}
-
-  bool Next(std::string_view& line) {
-    if (pos_ >= text_.size()) return false;
-    const std::size_t end = static_cast<std::size_t>(
-        FindLineBreak(text_.data() + pos_, text_.data() + text_.size()) - text_.data());
-    line = text_.substr(pos_, end - pos_);
-    pos_ = end;
-    if (pos_ < text_.size()) {
-      if (text_[pos_] == '\r' && pos_ + 1 < text_.size() && text_[pos_ + 1] == '\n') ++pos_;
-      ++pos_;
-    }
-    return true;
-  }
-  // Where the next line starts.
-  std::size_t Position() const { return pos_; }
-
- private:
-  std::string_view text_;
-  std::size_t pos_ = 0;
-};
 
 // Skips blanks from `pos`, but never the delimiter itself: a tab or space
 // delimiter must still separate values.
