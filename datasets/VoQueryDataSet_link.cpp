@@ -284,7 +284,7 @@ void TVoQueryDataSet::DoFilterRecord(bool& accept) {
     all_match = all_match && match;
   }
   accept = all_match;
-  DoAfterScroll();
+  ScrollDone();
 }
 
 void TVoQueryDataSet::DoAfterScroll() {

@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QPlainTextEdit>
 
+#include "DBGrid.h"
 #include "DBNavigator.h"
 #include "DatasetDialogs.h"
 #include "dialogs_fixture.h"
@@ -164,6 +165,41 @@ TEST_F(FormFiltersTest, TheMemoShowsTheCurrentSavedFilter) {
   Click(Dialog(), "ButtonApplyFilter");
   EXPECT_EQ(Shown(), Names{"ann"});
   EXPECT_EQ(Texts(), std::vector<std::string>{});
+}
+
+// The dialog's grid reads the rows it paints by walking the saved filters; the
+// walk chooses no other saved filter, so the text being composed stays.
+TEST_F(FormFiltersTest, PaintingTheSavedFiltersKeepsTheTextBeingComposed) {
+  dbf::TDbf& filters = Filters();
+  // More saved filters than the grid reads at a time: scrolling reads rows anew.
+  for (int f = 0; f < 200; ++f) {
+    filters.Append();
+    filters.FieldByName("FILTERNAME").SetAsString("filter" + std::to_string(f));
+    filters.FieldByName("FILTERTEXT").SetAsString("NAME = 'n" + std::to_string(f) + "'");
+    filters.Post();
+  }
+  filters.First();
+  ASSERT_EQ(Memo(), "NAME = 'n0'");
+  auto* grid = Find<app::DBGrid>(Dialog(), "DBGridFilters");
+  ASSERT_TRUE(grid->isVisible());
+  grid->viewport()->repaint();
+  TypeFilter("NAME = 'bob'");
+
+  const std::pair<const char*, void (QAbstractItemView::*)()> scrolls[] = {
+      {"to the last saved filter", &QAbstractItemView::scrollToBottom},
+      {"back to the first", &QAbstractItemView::scrollToTop}};
+  for (const auto& [where, scroll] : scrolls) {
+    SCOPED_TRACE(where);
+    (grid->*scroll)();
+    grid->viewport()->repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(filters.FieldByName("FILTERNAME").AsString(), "filter0");
+    EXPECT_EQ(Memo(), "NAME = 'bob'");
+  }
+  Click(Dialog(), "ButtonApplyFilter");
+  EXPECT_EQ(Texts(), std::vector<std::string>{});
+  EXPECT_EQ(filters.FieldByName("FILTERTEXT").AsString(), "NAME = 'bob'");
+  EXPECT_EQ(Shown(), Names{"bob"});
 }
 
 }  // namespace

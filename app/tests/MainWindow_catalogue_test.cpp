@@ -266,6 +266,62 @@ TEST_F(WindowCatalogueTest, CloseSavesTheQueryBeingEdited) {
   EXPECT_EQ(queries[0].at("QUERYTEXT"), "SELECT * FROM orders");
 }
 
+// The projects grid reads the rows it paints by walking the table's cursor;
+// the walk is no choice of the user's, so the detail tables stay on their rows
+// and the query text being typed stays in the editor, however the grid is
+// scrolled.
+TEST_F(WindowCatalogueTest, PaintingProjectRowsLeavesTheDetailRowsAndTheTypedQueryAlone) {
+  OpenWindow();
+  app::Catalogue& c = window_->GetCatalogue();
+  Add(c.Projects(), "PROJECT_ID", {{"PROJECTNAME", "shop"}});
+  for (const std::string table : {"orders", "customers"}) {
+    Add(c.Tables(), "TABLE_ID", {{"TABLENAME", table}});
+  }
+  for (const std::string connector : {"first", "second"}) {
+    Add(c.SQLConnectors(), "SQLCONNECTOR_ID", {{"SQLCONNECTORNAME", connector}});
+  }
+  AddQuery("all orders", "SELECT * FROM orders");
+  AddQuery("all customers", "SELECT * FROM customers");
+  // More projects than the grid reads at a time: scrolling reads rows anew.
+  for (int p = 0; p < 199; ++p) {
+    Add(c.Projects(), "PROJECT_ID", {{"PROJECTNAME", "other" + std::to_string(p)}});
+  }
+  ASSERT_TRUE(messages_.entries.empty()) << messages_.Texts().front();
+
+  auto* projects_grid = Find<app::DBGrid>("DBGridProjects");
+  projects_grid->scrollToTop();
+  projects_grid->viewport()->repaint();
+  ClickRow("DBGridProjects", 0);
+  ASSERT_EQ(c.Projects().FieldByName("PROJECTNAME").AsString(), "shop");
+  ShowPage(1);
+  ClickRow("DBGridTables", 1);
+  ShowPage(3);
+  ClickRow("DBGridSQLConnectors", 1);
+  ShowPage(2);
+  ClickRow("DBGridQueries", 1);
+  ASSERT_EQ(Editor().text(), "SELECT * FROM customers");
+  Editor().selectAll();
+  QTest::keyClicks(&Editor(), "SELECT NAME FROM customers");
+  ShowPage(0);
+
+  const std::pair<const char*, void (QAbstractItemView::*)()> scrolls[] = {
+      {"to the last project", &QAbstractItemView::scrollToBottom},
+      {"back to the first", &QAbstractItemView::scrollToTop}};
+  for (const auto& [where, scroll] : scrolls) {
+    SCOPED_TRACE(where);
+    (projects_grid->*scroll)();
+    projects_grid->viewport()->repaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(c.Projects().FieldByName("PROJECTNAME").AsString(), "shop");
+    EXPECT_EQ(c.Tables().FieldByName("TABLENAME").AsString(), "customers");
+    EXPECT_EQ(c.SQLConnectors().FieldByName("SQLCONNECTORNAME").AsString(), "second");
+    EXPECT_EQ(c.Queries().FieldByName("QUERYNAME").AsString(), "all customers");
+    EXPECT_EQ(Editor().text().toStdString(), "SELECT NAME FROM customers");
+    EXPECT_TRUE(Editor().isUndoAvailable()) << "the typing can still be undone";
+  }
+  EXPECT_TRUE(messages_.entries.empty()) << messages_.Texts().front();
+}
+
 TEST_F(WindowCatalogueTest, ARowWithoutItsMasterRowIsRefusedNotStoredUnderKeyZero) {
   OpenWindow();
   ShowPage(1);

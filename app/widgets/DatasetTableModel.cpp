@@ -18,38 +18,6 @@ namespace {
 // a line or a page costs one excursion per window, not one per row.
 constexpr int kWindowRows = 160;
 
-// The datasets some model is reading right now.
-std::vector<const db::DataSet*>& ReadingSets() {
-  static std::vector<const db::DataSet*> sets;
-  return sets;
-}
-
-// While a model reads: the dataset counts as being read, and its scroll
-// events are muted, so that the catalogue's rules (a master moving its
-// details, a project reconnecting) do not run for rows the user never chose.
-class ReadingScope {
- public:
-  explicit ReadingScope(db::DataSet& dataset)
-      : dataset_(dataset),
-        before_(std::exchange(dataset.BeforeScroll, nullptr)),
-        after_(std::exchange(dataset.AfterScroll, nullptr)) {
-    ReadingSets().push_back(&dataset);
-  }
-  ~ReadingScope() {
-    dataset_.BeforeScroll = std::move(before_);
-    dataset_.AfterScroll = std::move(after_);
-    auto& sets = ReadingSets();
-    sets.erase(std::find(sets.begin(), sets.end(), &dataset_));
-  }
-  ReadingScope(const ReadingScope&) = delete;
-  ReadingScope& operator=(const ReadingScope&) = delete;
-
- private:
-  db::DataSet& dataset_;
-  db::DataSetNotifyEvent before_;
-  db::DataSetNotifyEvent after_;
-};
-
 bool IsBoolean(const db::Field* field) {
   return field != nullptr && field->DataType() == db::FieldType::ftBoolean;
 }
@@ -63,10 +31,7 @@ DatasetTableModel::~DatasetTableModel() {
   if (dataset_ != nullptr) dataset_->RemoveObserver(this);
 }
 
-bool DatasetTableModel::IsReading(const db::DataSet& dataset) {
-  const auto& sets = ReadingSets();
-  return std::find(sets.begin(), sets.end(), &dataset) != sets.end();
-}
+bool DatasetTableModel::IsReading(const db::DataSet& dataset) { return dataset.CursorQuiet(); }
 
 void DatasetTableModel::SetDataSet(db::DataSet* dataset) {
   if (dataset_ == dataset) return;
@@ -208,7 +173,10 @@ void DatasetTableModel::FillWindow(int row) const {
   const int first = std::max(0, std::min(row - kWindowRows / 4, count_ - kWindowRows));
   const int last = std::min(count_ - 1, first + kWindowRows - 1);
   window_first_ = first;
-  ReadingScope reading(ds);
+  // The cursor walks quietly: neither the dataset's scroll rules and hooks
+  // (a master moving its details, a query loaded into the editor, a project
+  // reconnecting) nor its observers see rows the user never chose.
+  db::QuietCursor reading(ds);
   const db::Bookmark home = ds.GetBookmark();
   try {
     // Start from the nearest of the first record, the last and the current one.

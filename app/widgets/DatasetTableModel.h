@@ -62,8 +62,8 @@ class DatasetTableModel : public QAbstractTableModel, private db::DataSetObserve
   // How many writes of setData the dataset has refused so far.
   int RefusedWrites() const { return refused_writes_; }
 
-  // True while a model reads rows of `dataset` by moving its cursor: the
-  // moves seen then are not the user's.
+  // True while the cursor of `dataset` is quiet, as while a model reads rows
+  // by moving it: the moves seen then are not the user's.
   static bool IsReading(const db::DataSet& dataset);
 
  signals:

@@ -179,7 +179,7 @@ void DataSet::SetPosition(bool found, bool bof, bool eof) {
 }
 
 void DataSet::Notify(DataEvent event) {
-  if (disable_count_ > 0) return;
+  if (disable_count_ > 0 || (event == DataEvent::kScrolled && quiet_count_ > 0)) return;
   // By index: an observer may remove itself while it is told.
   for (std::size_t i = 0; i < observers_.size(); ++i) observers_[i]->OnDataEvent(*this, event);
 }

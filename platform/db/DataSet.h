@@ -218,6 +218,15 @@ class DataSet {
   void DisableControls() { ++disable_count_; }
   void EnableControls();
   bool ControlsDisabled() const { return disable_count_ > 0; }
+  // A quiet cursor moves for a reader that walks the rows and comes back (a
+  // grid reading what it paints): the scroll hooks and events do not run and
+  // observers hear no kScrolled, so nothing follows a record nobody chose.
+  // Quieting nests.
+  void QuietenCursor() { ++quiet_count_; }
+  void UnquietenCursor() {
+    if (quiet_count_ > 0) --quiet_count_;
+  }
+  bool CursorQuiet() const { return quiet_count_ > 0; }
   void AddObserver(DataSetObserver* observer);
   void RemoveObserver(DataSetObserver* observer);
 
@@ -260,6 +269,13 @@ class DataSet {
   virtual void DoBeforeRefresh();
   virtual void DoAfterRefresh();
   virtual void DoOnNewRecord();
+  // The scroll hooks as a move of the cursor runs them: not while it is quiet.
+  void ScrollStarting() {
+    if (!CursorQuiet()) DoBeforeScroll();
+  }
+  void ScrollDone() {
+    if (!CursorQuiet()) DoAfterScroll();
+  }
 
   // Before the fields are bound: a concrete dataset that reads its definitions
   // from its source fills FieldDefs here.
@@ -351,6 +367,7 @@ class DataSet {
   std::string filter_text_;
   FilterOptionSet filter_options_ = 0;
   int disable_count_ = 0;
+  int quiet_count_ = 0;
   std::vector<DataSetObserver*> observers_;
 };
 
@@ -362,6 +379,19 @@ class ControlsDisabled {
   ~ControlsDisabled() { dataset_.EnableControls(); }
   ControlsDisabled(const ControlsDisabled&) = delete;
   ControlsDisabled& operator=(const ControlsDisabled&) = delete;
+
+ private:
+  DataSet& dataset_;
+};
+
+// Quietens a dataset's cursor for a scope, and gives it its voice back also
+// when the scope is left by an exception.
+class QuietCursor {
+ public:
+  explicit QuietCursor(DataSet& dataset) : dataset_(dataset) { dataset_.QuietenCursor(); }
+  ~QuietCursor() { dataset_.UnquietenCursor(); }
+  QuietCursor(const QuietCursor&) = delete;
+  QuietCursor& operator=(const QuietCursor&) = delete;
 
  private:
   DataSet& dataset_;

@@ -31,7 +31,7 @@ void DataSet::RestorePosition(const Position& position) noexcept {
 
 void DataSet::First() {
   CheckBrowseMode();
-  DoBeforeScroll();
+  ScrollStarting();
   const Position previous = SavePosition();
   bool found = false;
   try {
@@ -43,12 +43,12 @@ void DataSet::First() {
   }
   SetPosition(found, true, !found);
   Notify(DataEvent::kScrolled);
-  DoAfterScroll();
+  ScrollDone();
 }
 
 void DataSet::Last() {
   CheckBrowseMode();
-  DoBeforeScroll();
+  ScrollStarting();
   const Position previous = SavePosition();
   bool found = false;
   try {
@@ -60,7 +60,7 @@ void DataSet::Last() {
   }
   SetPosition(found, !found, true);
   Notify(DataEvent::kScrolled);
-  DoAfterScroll();
+  ScrollDone();
 }
 
 void DataSet::Next() { MoveBy(1); }
@@ -70,7 +70,7 @@ void DataSet::Prior() { MoveBy(-1); }
 int DataSet::MoveBy(int distance) {
   CheckBrowseMode();
   if (distance == 0 || (distance > 0 && eof_) || (distance < 0 && bof_)) return 0;
-  DoBeforeScroll();
+  ScrollStarting();
   const GetMode mode = distance > 0 ? GetMode::kNext : GetMode::kPrior;
   // A move of several records that throws part way goes back to where it began.
   const Position previous = SavePosition();
@@ -101,7 +101,7 @@ int DataSet::MoveBy(int distance) {
     }
   }
   Notify(DataEvent::kScrolled);
-  DoAfterScroll();
+  ScrollDone();
   return moved;
 }
 
@@ -136,7 +136,7 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
   if (!bookmark.IsSet()) Raise(kSInvalidBookmark);
   // A bookmark of a record that is gone is refused before anything moves.
   if (!BookmarkValid(bookmark)) Raise(kSRecordNotFound);
-  DoBeforeScroll();
+  ScrollStarting();
   const Position shown = SavePosition();
   GetResult result = GetResult::grError;
   try {
@@ -158,7 +158,7 @@ void DataSet::GotoBookmark(const Bookmark& bookmark) {
   }
   SetPosition(true, false, false);
   Notify(DataEvent::kScrolled);
-  DoAfterScroll();
+  ScrollDone();
 }
 
 int DataSet::CompareBookmarks(const Bookmark& a, const Bookmark& b) const {

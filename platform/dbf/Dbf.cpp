@@ -209,11 +209,11 @@ int TDbf::GetRecNo() const { return impl_->CurrentRow() != nullptr ? impl_->curs
 void TDbf::SetRecNo(int value) {
   CheckBrowseMode();
   if (value < 1 || value > static_cast<int>(impl_->view.size())) Raise(db::kSRecordNotFound);
-  DoBeforeScroll();
+  ScrollStarting();
   impl_->cursor = value - 1;
   Resync();
   Notify(db::DataEvent::kScrolled);
-  DoAfterScroll();
+  ScrollDone();
 }
 
 namespace {
@@ -293,11 +293,11 @@ bool TDbf::Locate(std::string_view key_fields, const std::vector<rtl::Variant>& 
       all = Matches(RowValue(row, impl_->Layout(fields[k])), key_values[k], options);
     }
     if (!all) continue;
-    DoBeforeScroll();
+    ScrollStarting();
     impl_->cursor = static_cast<int>(at);
     Resync();
     Notify(db::DataEvent::kScrolled);
-    DoAfterScroll();
+    ScrollDone();
     return true;
   }
   return false;

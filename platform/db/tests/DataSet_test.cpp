@@ -436,6 +436,77 @@ TEST_F(DataSetTest, ControlsNestAndObserversHearOnceEnabledAgain) {
   ds_.RemoveObserver(&observer);
 }
 
+// A dataset with scroll hooks of its own, as one that moves its details has.
+class HookedDataSet : public ListDataSet {
+ protected:
+  void DoBeforeScroll() override {
+    log_.push_back("DoBeforeScroll");
+    ListDataSet::DoBeforeScroll();
+  }
+  void DoAfterScroll() override {
+    log_.push_back("DoAfterScroll");
+    ListDataSet::DoAfterScroll();
+  }
+};
+
+TEST(QuietCursorTest, AQuietCursorMovesWithoutHooksOrScrollEventsUntilTheLastScopeEnds) {
+  HookedDataSet ds;
+  ds.FieldDefs().Add("NAME", db::FieldType::ftString, 10);
+  ds.rows = {TextRow({"a"}), TextRow({"b"}), TextRow({"c"})};
+  ds.LogEvents();
+  CountingObserver observer;
+  ds.AddObserver(&observer);
+  ds.Open();
+  const db::Bookmark at_c = [&] {
+    ds.Last();
+    return ds.GetBookmark();
+  }();
+  struct Move {
+    const char* name;
+    std::function<void(ListDataSet&)> act;
+    const char* lands_on;
+  };
+  const Move moves[] = {
+      {"first", [](ListDataSet& d) { d.First(); }, "a"},
+      {"next", [](ListDataSet& d) { d.Next(); }, "b"},
+      {"last", [](ListDataSet& d) { d.Last(); }, "c"},
+      {"prior", [](ListDataSet& d) { d.Prior(); }, "b"},
+      {"move by", [](ListDataSet& d) { d.MoveBy(2); }, "c"},
+      {"bookmark", [&](ListDataSet& d) { d.GotoBookmark(at_c); }, "c"},
+  };
+  const Log hooks = {"DoBeforeScroll", "BeforeScroll", "DoAfterScroll", "AfterScroll"};
+  ds.First();
+  for (const Move& move : moves) {
+    SCOPED_TRACE(move.name);
+    {
+      db::QuietCursor outer(ds);
+      {
+        db::QuietCursor inner(ds);
+        EXPECT_TRUE(ds.CursorQuiet());
+      }
+      EXPECT_TRUE(ds.CursorQuiet()) << "quieting nests";
+      ds.log_.clear();
+      observer.events.clear();
+      move.act(ds);
+      EXPECT_EQ(ds.FieldByName("NAME").AsString(), move.lands_on);
+      EXPECT_EQ(ds.log_, Log{});
+      EXPECT_TRUE(observer.events.empty());
+    }
+    EXPECT_FALSE(ds.CursorQuiet());
+    // Heard again once the scope is left: the next move runs everything.
+    ds.log_.clear();
+    observer.events.clear();
+    move.act(ds);
+    Log heard;
+    for (const std::string& step : ds.log_) {
+      if (step.find("Scroll") != std::string::npos) heard.push_back(step);
+    }
+    EXPECT_EQ(heard, hooks);
+    EXPECT_EQ(observer.events, std::vector<db::DataEvent>{db::DataEvent::kScrolled});
+  }
+  ds.RemoveObserver(&observer);
+}
+
 TEST_F(DataSetTest, FieldChangeEventFollowsEachWrite) {
   ds_.Open();
   int changes = 0;
