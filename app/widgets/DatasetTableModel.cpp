@@ -152,18 +152,16 @@ bool DatasetTableModel::IsLiveRow(int row) const {
   return row == current_row_ && dataset_->State() == db::DataSetState::kEdit;
 }
 
+QVariant DatasetTableModel::ActiveValue(const db::Field* field) const {
+  if (field == nullptr || field->IsNull()) return {};
+  if (IsBoolean(field)) return field->AsBoolean();
+  return QString::fromStdString(field->DisplayText());
+}
+
 DatasetTableModel::RowValues DatasetTableModel::ReadActiveRecord() const {
   RowValues values;
   values.reserve(fields_.size());
-  for (const db::Field* field : fields_) {
-    if (field == nullptr || field->IsNull()) {
-      values.emplace_back();
-    } else if (IsBoolean(field)) {
-      values.emplace_back(field->AsBoolean());
-    } else {
-      values.emplace_back(QString::fromStdString(field->DisplayText()));
-    }
-  }
+  for (const db::Field* field : fields_) values.push_back(ActiveValue(field));
   return values;
 }
 
@@ -209,9 +207,7 @@ void DatasetTableModel::FillWindow(int row) const {
   }
 }
 
-QVariant DatasetTableModel::CellValue(const RowValues& values, int column, int role) const {
-  if (column < 0 || column >= static_cast<int>(values.size())) return {};
-  const QVariant& value = values[static_cast<std::size_t>(column)];
+QVariant DatasetTableModel::CellValue(const QVariant& value, int column, int role) const {
   if (IsBoolean(ColumnField(column))) {
     if (role != Qt::CheckStateRole) return {};
     return value.toBool() ? Qt::Checked : Qt::Unchecked;
@@ -224,7 +220,12 @@ QVariant DatasetTableModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || dataset_ == nullptr || !dataset_->Active()) return {};
   if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::CheckStateRole) return {};
   const int row = index.row();
-  if (IsLiveRow(row)) return CellValue(ReadActiveRecord(), index.column(), role);
+  if (IsLiveRow(row)) {
+    // The record being edited or inserted: only the asked field is read.
+    const int column = index.column();
+    if (column < 0 || column >= static_cast<int>(fields_.size())) return {};
+    return CellValue(ActiveValue(fields_[static_cast<std::size_t>(column)]), column, role);
+  }
   const int ds_row = DataSetRow(row);
   const bool cached =
       ds_row >= window_first_ && ds_row < window_first_ + static_cast<int>(window_.size());
@@ -240,7 +241,10 @@ QVariant DatasetTableModel::data(const QModelIndex& index, int role) const {
       return {};
     }
   }
-  return CellValue(window_[static_cast<std::size_t>(ds_row - window_first_)], index.column(), role);
+  const RowValues& values = window_[static_cast<std::size_t>(ds_row - window_first_)];
+  const int column = index.column();
+  if (column < 0 || column >= static_cast<int>(values.size())) return {};
+  return CellValue(values[static_cast<std::size_t>(column)], column, role);
 }
 
 QVariant DatasetTableModel::headerData(int section, Qt::Orientation orientation, int role) const {

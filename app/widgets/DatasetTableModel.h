@@ -80,11 +80,14 @@ class DatasetTableModel : public QAbstractTableModel, private db::DataSetObserve
   // inserted move down by one).
   int DataSetRow(int row) const;
   bool IsLiveRow(int row) const;
+  // The active record's value of `field` as the grid shows it (null: none).
+  QVariant ActiveValue(const db::Field* field) const;
   RowValues ReadActiveRecord() const;
   // Reads a window of rows around `row` into window_ and returns to the
   // record that was current.
   void FillWindow(int row) const;
-  QVariant CellValue(const RowValues& values, int column, int role) const;
+  // Column `column`'s `value` in `role`.
+  QVariant CellValue(const QVariant& value, int column, int role) const;
 
   Messages& messages_;
   db::DataSet* dataset_ = nullptr;
