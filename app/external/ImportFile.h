@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "rtl/AtomicFile.h"
@@ -17,17 +18,21 @@ class ImportFile {
   // file that cannot be created.
   ImportFile(const std::string& file, const std::vector<std::string>& names);
 
-  // The bytes not yet written: append rows to it, and call WriteIfFull after
-  // each.
-  std::string& Buffer() { return writer_.Buffer(); }
-  // Both throw db::DatabaseError when writing fails.
-  void WriteIfFull() { Check(writer_.WriteIfFull()); }
+  // Appends the next value of the row being written (cells joined by ";"), in
+  // the engine's cell encoding. In a fractional number's text ("12.5000") the
+  // "." becomes the process-wide decimal separator; its digits stay.
+  void AppendCell(std::string_view text, bool fractional_number = false);
+  // Ends the row. Throws db::DatabaseError when writing fails, as Commit does.
+  void EndRow();
   void Commit() { Check(writer_.Commit()); }
 
  private:
   void Check(bool ok) const;
 
   rtl::AtomicFileWriter writer_;
+  const char separator_;
+  bool row_started_ = false;
+  std::string number_;  // a number's text with its separator, reused
 };
 
 }  // namespace app

@@ -7,8 +7,6 @@
 
 #include "ImportFile.h"
 #include "db/DatabaseError.h"
-#include "rtl/Separators.h"
-#include "engine/vekSQL.h"
 
 namespace app {
 namespace {
@@ -55,28 +53,16 @@ long long MySqlTableStream::WriteTo(const std::string& file) {
     fractional.push_back(IsFractional(fields[i].type));
   }
   ImportFile import(file, names);
-  std::string& out = import.Buffer();
-  const char separator = rtl::DecimalSeparator();
-  std::string value;
   long long rows = 0;
   while (MYSQL_ROW row = mysql_fetch_row(result)) {
     const unsigned long* lengths = mysql_fetch_lengths(result);
     for (unsigned i = 0; i < columns; ++i) {
-      if (i > 0) out += ';';
-      if (row[i] == nullptr) continue;
-      std::string_view text(row[i], lengths[i]);
-      if (fractional[i] && separator != '.' && text.find('.') != text.npos) {
-        value.assign(text);
-        for (char& c : value) {
-          if (c == '.') c = separator;
-        }
-        text = value;
-      }
-      vek::EncodeCell(text, out);
+      // NULL is written as "".
+      import.AppendCell(row[i] == nullptr ? std::string_view() : std::string_view(row[i], lengths[i]),
+                        fractional[i]);
     }
-    out += '\n';
+    import.EndRow();
     ++rows;
-    import.WriteIfFull();
   }
   // mysql_fetch_row answers NULL at the end and on a failed fetch alike.
   if (mysql_errno(Handle(mysql_)) != 0) {

@@ -7,8 +7,6 @@
 
 #include "ImportFile.h"
 #include "db/DatabaseError.h"
-#include "rtl/Separators.h"
-#include "engine/vekSQL.h"
 
 namespace app {
 namespace {
@@ -95,8 +93,6 @@ long long PgTableStream::WriteTo(const std::string& file) {
     types.push_back(PQftype(result, i));
   }
   ImportFile import(file, names);
-  std::string& out = import.Buffer();
-  const char separator = rtl::DecimalSeparator();
   std::string value;
   long long rows = 0;
   while (result != nullptr) {
@@ -107,10 +103,13 @@ long long PgTableStream::WriteTo(const std::string& file) {
                               ResultError(result));
     }
     for (int i = 0; i < columns; ++i) {
-      if (i > 0) out += ';';
-      if (PQgetisnull(result, 0, i)) continue;
+      if (PQgetisnull(result, 0, i)) {
+        import.AppendCell({});  // NULL is written as ""
+        continue;
+      }
       std::string_view text(PQgetvalue(result, 0, i),
                             static_cast<std::size_t>(PQgetlength(result, 0, i)));
+      bool fractional = false;
       switch (types[static_cast<std::size_t>(i)]) {
         case kBool:
           text = text == "t" ? "True" : "False";
@@ -122,22 +121,15 @@ long long PgTableStream::WriteTo(const std::string& file) {
         case kNumeric:
         case kFloat4:
         case kFloat8:
-          if (separator != '.' && text.find('.') != text.npos) {
-            value.assign(text);
-            for (char& c : value) {
-              if (c == '.') c = separator;
-            }
-            text = value;
-          }
+          fractional = true;
           break;
         default:
           break;
       }
-      vek::EncodeCell(text, out);
+      import.AppendCell(text, fractional);
     }
-    out += '\n';
+    import.EndRow();
     ++rows;
-    import.WriteIfFull();
     PQclear(result);
     result = PQgetResult(Conn(connection_));
     result_ = result;

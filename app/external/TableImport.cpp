@@ -14,7 +14,6 @@
 #include "db/DatabaseError.h"
 #include "ExternalConnection.h"
 #include "rtl/Separators.h"
-#include "engine/vekSQL.h"
 
 namespace app {
 namespace {
@@ -162,20 +161,18 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
   }
   numbers.resize(static_cast<std::size_t>(columns), false);
   ImportFile import(file, names);
-  std::string& out = import.Buffer();
   std::string value;
   long long rows = 0;
   // next() answers false at the end and on a failed fetch alike: the error
   // tells them apart.
   while (query.next()) {
     for (int i = 0; i < columns; ++i) {
-      if (i > 0) out += ';';
+      // The value's text already has the process-wide decimal separator.
       ValueText(query.value(i), numbers[static_cast<std::size_t>(i)], value);
-      vek::EncodeCell(value, out);
+      import.AppendCell(value);
     }
-    out += '\n';
+    import.EndRow();
     ++rows;
-    import.WriteIfFull();
   }
   if (query.lastError().isValid()) {
     throw db::DatabaseError("Reading the rows failed after row " + std::to_string(rows) + ": " +
