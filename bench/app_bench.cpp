@@ -17,20 +17,16 @@
 #include "datasets/VoBufDataset.h"
 #include "DBGrid.h"
 #include "MainWindow.h"
+#include "bench_util.h"
 
 namespace {
 
 constexpr int kProjects = 1000;
 constexpr int kRows = 1000000;
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::SecondsSince;
 
-std::string MakeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orlenda-bench-XXXXXX").string();
-  return std::string(mkdtemp(pattern.data())) + "/";
-}
+std::string MakeFolder() { return bench::ScratchFolder("orlenda-bench"); }
 
 void WaitUntilShown(QWidget& widget) {
   while (widget.windowHandle() == nullptr || !widget.windowHandle()->isExposed()) {

@@ -23,6 +23,7 @@
 #include "FormFilters.h"
 #include "MainWindow.h"
 #include "engine/vekSQL.h"
+#include "bench_util.h"
 
 namespace {
 
@@ -31,24 +32,14 @@ using Clock = std::chrono::steady_clock;
 
 constexpr const char* kFilter = "cat = 'delta'";
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::SecondsSince;
 
-std::string MakeFolder() {
-  std::string pattern = (fs::temp_directory_path() / "orlenda-dialogs-bench-XXXXXX").string();
-  return std::string(mkdtemp(pattern.data())) + "/";
-}
+std::string MakeFolder() { return bench::ScratchFolder("orlenda-dialogs-bench"); }
 
 struct Series {
   const char* name;
   std::vector<double> seconds;
-  double Median() const {
-    std::vector<double> sorted = seconds;
-    std::sort(sorted.begin(), sorted.end());
-    const std::size_t n = sorted.size();
-    return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-  }
+  double Median() const { return bench::Median(seconds); }
   void Print() const {
     std::printf("  %-44s median %8.4f s  (min %.4f, max %.4f)\n", name, Median(),
                 *std::min_element(seconds.begin(), seconds.end()),

@@ -31,6 +31,7 @@
 #include "QueryText.h"
 #include "SqlEditor.h"
 #include "engine/vekSQL.h"
+#include "bench_util.h"
 
 namespace {
 
@@ -40,15 +41,9 @@ double Seconds(const std::function<void()>& work) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-double Median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
-}
+using bench::Median;
 
-std::string MakeFolder() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "orlenda-qbench-XXXXXX").string();
-  return std::string(mkdtemp(pattern.data())) + "/";
-}
+std::string MakeFolder() { return bench::ScratchFolder("orlenda-qbench"); }
 
 // The engine alone: a new engine connected to the folder, the batch run, the
 // rows of a result touched (as the dataset reads every cell). False when the

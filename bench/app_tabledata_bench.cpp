@@ -36,15 +36,15 @@
 #include "QtMessages.h"
 #include "TablesArea.h"
 #include "engine/vekSQL.h"
+#include "bench_util.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-double SecondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
+using bench::Median;
+using bench::SecondsSince;
 
 [[noreturn]] void Fail(const std::string& what) {
   std::fprintf(stderr, "app_tabledata_bench: %s\n", what.c_str());
@@ -52,9 +52,9 @@ double SecondsSince(Clock::time_point start) {
 }
 
 std::string MakeFolder() {
-  std::string pattern = (fs::temp_directory_path() / "orlenda-tabledata-XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) Fail("cannot make a temporary folder");
-  return pattern;
+  std::string folder = bench::ScratchFolder("orlenda-tabledata");
+  folder.pop_back();  // without the trailing "/"
+  return folder;
 }
 
 // Resident and peak resident memory of this process, in bytes.
@@ -75,11 +75,6 @@ Memory ReadMemory() {
 }
 
 void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
 
 void Settle(QWidget& grid) {
   QCoreApplication::processEvents();

@@ -10,14 +10,13 @@
 #include <string>
 
 #include "dbf/Dbf.h"
+#include "bench_util.h"
 
 namespace {
 
 constexpr int kRows = 10000;
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::SecondsSince;
 
 }  // namespace
 

@@ -19,18 +19,15 @@
 #include <vector>
 
 #include "ExternalConnection.h"
-#include "MySqlStream.h"
-#include "PgStream.h"
 #include "TableImport.h"
+#include "bench_util.h"
 #include "external_servers.h"
 
 namespace {
 
 using namespace app_testing;
 
-double Seconds(std::chrono::steady_clock::time_point since) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
-}
+using bench::SecondsSince;
 
 struct Outcome {
   double seconds = -1;
@@ -46,7 +43,7 @@ Outcome Measure(const std::vector<std::string>& argv, const std::string& log, Ru
   int status = 0;
   rusage usage{};
   if (pid > 0 && wait4(pid, &status, 0, &usage) == pid) {
-    o.seconds = Seconds(start);
+    o.seconds = SecondsSince(start);
     o.peak_kb = usage.ru_maxrss;
     o.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
@@ -66,20 +63,8 @@ int ImportOnce(int argc, char** argv) {
   connection.SetParameters(p);
   try {
     connection.Connect();
-    // As the import does it: MySQL and PostgreSQL through their client
-    // libraries, the others through a forward-only query.
-    long long rows = 0;
-    if (connection.Driver() == "QMYSQL") {
-      app::MySqlTableStream stream(connection.Handle(), connection.SelectAllSql(argv[6]));
-      rows = stream.WriteTo(argv[7]);
-    } else if (connection.Driver() == "QPSQL") {
-      app::PgTableStream stream(connection.Handle(), connection.SelectAllSql(argv[6]));
-      rows = stream.WriteTo(argv[7]);
-    } else {
-      std::vector<bool> numbers;
-      QSqlQuery query = connection.OpenTable(argv[6], true, &numbers);
-      rows = app::WriteQueryToTableFile(query, argv[7], numbers);
-    }
+    // As the import does it.
+    const long long rows = app::OpenTableRows(connection, argv[6])->WriteTo(argv[7]);
     std::printf("%lld rows\n", rows);
   } catch (const std::exception& e) {
     std::fprintf(stderr, "import failed: %s\n", e.what());

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "datasets/VoBufDataset.h"
+#include "bench_util.h"
 
 namespace {
 
@@ -18,9 +19,7 @@ constexpr int kRows = 1000000;
 constexpr int kFields = 8;
 constexpr int kPool = 4096;
 
-double SecondsSince(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
+using bench::SecondsSince;
 
 }  // namespace
 

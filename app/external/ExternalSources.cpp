@@ -4,8 +4,6 @@
 
 #include <exception>
 
-#include "MySqlStream.h"
-#include "PgStream.h"
 #include "SqlQueryDataSet.h"
 #include "TableImport.h"
 
@@ -24,19 +22,6 @@ template <class Work>
 void ThenDisconnect(ExternalConnection& connection, Work&& work) {
   RunThenCleanUp(work, [&] { connection.Disconnect(); });
 }
-
-// A table's rows read through Qt's driver, for the servers whose rows do not
-// come through a client library of their own.
-class QueryTableStream {
- public:
-  QueryTableStream(ExternalConnection& connection, const std::string& table)
-      : query_(connection.OpenTable(table, true, &numbers_)) {}
-  void WriteTo(const std::string& file) { WriteQueryToTableFile(query_, file, numbers_); }
-
- private:
-  std::vector<bool> numbers_;
-  QSqlQuery query_;
-};
 
 }  // namespace
 
@@ -196,34 +181,15 @@ void ExternalSources::ImportTable(const std::string& table, const std::string& t
     return;
   }
   const std::string file = vo_connection_.DatabaseFolder() + target + ".txt";
-  // MySQL's and PostgreSQL's rows come through their client libraries (Qt's
-  // drivers would hold the whole result in memory).
-  if (connection_.Driver() == "QMYSQL") {
-    ImportThrough<MySqlTableStream>(table, file, failed, [&](auto& stream) {
-      stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
-    });
-  } else if (connection_.Driver() == "QPSQL") {
-    ImportThrough<PgTableStream>(table, file, failed, [&](auto& stream) {
-      stream.emplace(connection_.Handle(), connection_.SelectAllSql(table));
-    });
-  } else {
-    ImportThrough<QueryTableStream>(table, file, failed,
-                                    [&](auto& stream) { stream.emplace(connection_, table); });
-  }
-}
-
-template <class Stream, class Open>
-void ExternalSources::ImportThrough(const std::string& table, const std::string& file,
-                                    const std::string& failed, Open&& open) {
-  std::optional<Stream> stream;
+  std::unique_ptr<TableRows> rows;
   try {
-    open(stream);
+    rows = OpenTableRows(connection_, table);
   } catch (const std::exception& e) {
     messages_.Info(Text(kNoTable, e));
     return;
   }
   try {
-    stream->WriteTo(file);
+    rows->WriteTo(file);
     messages_.Info("External table " + table + " succesfully imported to " + file);
   } catch (const std::exception& e) {
     messages_.Info(failed + e.what());

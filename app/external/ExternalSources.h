@@ -62,12 +62,6 @@ class ExternalSources {
   void SetParametersFromConnector();
   void ImportConnector();
   void ImportTable(const std::string& table, const std::string& target);
-  // Opens the table's rows as a Stream (open(optional<Stream>&) makes it) and
-  // writes them to `file`, saying how that went; `failed` begins the message
-  // of a failed write.
-  template <class Stream, class Open>
-  void ImportThrough(const std::string& table, const std::string& file, const std::string& failed,
-                     Open&& open);
 
   Catalogue& catalogue_;
   Messages& messages_;

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "ImportFile.h"
+#include "MySqlStream.h"
+#include "PgStream.h"
 #include "db/DatabaseError.h"
 #include "ExternalConnection.h"
 #include "rtl/Separators.h"
@@ -180,6 +182,46 @@ long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
   }
   import.Commit();
   return rows;
+}
+
+namespace {
+
+// A client library's stream of a table's rows.
+template <class Stream>
+class StreamRows : public TableRows {
+ public:
+  StreamRows(ExternalConnection& connection, const std::string& table)
+      : stream_(connection.Handle(), connection.SelectAllSql(table)) {}
+  long long WriteTo(const std::string& file) override { return stream_.WriteTo(file); }
+
+ private:
+  Stream stream_;
+};
+
+// A table's rows read through Qt's driver.
+class QueryRows : public TableRows {
+ public:
+  QueryRows(ExternalConnection& connection, const std::string& table)
+      : query_(connection.OpenTable(table, true, &numbers_)) {}
+  long long WriteTo(const std::string& file) override {
+    return WriteQueryToTableFile(query_, file, numbers_);
+  }
+
+ private:
+  std::vector<bool> numbers_;
+  QSqlQuery query_;
+};
+
+}  // namespace
+
+std::unique_ptr<TableRows> OpenTableRows(ExternalConnection& connection, const std::string& table) {
+  if (connection.Driver() == "QMYSQL") {
+    return std::make_unique<StreamRows<MySqlTableStream>>(connection, table);
+  }
+  if (connection.Driver() == "QPSQL") {
+    return std::make_unique<StreamRows<PgTableStream>>(connection, table);
+  }
+  return std::make_unique<QueryRows>(connection, table);
 }
 
 }  // namespace app

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QSqlQuery>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,5 +27,22 @@ std::string ImportedValueText(const QVariant& value, bool number_column);
 // hold fractional numbers; when empty, the query's column types say it.
 long long WriteQueryToTableFile(QSqlQuery& query, const std::string& file,
                                 const std::vector<bool>& number_columns = {});
+
+class ExternalConnection;
+
+// A table's rows on their way from the server to a table file.
+class TableRows {
+ public:
+  virtual ~TableRows() = default;
+  // Writes the header line and every row to `file` as WriteQueryToTableFile
+  // does, with its errors; answers the number of rows.
+  virtual long long WriteTo(const std::string& file) = 0;
+};
+
+// Opens `table`'s rows on the connected `connection`: MySQL's and
+// PostgreSQL's through their client libraries (Qt's drivers would hold the
+// whole result in memory), the others through a forward-only query. Throws
+// what opening the table throws.
+std::unique_ptr<TableRows> OpenTableRows(ExternalConnection& connection, const std::string& table);
 
 }  // namespace app
