@@ -17,6 +17,22 @@ DataDialog::DataDialog(Messages& messages, QWidget* parent, const char* name,
   setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
+QComboBox* MakeEditableList(QWidget* parent, const char* name, const QString& label) {
+  auto* list = new QComboBox(parent);
+  list->setObjectName(QString::fromLatin1(name));
+  list->setAccessibleName(label);
+  list->setEditable(true);
+  list->setInsertPolicy(QComboBox::NoInsert);
+  NameEditableParts(*list, label);
+  return list;
+}
+
+QString ChosenEntry(const QComboBox& list) {
+  const int index = list.currentIndex();
+  if (index < 0 || list.itemText(index) != list.currentText()) return {};
+  return list.itemText(index);
+}
+
 void NameEditableParts(QComboBox& list, const QString& name) {
   if (QLineEdit* edit = list.lineEdit()) edit->setAccessibleName(name);
   list.view()->setAccessibleName(name);

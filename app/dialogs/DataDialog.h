@@ -14,6 +14,11 @@ namespace app {
 
 // An editable list's edit and drop-down take its accessible name too.
 void NameEditableParts(QComboBox& list, const QString& name);
+// An editable list named `name`, whose typed text adds no entry, its parts
+// named `label` for accessibility.
+QComboBox* MakeEditableList(QWidget* parent, const char* name, const QString& label);
+// The list's chosen entry: "" when the text typed into it is none of them.
+QString ChosenEntry(const QComboBox& list);
 
 class DataDialog : public QWidget {
   Q_OBJECT

@@ -24,16 +24,6 @@ constexpr std::int64_t kNoTable = -3;
 constexpr std::int64_t kNoRow = -2;
 constexpr std::int64_t kNewRow = -1;
 
-QComboBox* MakeList(QWidget* parent, const char* name, const QString& label) {
-  auto* list = new QComboBox(parent);
-  list->setObjectName(QString::fromLatin1(name));
-  list->setAccessibleName(label);
-  list->setEditable(true);
-  list->setInsertPolicy(QComboBox::NoInsert);
-  NameEditableParts(*list, label);
-  return list;
-}
-
 QWidget* Labelled(const QString& text, QWidget* control) {
   auto* label = new QLabel(text);
   label->setBuddy(control);
@@ -56,9 +46,9 @@ FormFilters::FormFilters(Messages& messages, dbf::TDbf& filters, QWidget* parent
   saved_layout->addWidget(navigator_);
   saved_layout->addWidget(grid_, 1);
 
-  fields_ = MakeList(nullptr, "ComboBoxFilterFields", QStringLiteral("Choose Fields"));
+  fields_ = MakeEditableList(nullptr, "ComboBoxFilterFields", QStringLiteral("Choose Fields"));
   expressions_ =
-      MakeList(nullptr, "ComboBoxFilterExpressions", QStringLiteral("Choose Expression"));
+      MakeEditableList(nullptr, "ComboBoxFilterExpressions", QStringLiteral("Choose Expression"));
   for (std::string_view item : kFilterExpressions) {
     expressions_->addItem(QString::fromUtf8(item.data(), static_cast<int>(item.size())));
   }
@@ -141,8 +131,8 @@ void FormFilters::OnDataEvent(db::DataSet&, db::DataEvent) {
 
 void FormFilters::AppendAtCaret(const QComboBox& list) {
   // Only an entry of the list counts: typed text that is none of them is not.
-  const int index = list.currentIndex();
-  if (index < 0 || list.itemText(index) != list.currentText()) return;
+  const QString entry = ChosenEntry(list);
+  if (entry.isEmpty()) return;
   QTextCursor cursor = memo_->textCursor();
   const QTextBlock block = cursor.block();
   const QString line = block.text();
@@ -151,7 +141,7 @@ void FormFilters::AppendAtCaret(const QComboBox& list) {
   const std::size_t caret = line.left(column).toStdString().size();
   std::size_t new_caret = 0;
   const std::string changed =
-      InsertAtCaret(line_bytes, caret, list.itemText(index).toStdString(), &new_caret);
+      InsertAtCaret(line_bytes, caret, entry.toStdString(), &new_caret);
   const QString new_line = QString::fromStdString(changed);
   const int new_column = QString::fromStdString(changed.substr(0, new_caret)).size();
 

@@ -16,12 +16,7 @@ namespace app {
 FormFind::FormFind(Messages& messages, QWidget* parent)
     : DataDialog(messages, parent, "FormFind", QStringLiteral("Custom Search")) {
   resize(360, 150);
-  fields_ = new QComboBox;
-  fields_->setObjectName(QStringLiteral("ComboBoxFindFields"));
-  fields_->setAccessibleName(QStringLiteral("Field (Column)"));
-  fields_->setEditable(true);
-  fields_->setInsertPolicy(QComboBox::NoInsert);
-  NameEditableParts(*fields_, QStringLiteral("Field (Column)"));
+  fields_ = MakeEditableList(nullptr, "ComboBoxFindFields", QStringLiteral("Field (Column)"));
   value_ = new QLineEdit;
   value_->setObjectName(QStringLiteral("EditFindValue"));
   value_->setAccessibleName(QStringLiteral("Value To Find"));
@@ -51,11 +46,7 @@ void FormFind::OpenFor(db::DataSet& dataset) {
   OpenWithFieldList(dataset, *fields_, "Error while trying to open the form \"FormFind\". ");
 }
 
-std::string FormFind::SelectedField() const {
-  const int index = fields_->currentIndex();
-  if (index < 0 || fields_->itemText(index) != fields_->currentText()) return {};
-  return fields_->itemText(index).toStdString();
-}
+std::string FormFind::SelectedField() const { return ChosenEntry(*fields_).toStdString(); }
 
 void FormFind::ButtonFindClick() {
   try {
