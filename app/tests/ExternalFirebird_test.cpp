@@ -4,6 +4,8 @@
 // engine's lock files.
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cstdlib>
 
 #include "external_fixture.h"
@@ -18,6 +20,19 @@ ShortFolder* folder = nullptr;
 std::string setup_error;
 
 std::string Database() { return folder->Path() + "/shop.fdb"; }
+
+// Stops the embedded engine's worker threads, so that they are not still
+// winding down while the process exits.
+void StopEmbeddedEngine() {
+  void* client = dlopen("libfbclient.so.2", RTLD_NOW | RTLD_NOLOAD);
+  if (client == nullptr) return;
+  using Shutdown = int (*)(unsigned int timeout_ms, int reason);
+  constexpr int kApplicationStopped = -3;
+  if (auto shutdown = reinterpret_cast<Shutdown>(dlsym(client, "fb_shutdown"))) {
+    shutdown(10000, kApplicationStopped);
+  }
+  dlclose(client);
+}
 
 class FirebirdEnvironment : public testing::Environment {
  public:
@@ -45,6 +60,7 @@ class FirebirdEnvironment : public testing::Environment {
     }
   }
   void TearDown() override {
+    StopEmbeddedEngine();
     delete folder;
     folder = nullptr;
   }
