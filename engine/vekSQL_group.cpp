@@ -6,7 +6,9 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,9 +17,6 @@
 #include "rtl/Separators.h"
 
 namespace vek {
-namespace {
-
-}  // namespace
 
 // A cell read as a number the way the run-time library's StrToFloat reads it:
 // the process-wide decimal separator, no thousand separator; 0 when it does not
@@ -62,6 +61,129 @@ using AggregateColumn = GroupAccumulator::Column;
 
 }  // namespace
 
+namespace {
+
+// A sum held exactly as a whole number of units of 10^-scale while its cells
+// are plain decimals, so that no row pays for the 15-digit text of the running
+// sum. The sum carried through its text (ThroughText above) gives the same
+// number at every row as long as the double sum lands within half a unit of
+// the 15th significant digit of the exact sum: then its text is the exact
+// sum's, and so is the number read back from it. Each step checks a bound on
+// that error; where it does not hold (long mixed-sign sums that cancel, more
+// than 15 digits, cells that are no plain decimals), the state falls back to
+// the carried double, which at that row equals the exact sum's double.
+struct ExactSum {
+  static constexpr int kMaxScale = 15;
+  static constexpr std::int64_t kLimit = 1'000'000'000'000'000;  // 10^15
+
+  std::int64_t units = 0;
+  int scale = 0;
+};
+
+constexpr std::int64_t kPowersOfTen[] = {1,
+                                         10,
+                                         100,
+                                         1000,
+                                         10000,
+                                         100000,
+                                         1000000,
+                                         10000000,
+                                         100000000,
+                                         1000000000,
+                                         10000000000,
+                                         100000000000,
+                                         1000000000000,
+                                         10000000000000,
+                                         100000000000000,
+                                         1000000000000000};
+
+// [sign]digits[separator digits], at least one digit, the thousand separator
+// never: the texts NumberOrZero reads exactly as this decimal. nullopt for any
+// other text, which may still be a number (" 5", "1e3").
+std::optional<ExactSum> ReadPlainDecimal(std::string_view text, char decimal) {
+  const char* p = text.data();
+  const char* const end = p + text.size();
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  std::uint64_t units = 0;
+  int digits = 0;
+  int scale = -1;  // -1 until the separator
+  for (; p < end; ++p) {
+    const char c = *p;
+    if (c >= '0' && c <= '9') {
+      if (units >= static_cast<std::uint64_t>(ExactSum::kLimit)) return std::nullopt;
+      units = units * 10 + static_cast<std::uint64_t>(c - '0');
+      ++digits;
+      if (scale >= 0) ++scale;
+    } else if (c == decimal && scale < 0) {
+      scale = 0;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (digits == 0 || scale > ExactSum::kMaxScale ||
+      units >= static_cast<std::uint64_t>(ExactSum::kLimit)) {
+    return std::nullopt;
+  }
+  const auto value = static_cast<std::int64_t>(units);
+  return ExactSum{negative ? -value : value, scale < 0 ? 0 : scale};
+}
+
+// Brings `a` to `scale` decimals (never fewer); false when it would reach 10^15.
+bool Rescale(ExactSum& a, int scale) {
+  if (scale == a.scale) return true;
+  const std::int64_t factor = kPowersOfTen[scale - a.scale];
+  const std::int64_t limit = ExactSum::kLimit / factor;
+  if (a.units >= limit || a.units <= -limit) return false;
+  a.units *= factor;
+  a.scale = scale;
+  return true;
+}
+
+// The double nearest to the exact sum: both operands are exact doubles and the
+// division is correctly rounded.
+double Nearest(const ExactSum& a) {
+  return static_cast<double>(a.units) / static_cast<double>(kPowersOfTen[a.scale]);
+}
+
+// The digits of n, below 10^15 (0 has none).
+int DigitCount(std::int64_t n) {
+  int count = 0;
+  while (count < 16 && n >= kPowersOfTen[count]) ++count;
+  return count;
+}
+
+// Adds `x` to `sum` when the carried double would give the same number: with
+// a the carried sum and s = a + x, every double involved is within half an ulp
+// (at most 2^-53 of its magnitude) of its exact value, so the double sum is
+// off by at most 2^-53 (|a| + |x| + |s|) and a little more. Its 15-digit
+// rounding is s when that stays under half a unit of s's 15th digit, taken one
+// place lower when |s| is a power of ten (the digits just below it are finer).
+// In units: |a| + |x| + |s| < 2^52 * 10^(D - 15), D the digits of |s| - 1.
+// Terms of one sign always pass (the left side is 2|s|, below 2 * 10^D); only a
+// sum that cancels can fail.
+bool AddExactly(ExactSum& sum, ExactSum x) {
+  const int scale = std::max(sum.scale, x.scale);
+  if (!Rescale(sum, scale) || !Rescale(x, scale)) return false;
+  const std::int64_t s = sum.units + x.units;
+  if (s >= ExactSum::kLimit || s <= -ExactSum::kLimit) return false;
+  if ((sum.units ^ x.units) < 0 && s != 0) {
+    const std::int64_t magnitude = std::llabs(s);
+    const double spread = static_cast<double>(std::llabs(sum.units)) +
+                          static_cast<double>(std::llabs(x.units)) +
+                          static_cast<double>(magnitude);
+    // 2^52 * 10^(D - 15), shrunk by a millionth for the roundings neglected above.
+    const double bound = 4503599627370496.0 * 0.999999 /
+                         static_cast<double>(kPowersOfTen[15 - DigitCount(magnitude - 1)]);
+    if (!(spread < bound)) return false;
+  }
+  // s == 0: the carried sum and the cell are opposite doubles; their sum is 0.
+  sum.units = s;
+  return true;
+}
+
+}  // namespace
+
 // The running state of one aggregate column in one group.
 struct GroupAccumulator::State {
   // sum, avg: the cell's current text read as a number; max, min: the best
@@ -75,6 +197,9 @@ struct GroupAccumulator::State {
   std::int32_t count = 0;
   // max, min: the text of the best row so far, when it is not the first row's.
   bool replaced = false;
+  // sum: the exact sum stands for `number` and `exact` while this is set.
+  bool exact_sum = false;
+  ExactSum sum;
   std::string best;
 };
 
@@ -82,11 +207,49 @@ namespace {
 
 using State = GroupAccumulator::State;
 
+// The cell as an exact decimal when NumberOrZero reads it as exactly that
+// number: a plain decimal, or a text that reads as no number (0).
+std::optional<ExactSum> ExactCell(std::string_view text) {
+  const char decimal = rtl::DecimalSeparator();
+  const char thousand = rtl::ThousandSeparator();
+  // A thousand separator that is also the decimal one is dropped when read.
+  if (thousand == decimal || (thousand >= '0' && thousand <= '9') || thousand == '-' ||
+      thousand == '+') {
+    return std::nullopt;
+  }
+  if (std::optional<ExactSum> x = ReadPlainDecimal(text, decimal)) return x;
+  if (NumberOrZero(text) == 0.0) return ExactSum{};
+  return std::nullopt;
+}
+
 void StartGroup(const TvekRecord& row, const AggregateColumn& column, State& state) {
-  double x = column.kind == tosqlCount ? 0.0 : NumberOrZero(row.Cell(column.index));
+  const std::string_view cell = row.Cell(column.index);
+  double x = column.kind == tosqlCount ? 0.0 : NumberOrZero(cell);
   state.count = 1;
   state.number = x;
   if (column.kind == tosqlStdDev) state.exact = x * x;
+  if (column.kind == tosqlSum) {
+    if (std::optional<ExactSum> exact = ExactCell(cell)) {
+      state.exact_sum = true;
+      state.sum = *exact;
+    }
+  }
+}
+
+// Adds a row to an exact sum; false, with the state back on the carried double
+// (as that double stands before this row), when it cannot stay exact.
+bool FoldExactSum(std::string_view cell, State& state) {
+  if (std::optional<ExactSum> x = ExactCell(cell)) {
+    ExactSum sum = state.sum;
+    if (AddExactly(sum, *x)) {
+      state.sum = sum;
+      ++state.count;
+      return true;
+    }
+  }
+  state.exact_sum = false;
+  state.number = Nearest(state.sum);
+  return false;
 }
 
 void FoldRow(const TvekRecord& row, const AggregateColumn& column, State& state) {
@@ -94,6 +257,7 @@ void FoldRow(const TvekRecord& row, const AggregateColumn& column, State& state)
     ++state.count;
     return;
   }
+  if (state.exact_sum && FoldExactSum(row.Cell(column.index), state)) return;
   double x = NumberOrZero(row.Cell(column.index));
   switch (column.kind) {
     case tosqlSum:
@@ -135,7 +299,10 @@ void FinishGroup(TvekRecord& row, const AggregateColumn& column, const State& st
       break;
     case tosqlSum:
     case tosqlAvg:
-      if (state.count > 1) row.SetCell(column.index, rtl::FloatToText(state.exact));
+      if (state.count > 1) {
+        row.SetCell(column.index,
+                    rtl::FloatToText(state.exact_sum ? Nearest(state.sum) : state.exact));
+      }
       break;
     case tosqlMAX:
     case tosqlMIN:

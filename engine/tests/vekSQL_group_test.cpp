@@ -4,13 +4,17 @@
 // GROUP BY with HAVING through SQL.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "engine/vekSQL.h"
 #include "engine/vekSQL_select.h"
 #include "records_test_util.h"
+#include "rtl/Numbers.h"
 #include "rtl/Separators.h"
 #include "testing/engine_test_util.h"
 
@@ -212,6 +216,101 @@ TEST_F(GroupTest, ManyGroupsEachFoldedOnce) {
     EXPECT_EQ(set.Records[g].Cell(1), std::to_string(count));
     EXPECT_EQ(set.Records[g].Cell(2), std::to_string(sum));
     EXPECT_FALSE(set.Records[g].Marked);
+  }
+}
+
+// ---- Sums: exact while they can be, always the carried-text rule's texts ---------
+
+// The sum carried from row to row as its 15-digit text: the rule every sum's
+// text follows, however the engine computes it.
+std::string CarriedSum(const std::vector<std::string>& values) {
+  if (values.size() == 1) return values[0];
+  double number = NumberOrZero(values[0]);
+  double exact = 0.0;
+  for (std::size_t i = 1; i < values.size(); ++i) {
+    exact = number + NumberOrZero(values[i]);
+    number = rtl::ThroughGeneralText(exact);
+  }
+  return rtl::FloatToText(exact);
+}
+
+std::string EngineSum(TvekSQL& engine, const std::vector<std::string>& values) {
+  Cells cells;
+  for (const std::string& v : values) cells.push_back({v});
+  TvekRecordSet set = MakeResult({"s"}, {tosqlSum}, cells);
+  EXPECT_TRUE(GroupBy(engine, set, "", true).ok());
+  return std::string(set.Records[0].Cell(0));
+}
+
+TEST_F(GroupTest, SumsGiveTheCarriedTextsOfTheirRows) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> values;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"cents", {"0.10", "0.20", "0.30"}, "0.6"},
+      {"mixed_decimals", {"1", "2.5", "0.125", "3."}, "6.625"},
+      {"reaches_a_power_of_ten", {"999.99", "0.01"}, "1000"},
+      {"signs_and_forms", {"+1.5", "-.5", "-0", "7"}, "8"},
+      {"other_texts_read_as_numbers", {"1", " 2", "3e1", "abc", ""}, "33"},
+      {"fifteen_digits", {"99999999999999.8", "0.1"}, "99999999999999.9"},
+      // Beyond 15 digits the carried text rounds.
+      {"past_fifteen_digits", {"999999999999999", "1", "0.4"}, "1E15"},
+      {"sixteen_decimals", {"0.1234567890123456", "1"}, "1.12345678901235"},
+      {"twenty_decimals", {"0.00000000000000000001", "1", "2"}, "3"},
+      // A sum that cancels keeps the carried double's rounding: the first cell
+      // stands as the double nearest to it, whose error shows once the large
+      // part is gone.
+      {"cancelling", {"100000000000000.01", "-100000000000000", "0"}, "0.015625"},
+      {"cancelling_to_zero", {"123.45", "-123.45"}, "0"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(CarriedSum(c.values), c.expected);
+    EXPECT_EQ(EngineSum(engine_, c.values), c.expected);
+  }
+}
+
+TEST_F(GroupTest, RandomSumsGiveTheCarriedTexts) {
+  // Seeded runs of decimals of different scales and magnitudes, one sign or
+  // both, with now and then a text of another form: the engine's sum must be
+  // the carried text's to the character, before and after any fallback.
+  std::mt19937_64 random(20261211);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  for (int run = 0; run < 3000; ++run) {
+    const int magnitude = pick(16);
+    const bool both_signs = pick(3) == 0;
+    const bool odd_texts = pick(4) == 0;
+    std::vector<std::string> values(1 + pick(run % 10 == 0 ? 400 : 12));
+    for (std::string& v : values) {
+      if (odd_texts && pick(8) == 0) {
+        const char* odd[] = {"abc", "", " 4", "1e3", "0.30000000000000004", "-0", ".5", "7."};
+        v = odd[pick(8)];
+        continue;
+      }
+      const int scale = pick(5);
+      std::int64_t units = static_cast<std::int64_t>(random() % 1000000000000000ULL);
+      for (int i = 0; i < 15 - std::min(15, magnitude + scale); ++i) units /= 10;
+      std::string digits = std::to_string(units);
+      if (scale > 0) {
+        digits.insert(0, static_cast<std::size_t>(std::max(0, scale + 1 - int(digits.size()))), '0');
+        digits.insert(digits.size() - static_cast<std::size_t>(scale), ".");
+      }
+      v = (both_signs && pick(2) == 0 ? "-" : "") + digits;
+    }
+    SCOPED_TRACE(::testing::PrintToString(values));
+    ASSERT_EQ(EngineSum(engine_, values), CarriedSum(values));
+  }
+}
+
+TEST_F(GroupTest, SumsUnderADecimalCommaGiveTheCarriedTexts) {
+  rtl::ScopedSeparators comma(',', '.');
+  const std::vector<std::vector<std::string>> runs = {
+      {"1,25", "2,5", "0,01"}, {"1.000", "2"}, {"0,1", "0,2"}, {"1,5", "1.5", "2"}};
+  for (const auto& values : runs) {
+    SCOPED_TRACE(::testing::PrintToString(values));
+    EXPECT_EQ(EngineSum(engine_, values), CarriedSum(values));
   }
 }
 
