@@ -598,6 +598,24 @@ Status TvekSQLExpression2::SetInfixTokens(const std::vector<TToken>& tokens, int
   return s;
 }
 
+void TvekSQLExpression2::Bind() {
+  Program& p = *program_;
+  if (p.bound) return;
+  for (Variable& var : p.variables) var.handle = source_ ? source_->BindVariable(var.name) : -1;
+  p.bound = true;
+}
+
+int TvekSQLExpression2::SingleVariableHandle() {
+  const Program& p = *program_;
+  if (p.code.size() != 1 || p.code[0].code != Code::kVariable) return -1;
+  try {
+    Bind();
+  } catch (...) {
+    return -1;  // Evaluate meets the same failure and reports it
+  }
+  return p.variables[p.code[0].index].handle;
+}
+
 bool TvekSQLExpression2::Evaluate(Variant& result) {
   Program& p = *program_;
   if (p.code.empty()) {
@@ -605,10 +623,7 @@ bool TvekSQLExpression2::Evaluate(Variant& result) {
     return true;
   }
   try {
-    if (!p.bound) {
-      for (Variable& var : p.variables) var.handle = source_ ? source_->BindVariable(var.name) : -1;
-      p.bound = true;
-    }
+    Bind();
     std::size_t depth = 0;
     if (p.Run(source_, depth) && depth > 0) {
       result = p.stack[depth - 1];

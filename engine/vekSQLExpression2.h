@@ -73,6 +73,11 @@ class TvekSQLExpression2 {
   bool Evaluate(rtl::Variant& result);
   rtl::Variant Evaluate();
 
+  // The variable source's handle when the program is one variable that the
+  // source knows: it then evaluates to exactly what the source reads for that
+  // handle. -1 for any other program.
+  int SingleVariableHandle();
+
   const std::string& ExpressionText() const { return expression_text_; }
   bool IsEmpty() const;
 
@@ -90,6 +95,8 @@ class TvekSQLExpression2 {
 
  private:
   struct Program;
+  // Binds the program's variables to the source, once.
+  void Bind();
   std::unique_ptr<Program> program_;
   std::string expression_text_;
   VariableSource* source_ = nullptr;

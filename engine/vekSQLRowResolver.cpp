@@ -32,20 +32,24 @@ int RowResolver::BindVariable(std::string_view name) {
   return -1;
 }
 
-bool RowResolver::GetVariable(int handle, rtl::Variant& out) {
+std::optional<std::string_view> RowResolver::CellText(int handle) const {
   const Binding& b = bindings_[handle];
   const Entry& entry = entries_[b.entry];
   const auto& records = entry.set->Records;
-  if (entry.row < 0 || entry.row >= static_cast<int>(records.size())) {
-    out.SetText({});
-    return true;
-  }
+  if (entry.row < 0 || entry.row >= static_cast<int>(records.size())) return std::string_view();
   if (static_cast<std::size_t>(b.column) < entry.null_columns.size() &&
       entry.null_columns[b.column]) {
-    out.type = rtl::VarType::kNull;
-    return true;
+    return std::nullopt;
   }
-  out.SetText(records[entry.row].Cell(b.column));
+  return records[entry.row].Cell(b.column);
+}
+
+bool RowResolver::GetVariable(int handle, rtl::Variant& out) {
+  if (std::optional<std::string_view> text = CellText(handle)) {
+    out.SetText(*text);
+  } else {
+    out.type = rtl::VarType::kNull;
+  }
   return true;
 }
 

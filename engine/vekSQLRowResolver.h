@@ -3,6 +3,7 @@
 // are bound to (entry, column) once per compiled expression.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,8 @@ class RowResolver : public VariableSource {
   // Binds to the first entry whose table has the column; -1 when none has it.
   int BindVariable(std::string_view name) override;
   bool GetVariable(int handle, rtl::Variant& out) override;
+  // The text GetVariable reads for `handle`; nullopt where it reads null.
+  std::optional<std::string_view> CellText(int handle) const;
 
   // The entry and column a handle reads.
   struct Binding {

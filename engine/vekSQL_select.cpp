@@ -407,6 +407,14 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   TvekRecord scratch;
   std::vector<std::string_view> cells;
   std::vector<std::string> texts(columns.size());
+  // A column that is one name of a table reads its cell as it stands, without
+  // the evaluator: -1, or the resolver's handle for it.
+  std::vector<int> direct(columns.size(), -1);
+  if (copies.empty()) {
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      direct[c] = columns[c].field->Expression.SingleVariableHandle();
+    }
+  }
   auto fill_cells = [&]() {
     cells.clear();
     if (!copies.empty()) {
@@ -416,6 +424,12 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
       return;
     }
     for (std::size_t c = 0; c < columns.size(); ++c) {
+      if (direct[c] >= 0) {
+        if (std::optional<std::string_view> cell = resolver.CellText(direct[c])) {
+          cells.push_back(*cell);
+          continue;
+        }
+      }
       if (columns[c].field->Expression.IsEmpty()) {
         cells.emplace_back();
         continue;
