@@ -54,8 +54,9 @@ class EFieldCount : public std::runtime_error {
 class TvekRecordSet;
 class TvekRowStorage;
 
-// A row. Its cells are packed in one block: the end offset of every cell (four
-// bytes each), then the cells' bytes one after the other. A row read from a file
+// A row. Its cells are packed in one block: the end offset of every cell (two
+// bytes each while the cells' bytes fit, else four), then the cells' bytes one
+// after the other. A row read from a file
 // or made by a statement lives in its record set's storage; a row that is
 // changed gets a block of its own, so only changed rows are ever copied and a
 // table of a million rows costs a handful of allocations, not one per cell.
@@ -78,8 +79,7 @@ class TvekRecord {
   // The text of a cell; "" for a cell the row does not have (a short row).
   std::string_view Cell(int index) const {
     if (index < 0 || static_cast<std::uint32_t>(index) >= count_) return {};
-    const std::uint32_t start = index == 0 ? 0 : ends_[index - 1];
-    return {reinterpret_cast<const char*>(ends_ + count_) + start, ends_[index] - start};
+    return narrow_ ? CellOfBlock<std::uint16_t>(index) : CellOfBlock<std::uint32_t>(index);
   }
   void AddField(std::string_view value);
   // Stores into a cell, padding a short row with empty cells first.
@@ -101,7 +101,8 @@ class TvekRecord {
  private:
   friend class TvekRowStorage;
   friend class TvekRows;
-  TvekRecord(const std::uint32_t* ends, std::uint32_t count) : ends_(ends), count_(count) {}
+  TvekRecord(const char* block, std::uint32_t count, bool narrow)
+      : block_(block), count_(count), narrow_(narrow) {}
   TvekRecord(TvekRecord&& other) noexcept;
   TvekRecord& operator=(TvekRecord&& other) noexcept;
   // Gives the row a block of its own holding `count` cells, cell i being
@@ -110,10 +111,17 @@ class TvekRecord {
   template <typename CellOf>
   void Rebuild(std::uint32_t count, CellOf cell_of);
   void Release();
+  template <typename End>
+  std::string_view CellOfBlock(int index) const {
+    const auto* ends = reinterpret_cast<const End*>(block_);
+    const std::uint32_t start = index == 0 ? 0 : ends[index - 1];
+    return {block_ + std::size_t{count_} * sizeof(End) + start, ends[index] - start};
+  }
 
-  const std::uint32_t* ends_ = nullptr;
+  const char* block_ = nullptr;
   std::uint32_t count_ = 0;
-  bool owned_ = false;  // the block is the row's own, not its set's
+  bool owned_ = false;   // the block is the row's own, not its set's
+  bool narrow_ = false;  // two-byte end offsets
 
  public:
   // Free for a caller's own marks; the engine clears it on rows it moves and
@@ -122,27 +130,47 @@ class TvekRecord {
 };
 static_assert(sizeof(TvekRecord) == 16);
 
-// Packs `count` cells, cell i being cell_of(i), into `block`: the end offsets,
-// then the bytes. `block` must hold PackedSize bytes and be 4-byte aligned.
-std::size_t PackedSize(std::uint32_t count, std::size_t bytes);
-template <typename CellOf>
-void PackCells(char* block, std::uint32_t count, CellOf cell_of) {
-  auto* ends = reinterpret_cast<std::uint32_t*>(block);
-  char* bytes = block + std::size_t{count} * sizeof(std::uint32_t);
+// Cells of at most 65535 bytes in all get two-byte end offsets, as most rows
+// of a table do; others four.
+constexpr bool NarrowEnds(std::size_t bytes) { return bytes <= 0xFFFF; }
+// The size of a packed row of `count` cells holding `bytes` bytes.
+inline std::size_t PackedSize(std::uint32_t count, std::size_t bytes) {
+  return std::size_t{count} * (NarrowEnds(bytes) ? 2 : 4) + bytes;
+}
+// The alignment a packed row's block needs.
+inline std::size_t PackedAlignment(std::size_t bytes) { return NarrowEnds(bytes) ? 2 : 4; }
+template <typename End, typename CellOf>
+void PackEnds(char* block, std::uint32_t count, CellOf cell_of) {
+  auto* ends = reinterpret_cast<End*>(block);
+  char* bytes = block + std::size_t{count} * sizeof(End);
   std::uint32_t at = 0;
   for (std::uint32_t i = 0; i < count; ++i) {
     const std::string_view cell = cell_of(i);
     if (!cell.empty()) std::memcpy(bytes + at, cell.data(), cell.size());
     at += static_cast<std::uint32_t>(cell.size());
-    ends[i] = at;
+    ends[i] = static_cast<End>(at);
   }
 }
+// Packs `count` cells of `bytes` bytes in all (CellBytes), cell i being
+// cell_of(i), into `block`: the end offsets, then the bytes. `block` must hold
+// PackedSize bytes and be aligned to PackedAlignment.
+template <typename CellOf>
+void PackCells(char* block, std::uint32_t count, std::size_t bytes, CellOf cell_of) {
+  if (NarrowEnds(bytes)) {
+    PackEnds<std::uint16_t>(block, count, cell_of);
+  } else {
+    PackEnds<std::uint32_t>(block, count, cell_of);
+  }
+}
+// Throws std::length_error for a row of more than 4 GiB.
+void CheckRowBytes(std::size_t bytes);
 // The bytes of `count` cells; throws std::length_error when a row would pass 4 GiB.
 template <typename CellOf>
 std::size_t CellBytes(std::uint32_t count, CellOf cell_of) {
   std::size_t bytes = 0;
   for (std::uint32_t i = 0; i < count; ++i) bytes += cell_of(i).size();
-  return PackedSize(count, bytes) - std::size_t{count} * sizeof(std::uint32_t);
+  CheckRowBytes(bytes);
+  return bytes;
 }
 
 // The memory a record set's rows are packed into: large blocks of bytes that
@@ -171,10 +199,10 @@ class TvekRowStorage {
   // A row of `count` cells, cell i being cell_of(i), packed into this storage.
   template <typename CellOf>
   TvekRecord Pack(std::uint32_t count, CellOf cell_of) {
-    const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
-    char* block = Allocate(size);
-    PackCells(block, count, cell_of);
-    return TvekRecord(reinterpret_cast<const std::uint32_t*>(block), count);
+    const std::size_t bytes = CellBytes(count, cell_of);
+    char* block = Allocate(PackedSize(count, bytes), PackedAlignment(bytes));
+    PackCells(block, count, bytes, cell_of);
+    return TvekRecord(block, count, NarrowEnds(bytes));
   }
   // Takes over the other storage's blocks (its rows stay valid here).
   void Adopt(TvekRowStorage& other);
@@ -185,7 +213,7 @@ class TvekRowStorage {
     bool huge = false;
     void operator()(char* block) const;
   };
-  char* Allocate(std::size_t size);
+  char* Allocate(std::size_t size, std::size_t alignment);
   void Take(TvekRowStorage& other) noexcept;
 
   std::vector<std::unique_ptr<char[], BlockFree>> blocks_;

@@ -39,11 +39,10 @@ std::string JoinNames(std::size_t count, NameOf name_of) {
 
 // ---- Packed rows ---------------------------------------------------------------
 
-std::size_t PackedSize(std::uint32_t count, std::size_t bytes) {
+void CheckRowBytes(std::size_t bytes) {
   if (bytes > std::numeric_limits<std::uint32_t>::max()) {
     throw std::length_error("A row cannot exceed 4 GiB");
   }
-  return std::size_t{count} * sizeof(std::uint32_t) + bytes;
 }
 
 namespace {
@@ -58,19 +57,20 @@ char* AllocateOwned(std::size_t size) {
   return base + kOwnedHeader;
 }
 
-std::size_t OwnedCapacity(const std::uint32_t* ends) {
+std::size_t OwnedCapacity(const char* block) {
   std::size_t capacity;
-  std::memcpy(&capacity, reinterpret_cast<const char*>(ends) - kOwnedHeader, sizeof capacity);
+  std::memcpy(&capacity, block - kOwnedHeader, sizeof capacity);
   return capacity;
 }
 
 }  // namespace
 
 void TvekRecord::Release() {
-  if (owned_) ::operator delete(const_cast<char*>(reinterpret_cast<const char*>(ends_)) - kOwnedHeader);
-  ends_ = nullptr;
+  if (owned_) ::operator delete(const_cast<char*>(block_) - kOwnedHeader);
+  block_ = nullptr;
   count_ = 0;
   owned_ = false;
+  narrow_ = false;
 }
 
 template <typename CellOf>
@@ -81,14 +81,15 @@ void TvekRecord::Rebuild(std::uint32_t count, CellOf cell_of) {
     Marked = marked;
     return;
   }
-  const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
-  char* block = AllocateOwned(size);
-  PackCells(block, count, cell_of);
+  const std::size_t bytes = CellBytes(count, cell_of);
+  char* block = AllocateOwned(PackedSize(count, bytes));
+  PackCells(block, count, bytes, cell_of);
   const bool marked = Marked;
   Release();
-  ends_ = reinterpret_cast<const std::uint32_t*>(block);
+  block_ = block;
   count_ = count;
   owned_ = true;
+  narrow_ = NarrowEnds(bytes);
   Marked = marked;
 }
 
@@ -97,10 +98,15 @@ TvekRecord::TvekRecord(const TvekRecord& other) : Marked(other.Marked) {
 }
 
 TvekRecord::TvekRecord(TvekRecord&& other) noexcept
-    : ends_(other.ends_), count_(other.count_), owned_(other.owned_), Marked(other.Marked) {
-  other.ends_ = nullptr;
+    : block_(other.block_),
+      count_(other.count_),
+      owned_(other.owned_),
+      narrow_(other.narrow_),
+      Marked(other.Marked) {
+  other.block_ = nullptr;
   other.count_ = 0;
   other.owned_ = false;
+  other.narrow_ = false;
 }
 
 TvekRecord& TvekRecord::operator=(const TvekRecord& other) {
@@ -114,13 +120,15 @@ TvekRecord& TvekRecord::operator=(const TvekRecord& other) {
 TvekRecord& TvekRecord::operator=(TvekRecord&& other) noexcept {
   if (this != &other) {
     Release();
-    ends_ = other.ends_;
+    block_ = other.block_;
     count_ = other.count_;
     owned_ = other.owned_;
+    narrow_ = other.narrow_;
     Marked = other.Marked;
-    other.ends_ = nullptr;
+    other.block_ = nullptr;
     other.count_ = 0;
     other.owned_ = false;
+    other.narrow_ = false;
   }
   return *this;
 }
@@ -168,16 +176,17 @@ void TvekRecord::Resize(int count) {
 void TvekRecord::Assign(const std::vector<std::string_view>& cells) {
   const auto count = static_cast<std::uint32_t>(cells.size());
   const auto cell_of = [&](std::uint32_t i) { return cells[i]; };
-  const std::size_t size = PackedSize(count, CellBytes(count, cell_of));
-  const char* const own = reinterpret_cast<const char*>(ends_);
+  const std::size_t bytes = CellBytes(count, cell_of);
+  const std::size_t size = PackedSize(count, bytes);
+  const char* const own = block_;
   const auto inside_own = [&](std::string_view text) {
-    return !text.empty() && text.data() < own + OwnedCapacity(ends_) && text.data() + text.size() > own;
+    return !text.empty() && text.data() < own + OwnedCapacity(own) && text.data() + text.size() > own;
   };
-  if (owned_ && OwnedCapacity(ends_) >= size &&
+  if (owned_ && OwnedCapacity(own) >= size &&
       std::none_of(cells.begin(), cells.end(), inside_own)) {
-    char* block = const_cast<char*>(own);
-    PackCells(block, count, cell_of);
+    PackCells(const_cast<char*>(own), count, bytes, cell_of);
     count_ = count;
+    narrow_ = NarrowEnds(bytes);
     return;
   }
   Rebuild(count, cell_of);
@@ -199,10 +208,12 @@ void TvekRowStorage::BlockFree::operator()(char* block) const {
   }
 }
 
-char* TvekRowStorage::Allocate(std::size_t size) {
-  // Blocks start 4-byte aligned and every row is padded to a multiple of 4.
-  size = (size + 3) & ~std::size_t{3};
-  if (static_cast<std::size_t>(limit_ - cursor_) < size) {
+char* TvekRowStorage::Allocate(std::size_t size, std::size_t alignment) {
+  // Blocks start at least 4-byte aligned; a row starts at the next multiple of
+  // its alignment (2 or 4).
+  const std::uintptr_t misaligned = reinterpret_cast<std::uintptr_t>(cursor_) & (alignment - 1);
+  const std::size_t pad = misaligned == 0 ? 0 : alignment - misaligned;
+  if (static_cast<std::size_t>(limit_ - cursor_) < pad + size) {
     // Blocks grow with the set, so a small result stays small and a large table
     // is a few dozen blocks.
     std::size_t block_size = std::max(next_block_size_, size);
@@ -223,6 +234,8 @@ char* TvekRowStorage::Allocate(std::size_t size) {
     }
     cursor_ = blocks_.back().get();
     limit_ = cursor_ + block_size;
+  } else {
+    cursor_ += pad;
   }
   char* block = cursor_;
   cursor_ += size;

@@ -156,7 +156,12 @@ TEST(Record, ShortRowsReadEmptyCellsAndArePaddedOnStore) {
 // Random changes, values read from the row itself among them, against a model.
 TEST(Record, ChangesMatchAModelWhereverTheRowLives) {
   std::mt19937 random(7);
-  auto random_text = [&] { return std::string(random() % 20, static_cast<char>('a' + random() % 26)); };
+  // Now and then a text long enough that two or three of them pass the 65535
+  // bytes a row's two-byte end offsets can hold, so rows change width.
+  auto random_text = [&] {
+    const std::size_t size = random() % 40 == 0 ? 21000 + random() % 12000 : random() % 20;
+    return std::string(size, static_cast<char>('a' + random() % 26));
+  };
   TvekRecordSet set;
   Rows model;
   for (int r = 0; r < 40; ++r) {
@@ -215,6 +220,38 @@ TEST(Record, ChangesMatchAModelWhereverTheRowLives) {
       model[(r + 1) % model.size()] = cells;
     }
     ASSERT_EQ(CellsOf(set), model) << "step " << step;
+  }
+}
+
+// Two-byte end offsets hold cells of up to 65535 bytes in all; longer rows get
+// four-byte ones. Rows of both widths and odd sizes share one storage, and a
+// reused row block changes width.
+TEST(Record, RowsOnEitherSideOfTheTwoByteLimitReadBack) {
+  const std::size_t totals[] = {0, 1, 65534, 65535, 65536, 65537, 200001};
+  TvekRecordSet set;
+  Rows model;
+  for (std::size_t total : totals) {
+    SCOPED_TRACE(total);
+    const Strings cells = {std::string(total / 3, 'x'), std::string(total - total / 3 * 2, 'y'),
+                           std::string(total / 3, 'z')};
+    set.AppendRow(std::vector<std::string_view>(cells.begin(), cells.end()));
+    model.push_back(cells);
+    set.AppendRow({"odd"});  // five bytes packed: the next row starts unaligned
+    model.push_back({"odd"});
+  }
+  EXPECT_EQ(CellsOf(set), model);
+
+  TvekRecord row;
+  for (std::size_t total : {std::size_t{10}, std::size_t{70000}, std::size_t{3}, std::size_t{65535},
+                            std::size_t{65536}, std::size_t{0}}) {
+    SCOPED_TRACE(total);
+    const std::string a(total / 2, 'a');
+    const std::string b(total - total / 2, 'b');
+    row.Assign({a, b, ""});
+    ASSERT_EQ(row.FieldCount(), 3);
+    EXPECT_EQ(row.Cell(0), a);
+    EXPECT_EQ(row.Cell(1), b);
+    EXPECT_EQ(row.Cell(2), "");
   }
 }
 
