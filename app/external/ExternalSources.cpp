@@ -55,14 +55,19 @@ void ExternalSources::TakeOverConnector() {
   SetParametersFromConnector();
 }
 
-void ExternalSources::TestConnection() {
-  TakeOverConnector();
+bool ExternalSources::Connect() {
   try {
     connection_.Connect();
-    messages_.Info("Connection O.K.");
+    return true;
   } catch (const std::exception& e) {
     messages_.Info(Text(kNoConnection, e));
+    return false;
   }
+}
+
+void ExternalSources::TestConnection() {
+  TakeOverConnector();
+  if (Connect()) messages_.Info("Connection O.K.");
   connection_.Disconnect();
 }
 
@@ -70,12 +75,7 @@ std::optional<std::vector<std::string>> ExternalSources::GetTablesSchema() {
   TakeOverConnector();
   std::optional<std::vector<std::string>> result;
   ThenDisconnect(connection_, [&] {
-    try {
-      connection_.Connect();
-    } catch (const std::exception& e) {
-      messages_.Info(Text(kNoConnection, e));
-      return;
-    }
+    if (!Connect()) return;
     try {
       // The list first: a listing that fails leaves the user's rows, marks and
       // comments as they were.
@@ -119,12 +119,7 @@ void ExternalSources::LoadPreview() {
   RunThenCleanUp([&] {
     SetParametersFromConnector();
     ThenDisconnect(connection_, [&] {
-      try {
-        connection_.Connect();
-      } catch (const std::exception& e) {
-        messages_.Info(Text(kNoConnection, e));
-        return;
-      }
+      if (!Connect()) return;
       try {
         db::DataSet& tables = catalogue_.SQLTables();
         const std::string table = tables.IsEmpty() ? "" : Str(tables, "SQLTABLENAME");

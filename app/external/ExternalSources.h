@@ -60,6 +60,8 @@ class ExternalSources {
   // is none) and sets the connection's parameters from it.
   void TakeOverConnector();
   void SetParametersFromConnector();
+  // Connects; false, with the failure shown, when no connection can be made.
+  bool Connect();
   void ImportConnector();
   void ImportTable(const std::string& table, const std::string& target);
 
