@@ -34,19 +34,22 @@ class TvekSQL {
   // The process-wide last error text, shared by every engine object: "OK"
   // after a batch that succeeded.
   static std::string GetLastError();
-  // nullptr when n is outside 1..RecordSetCount().
+  // nullptr when n is outside 1..RecordSetCount(). A table whose rows are
+  // pending has them read first.
   TvekRecordSet* GetRecordSet(int n);
   bool ReleaseRecordSet(int n);
 
   // ---- for the statement handlers ----
   int RecordSetCount() const { return static_cast<int>(record_sets_.size()); }
   // The set numbered n (1-based) as a handle that keeps it alive; null outside.
+  // A table's rows may be pending (FindOrOpenTable reads them).
   RecordSetPtr RecordSetAt(int n) const;
   // The current number of a set, -1 when it is no longer listed.
   int NumberOf(const TvekRecordSet* set) const;
   // First set whose name equals `name` ignoring case; -1 when none.
   int FindRecordSet(std::string_view name) const;
-  // Finds an open table or opens it from its file; -1 when it cannot.
+  // Finds an open table (reading its rows if they are pending) or opens it from
+  // its file; -1 when it cannot.
   int GetTableIndex(std::string_view name);
   // The same, with `n` -1 for a table that is not there; fails with the
   // reader's error for a table file that does not read.
@@ -58,6 +61,14 @@ class TvekSQL {
   int AddRecordSet(std::string_view name);
   // Appends a set made elsewhere and returns its number.
   int AddRecordSet(RecordSetPtr set);
+  // Lists the table `name` of file `path` by its columns alone, its rows
+  // pending in the open `file` (see TvekRecordSet::SetRowsPending), as a
+  // statement that reads the file itself opens it; returns it.
+  RecordSetPtr AddPendingTable(std::string_view name, std::string path,
+                               std::vector<std::string> field_names,
+                               std::shared_ptr<rtl::FileReader> file);
+  // Each pending table holds its file open.
+  int PendingTableCount() const;
   void DeleteRecordSet(int n);
   std::string NewResultName();
 

@@ -16,6 +16,10 @@
 #include "engine/vekSQLStatus.h"
 #include "engine/vekSQLTokenizer.h"
 
+namespace rtl {
+class FileReader;
+}
+
 namespace vek {
 
 // One cell's text on its own, as TvekRecord::GetField hands it out (rows keep
@@ -53,6 +57,7 @@ class EFieldCount : public std::runtime_error {
 
 class TvekRecordSet;
 class TvekRowStorage;
+class TableFileReader;
 
 // A row. Its cells are packed in one block: the end offset of every cell (two
 // bytes each while the cells' bytes fit, else four), then the cells' bytes one
@@ -193,6 +198,8 @@ class TvekRowStorage {
   }
 
   void Clear();
+  // Gives up every block but the newest, and packs the next rows from its start.
+  void Rewind();
 
  private:
   friend class TvekRecordSet;
@@ -339,6 +346,9 @@ class TvekRecordSet {
   TvekRecord& AppendRow(const TvekRecord& row);
   // Removes every row and gives back their storage.
   void ClearRecords();
+  // Removes every row and keeps the storage's newest block for the next rows:
+  // for a set that holds a few rows at a time, again and again.
+  void RewindRecords();
   // Appends every row of `other`, which is left without rows, and takes over
   // the storage they point into: the one way rows move between sets.
   void MoveRowsFrom(TvekRecordSet& other);
@@ -359,7 +369,18 @@ class TvekRecordSet {
   // leaves the set as it was; the latter is refused before a byte is read.
   // The file is read `chunk_bytes` at a time (tests use small pieces).
   Status LoadFromFile(const std::string& file_name, bool& loaded,
-                      std::size_t chunk_bytes = std::size_t{4} << 20);
+                      std::size_t chunk_bytes = kLoadPieceBytes);
+  static constexpr std::size_t kLoadPieceBytes = std::size_t{4} << 20;
+
+  // A table listed by its columns alone: a SELECT read its rows straight from
+  // its file without keeping them, and they are read again, from the file it
+  // opened, at the next use. `file` is that open file: a file renamed over
+  // the table's or a removed one does not change the rows the table has.
+  void SetRowsPending(std::shared_ptr<rtl::FileReader> file);
+  bool RowsPending() const { return pending_file_ != nullptr; }
+  // Reads the pending rows (nothing for other sets); a file that does not
+  // read leaves them pending.
+  Status ReadPendingRows();
   // Writes header and rows to a temporary file beside the target and renames it
   // over the target (keeping the old file's permission bits), flushed to disk
   // before and after the rename; a target that is a symbolic link keeps the link
@@ -368,7 +389,10 @@ class TvekRecordSet {
   Status SaveToFile(const std::string& file_name) const;
 
  private:
+  Status LoadFrom(TableFileReader& reader, bool& loaded);
+
   TvekRowStorage storage_;
+  std::shared_ptr<rtl::FileReader> pending_file_;
 };
 
 using RecordSetPtr = std::shared_ptr<TvekRecordSet>;

@@ -191,6 +191,9 @@ Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& val
 
 TvekRecordSet* TvekSQL::GetRecordSet(int n) {
   if (n < 1 || n > RecordSetCount()) return nullptr;
+  // Whoever asks by number gets the rows; a file that no longer reads leaves
+  // them pending, to be tried again.
+  (void)record_sets_[n - 1]->ReadPendingRows();
   return record_sets_[n - 1].get();
 }
 
@@ -237,6 +240,25 @@ int TvekSQL::AddRecordSet(RecordSetPtr set) {
   return RecordSetCount();
 }
 
+RecordSetPtr TvekSQL::AddPendingTable(std::string_view name, std::string path,
+                                      std::vector<std::string> field_names,
+                                      std::shared_ptr<rtl::FileReader> file) {
+  auto set = std::make_shared<TvekRecordSet>();
+  set->Name.assign(name);
+  set->Persistent = true;
+  set->FileName = std::move(path);
+  set->FieldNames = std::move(field_names);
+  set->SetRowsPending(std::move(file));
+  record_sets_.push_back(set);
+  return set;
+}
+
+int TvekSQL::PendingTableCount() const {
+  int count = 0;
+  for (const RecordSetPtr& set : record_sets_) count += set->RowsPending() ? 1 : 0;
+  return count;
+}
+
 std::string TvekSQL::NewResultName() { return "$$$" + std::to_string(ResultCounter++); }
 
 Status TvekSQL::TablePath(std::string_view name, std::string& path) const {
@@ -277,7 +299,11 @@ int TvekSQL::GetTableIndex(std::string_view name) {
 
 Status TvekSQL::FindOrOpenTable(std::string_view name, int& n) {
   n = FindRecordSet(name);
-  if (n > 0) return Status::OK();
+  if (n > 0) {
+    Status s = record_sets_[n - 1]->ReadPendingRows();
+    if (!s.ok()) n = -1;
+    return s;
+  }
   n = -1;
 
   if (in_memory_) {

@@ -89,6 +89,9 @@ StatementResult SQLSaveTable(TvekSQL& engine, TvekSQLQuery& query, std::string_v
       NamedSet(engine, query, "SAVE TABLE: missing tablename", "SAVE TABLE: unknown table name ");
   if (!n.ok()) return n;
   RecordSetPtr set = engine.RecordSetAt(n.value());
+  // A table a SELECT read from its file without keeping the rows: they are
+  // read now, so that the file is written with every row.
+  if (Status read = set->ReadPendingRows(); !read.ok()) return StatementResult::Error(read.message());
 
   // The set's own name gives the file, so the letter case of the statement does
   // not matter.

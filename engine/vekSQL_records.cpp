@@ -260,6 +260,14 @@ void TvekRowStorage::Take(TvekRowStorage& other) noexcept {
 
 void TvekRowStorage::Clear() { *this = TvekRowStorage(); }
 
+void TvekRowStorage::Rewind() {
+  if (blocks_.empty()) return;
+  std::unique_ptr<char[], BlockFree> newest = std::move(blocks_.back());
+  blocks_.clear();
+  cursor_ = newest.get();  // limit_ stays the newest block's end
+  blocks_.push_back(std::move(newest));
+}
+
 // ---- TvekRows ------------------------------------------------------------------
 
 void TvekRows::Reorder(const std::vector<std::uint32_t>& order) {
@@ -324,6 +332,11 @@ void TvekRecordSet::MoveRowsFrom(TvekRecordSet& other) {
 void TvekRecordSet::ClearRecords() {
   Records.clear();
   storage_.Clear();
+}
+
+void TvekRecordSet::RewindRecords() {
+  Records.clear();
+  storage_.Rewind();
 }
 
 void TvekRecordSet::DeleteRecord(int index) {

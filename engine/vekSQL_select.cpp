@@ -8,6 +8,7 @@
 
 #include "engine/vekSQL_join.h"
 #include "engine/vekSQLRowResolver.h"
+#include "engine/vekSQLTableFile.h"
 #include "rtl/Text.h"
 
 namespace vek {
@@ -292,7 +293,81 @@ bool ConditionHolds(TvekSQLExpression2& condition, rtl::Variant& value, bool& ho
 struct SourceTable {
   std::string name;
   std::string alias;
-  RecordSetPtr set;
+  RecordSetPtr set;   // the table as listed in the engine
+  RecordSetPtr rows;  // the set whose rows the statement walks: `set`, or a scan's piece
+};
+
+// The one table of a SELECT read straight from its file, a piece at a time,
+// when no statement has opened it yet: only the rows of the current piece are
+// in memory, and the table is listed by its columns with its rows pending, as
+// if it had been opened. Answers, errors and the numbers of the sets are those
+// of opening the table and walking its rows.
+class ScannedTable : public TextTableCutter::Sink {
+ public:
+  // Starts reading the table: false when it is open already or its file is not
+  // a table that reads (the caller then opens it as usual, which says why).
+  bool Start(TvekSQL& engine, const std::string& name) {
+    std::string path;
+    if (engine.FindRecordSet(name) > 0 || engine.PendingTableCount() >= kMaxPendingTables ||
+        !engine.CatalogIsFolder() ||
+        !engine.TablePath(name, path).ok() || !IsFile(path)) {
+      return false;
+    }
+    bool missing = false;
+    if (!reader_.Open(path, kPieceBytes, missing).ok() || missing) return false;
+    window_->Name = name;
+    if (!reader_.Next(*this, done_).ok() || !reader_.HeaderSeen()) return false;
+    engine_ = &engine;
+    listed_ = engine.AddPendingTable(name, path, window_->FieldNames, reader_.File());
+    return true;
+  }
+  bool Active() const { return engine_ != nullptr; }
+  bool Done() const { return done_; }
+  const RecordSetPtr& Listed() const { return listed_; }
+  // The rows of the current piece.
+  const RecordSetPtr& Window() const { return window_; }
+
+  // Replaces the window's rows by the next piece's; on a read error the table
+  // is no longer listed, as a table whose file does not read is never opened.
+  Status Next() {
+    window_->RewindRecords();
+    Status s = reader_.Next(*this, done_);
+    if (!s.ok()) Unlist();
+    return s;
+  }
+  // The text a statement failing with `text` gives: the rest of the file is
+  // read first, since opening the table would have met its read error before.
+  std::string FailureText(std::string text) {
+    if (!Active() || done_) return text;
+    Status s = reader_.Drain();
+    done_ = true;
+    if (s.ok()) return text;
+    Unlist();
+    return s.message();
+  }
+  // The piece's rows go once the walk is over.
+  void Finish() { window_->ClearRecords(); }
+
+  void OnHeader(std::string_view line) override { SplitText(line, window_->FieldNames); }
+  void OnRow(const std::vector<std::string_view>& cells) override { window_->AppendRow(cells); }
+
+ private:
+  // Small enough for a piece's rows to stay in the processor's caches.
+  static constexpr std::size_t kPieceBytes = std::size_t{256} << 10;
+  // Each pending table holds its file open; past this many, tables are
+  // opened as usual, so that a long batch does not run out of descriptors.
+  static constexpr int kMaxPendingTables = 64;
+
+  void Unlist() {
+    const int n = engine_->NumberOf(listed_.get());
+    if (n > 0) engine_->DeleteRecordSet(n);
+  }
+
+  TableFileReader reader_;
+  TvekSQL* engine_ = nullptr;
+  RecordSetPtr listed_;
+  RecordSetPtr window_ = std::make_shared<TvekRecordSet>();
+  bool done_ = false;
 };
 
 // Resolves the FROM entries.
@@ -314,6 +389,7 @@ StatementResult OpenTables(TvekSQL& engine, const SelectClauses& clauses,
     StatementResult t = engine.OpenTable(table.name, "SELECT: can not find table " + table.name);
     if (!t.ok()) return t;
     table.set = engine.RecordSetAt(t.value());
+    table.rows = table.set;
     tables.push_back(std::move(table));
   }
   return StatementResult::Done();
@@ -343,11 +419,20 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
 
   engine.WholeFieldNames = false;
   std::vector<SourceTable> tables;
-  if (StatementResult opened = OpenTables(engine, clauses, tables); !opened.ok()) return opened;
+  ScannedTable scan;
+  if (!join && scan.Start(engine, clauses.tables.front())) {
+    const std::string& name = clauses.tables.front();
+    tables.push_back({name, name, scan.Listed(), scan.Window()});
+  } else if (StatementResult opened = OpenTables(engine, clauses, tables); !opened.ok()) {
+    return opened;
+  }
+  // Fails the statement; while the scanned table is being read, with the
+  // error its file gives further on, if any.
+  auto fail = [&](std::string text) { return Fail(scan.FailureText(std::move(text))); };
 
   RowResolver resolver;
   for (const SourceTable& table : tables) {
-    resolver.AddEntry(table.set, table.name, table.alias, join);
+    resolver.AddEntry(table.rows, table.name, table.alias, join);
     if (join) {
       engine.NameSpace.AddString(table.name, engine.NumberOf(table.set.get()));
       engine.NameSpace.AddString(table.alias, engine.NumberOf(table.set.get()));
@@ -372,13 +457,13 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     }
   } else {
     if (!BuildOutput(query, clauses, output, columns, has_aggregate, resolver)) {
-      return Fail("SELECT dev: can not set output fields");
+      return fail("SELECT dev: can not set output fields");
     }
   }
 
   RecordSetPtr result;
   s = CreateResult(engine, target, result);
-  if (!s.ok()) return Fail(s.message());
+  if (!s.ok()) return fail(s.message());
   for (const OutputColumn& column : columns) {
     result->FieldNames.push_back(column.name);
     result->Aggregates.push_back(column.aggregate);
@@ -389,7 +474,7 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   if (has_where) {
     condition.SetVariableSource(&resolver);
     s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
-    if (!s.ok()) return Fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
+    if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
   }
 
   engine.CurrentRecordSet = engine.NumberOf(tables.front().set.get());
@@ -472,9 +557,17 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
                       [&] { return add_row(); });
     condition_failed = joined == JoinOutcome::kConditionFailed;
   }
-  if (joined == JoinOutcome::kNotApplicable) ForEachCombination(resolver, 0, visit);
+  if (joined == JoinOutcome::kNotApplicable) {
+    ForEachCombination(resolver, 0, visit);
+    // A scanned table's further pieces, each walked as it is read.
+    while (scan.Active() && !scan.Done() && !condition_failed) {
+      if (Status read = scan.Next(); !read.ok()) return Fail(read.message());
+      ForEachCombination(resolver, 0, visit);
+    }
+    scan.Finish();
+  }
   if (condition_failed) {
-    return Fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
+    return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
 
   if (streaming) {

@@ -87,6 +87,31 @@ bool FileReader::Open(const std::string& path) {
   return true;
 }
 
+bool FileReader::UpdateSize() {
+  if (fd_ < 0) {
+    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
+    return false;
+  }
+  struct stat info;
+  if (::fstat(fd_, &info) != 0) return Fail("Could not read file", std::strerror(errno));
+  size_ = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  return true;
+}
+
+long FileReader::ReadAt(char* data, std::size_t size, std::uint64_t offset) {
+  if (fd_ < 0) {
+    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
+    return -1;
+  }
+  for (;;) {
+    const ssize_t got = ::pread(fd_, data, size, static_cast<off_t>(offset));
+    if (got >= 0) return static_cast<long>(got);
+    if (errno == EINTR) continue;
+    Fail("Could not read file", std::strerror(errno));
+    return -1;
+  }
+}
+
 long FileReader::Read(char* data, std::size_t size) {
   if (fd_ < 0) {
     if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,11 @@ class FileReader {
   // Reads up to `size` bytes into `data`: the count read, 0 at the end of the
   // file, -1 on failure with Error() "Could not read file <path>: <reason>".
   long Read(char* data, std::size_t size);
+  // Reads up to `size` bytes at `offset` of the open file (whatever its path
+  // names now), leaving the position Read goes on from alone; as Read.
+  long ReadAt(char* data, std::size_t size, std::uint64_t offset);
+  // Takes the open file's size again; false on failure, with Error() saying why.
+  bool UpdateSize();
   const std::string& Error() const { return error_; }
 
  private:

@@ -1,10 +1,12 @@
 // Number readings and the general number format. The readings validate the
 // syntax by hand and leave the conversion to std::from_chars, which follows no
-// locale; the writer takes the shortest digits from std::to_chars.
+// locale (short plain numbers take one exact operation that gives the same
+// double); the writer takes the shortest digits from std::to_chars.
 #include "rtl/Numbers.h"
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -37,7 +39,11 @@ std::optional<double> ReadDecimal(std::string_view text) {
   long magnitude = 0;
   bool seen_nonzero = false;
   int digits = 0;
+  // The digits as a whole number while they fit, and how many follow the point.
+  std::uint64_t mantissa = 0;
+  int fraction_digits = 0;
   for (; p < end && IsDigit(*p); ++p, ++digits) {
+    if (digits < 19) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
     if (seen_nonzero) {
       ++magnitude;
     } else if (*p != '0') {
@@ -45,7 +51,8 @@ std::optional<double> ReadDecimal(std::string_view text) {
     }
   }
   if (p < end && *p == '.') {
-    for (++p; p < end && IsDigit(*p); ++p, ++digits) {
+    for (++p; p < end && IsDigit(*p); ++p, ++digits, ++fraction_digits) {
+      if (digits < 19) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
       if (!seen_nonzero) {
         --magnitude;
         if (*p != '0') seen_nonzero = true;
@@ -65,6 +72,19 @@ std::optional<double> ReadDecimal(std::string_view text) {
     if (exponent_negative) exponent = -exponent;
   }
   if (p != end) return std::nullopt;
+
+  // A whole number of at most 2^53 and a power of ten of at most 10^22 are
+  // both exact doubles, and one multiplication or division of them is rounded
+  // once: the nearest double, as from_chars gives, without its general search.
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const long scale = exponent - fraction_digits;
+  if (digits <= 19 && mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+    const double whole = static_cast<double>(mantissa);
+    const double value = scale < 0 ? whole / kPowersOfTen[-scale] : whole * kPowersOfTen[scale];
+    return negative ? -value : value;
+  }
 
   double value = 0;
   const std::from_chars_result r = std::from_chars(number, end, value);

@@ -4,9 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
+#include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "rtl/Separators.h"
 
@@ -113,6 +119,44 @@ TEST_F(NumbersTest, ParsePlainFloatIgnoresSeparators) {
   EXPECT_EQ(ParsePlainFloat("1.5"), 1.5);
   EXPECT_EQ(ParsePlainFloat("  2e3"), 2000);
   EXPECT_FALSE(ParsePlainFloat("1,5").has_value());
+}
+
+// The nearest double, as the standard library reads it: the reference for the
+// readers' own short cut.
+double Nearest(const std::string& text) {
+  const bool negative = text[0] == '-';
+  double value = 0;
+  std::from_chars(text.data() + (negative ? 1 : 0), text.data() + text.size(), value);
+  return negative ? -value : value;
+}
+
+TEST_F(NumbersTest, PlainFloatIsTheNearestDoubleToTheBit) {
+  // Either side of where one exact operation still gives the nearest double:
+  // 2^53 as the digits, 10^22 as the scale, 19 digits.
+  std::vector<std::string> texts = {
+      "0",  "-0", "-0.0", "0.1", "9007199254740992", "9007199254740993", "900719925474099.3",
+      "1e22", "1e23", "1e-22", "1e-23", "123456789012345678e-22", "1234567890123456789",
+      "12345678901234567890", "0.30000000000000004", "4.35", "9900.01", "-12.50",
+      "00000000000000000001.5", "1.7976931348623157e308", "5e-324"};
+  std::mt19937_64 random(20261211);
+  for (int i = 0; i < 20000; ++i) {
+    std::string text = random() % 4 == 0 ? "-" : "";
+    const int whole = static_cast<int>(random() % 17);
+    const int fraction = static_cast<int>(random() % 12);
+    for (int d = 0; d < std::max(whole, 1); ++d) text += static_cast<char>('0' + random() % 10);
+    if (fraction > 0) {
+      text += '.';
+      for (int d = 0; d < fraction; ++d) text += static_cast<char>('0' + random() % 10);
+    }
+    if (random() % 3 == 0) text += "e" + std::to_string(static_cast<int>(random() % 60) - 30);
+    texts.push_back(std::move(text));
+  }
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    const std::optional<double> value = ParsePlainFloat(text);
+    ASSERT_TRUE(value.has_value());
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(*value), std::bit_cast<std::uint64_t>(Nearest(text)));
+  }
 }
 
 TEST_F(NumbersTest, StrictTextToFloatReadsNumbers) {

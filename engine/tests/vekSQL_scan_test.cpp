@@ -1,0 +1,193 @@
+// A SELECT over one table that no statement has opened reads the table's file
+// a piece at a time and keeps none of its rows: its answers, errors and set
+// numbers are those of the table opened whole, and the table stays listed with
+// its rows read at the next use, from the file as it was when the SELECT read it.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/vekSQLTextTable.h"
+#include "testing/engine_test_util.h"
+
+namespace vek::testing {
+namespace {
+
+using Strings = std::vector<std::string>;
+
+// 30,000 rows, about 1.5 MB: a few pieces, with lines across their ends.
+// Some cells hold ";", quotes, CR or LF, so their lines are encoded; line ends
+// are CR LF; the last line has no line end.
+std::string BigTable() {
+  std::string text = "id;grp;name;amount\r\n";
+  for (int i = 1; i <= 30000; ++i) {
+    std::string name = "name" + std::to_string(i * 7919 % 30011);
+    if (i % 97 == 0) name += ";with \"quotes\"\r\nand lines";
+    text += std::to_string(i) + ";g" + std::to_string(i % 13) + ";" + EncodeCell(name) + ";" +
+            std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0";
+    if (i < 30000) text += "\r\n";
+  }
+  return text;
+}
+
+class ScanTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    dir_.Write("t.txt", BigTable());
+    dir_.Write("g.txt", "grp;region\ng1;north\ng2;south\n");
+  }
+  // The table's listed set as it is, without reading pending rows.
+  RecordSetPtr Listed(const std::string& name) {
+    return engine_.RecordSetAt(engine_.FindRecordSet(name));
+  }
+};
+
+// Each statement is run twice on one engine: first over the file (the table is
+// not open), then over the table opened by that first run.
+TEST_F(ScanTest, AnswersEqualThoseOfTheOpenedTable) {
+  const Strings statements = {
+      "SELECT * FROM t",
+      "SELECT id, name FROM t WHERE amount > 500 AND grp = 'g3'",
+      "SELECT grp, count(id) AS n, sum(amount) AS s, avg(amount) AS a FROM t GROUP BY grp",
+      "SELECT count(*) AS n, max(name) AS m FROM t",
+      "SELECT name, id FROM t WHERE id < 2000 ORDER BY name DESC",
+      "SELECT grp, count(id) AS n FROM t GROUP BY grp HAVING n > 2307",
+      "SELECT id FROM t WHERE grp IN (SELECT grp FROM g WHERE region = 'south')",
+      "SELECT id FROM t WHERE id IN (SELECT id FROM t WHERE amount = 7.70)",
+      "SELECT id * 2 AS twice, name FROM t WHERE name LIKE '%quotes%'",
+      "SELECT count(id) AS n FROM t WHERE id > 40000",
+  };
+  for (const std::string& sql : statements) {
+    SCOPED_TRACE(sql);
+    TvekSQL engine;
+    ASSERT_EQ(engine.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
+    const int scanned = engine.ExecuteSQL(sql);
+    ASSERT_GT(scanned, 0) << TvekSQL::GetLastError();
+    const Strings first = Rows(*engine.GetRecordSet(scanned));
+    const int opened = engine.ExecuteSQL(sql);
+    ASSERT_GT(opened, 0) << TvekSQL::GetLastError();
+    EXPECT_EQ(first, Rows(*engine.GetRecordSet(opened)));
+    EXPECT_GT(first.size(), 1u);
+  }
+}
+
+TEST_F(ScanTest, TheTableStaysListedWithItsRowsReadAtTheNextUse) {
+  // Set 1 is the table, set 2 the result, as when the table is opened whole.
+  EXPECT_EQ(engine_.ExecuteSQL("SELECT id FROM t WHERE id = 5"), 2);
+  RecordSetPtr t = Listed("t");
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(engine_.NumberOf(t.get()), 1);
+  EXPECT_TRUE(t->RowsPending());
+  EXPECT_EQ(t->RecordCount(), 0);
+  EXPECT_EQ(t->FieldList(), "id;grp;name;amount");
+
+  // An UPDATE reads every row, and COMMIT writes them all.
+  ASSERT_EQ(engine_.ExecuteSQL("UPDATE t SET grp = 'x' WHERE id = 3; COMMIT"), -1)
+      << TvekSQL::GetLastError();
+  EXPECT_FALSE(t->RowsPending());
+  EXPECT_EQ(t->RecordCount(), 30000);
+  TvekSQL fresh;
+  ASSERT_EQ(fresh.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
+  const int n = fresh.ExecuteSQL("SELECT count(id) AS n FROM t WHERE grp = 'x'");
+  ASSERT_GT(n, 0) << TvekSQL::GetLastError();
+  EXPECT_EQ(Rows(*fresh.GetRecordSet(n)), Strings({"n", "1"}));
+}
+
+TEST_F(ScanTest, SaveTableWritesEveryRowOfAScannedTable) {
+  // The same file saved by an engine that opened the table whole.
+  TempFolder other;
+  other.Write("t.txt", BigTable());
+  TvekSQL opened;
+  ASSERT_EQ(opened.ExecuteSQL("connect to '" + other.path() + "'"), -1);
+  ASSERT_EQ(opened.ExecuteSQL("UPDATE t SET id = id WHERE id = 0; SAVE TABLE t"), -1)
+      << TvekSQL::GetLastError();
+
+  Query("SELECT count(id) AS n FROM t");
+  ASSERT_EQ(engine_.ExecuteSQL("SAVE TABLE t"), -1) << TvekSQL::GetLastError();
+  const std::string saved = dir_.Read("t.txt");
+  EXPECT_EQ(saved, other.Read("t.txt"));
+  EXPECT_NE(saved, BigTable());  // rewritten: LF line ends
+}
+
+// A table once read keeps its rows: another file renamed over its file, or its
+// file removed, changes nothing for this engine, as for a table opened whole.
+TEST_F(ScanTest, LaterUsesReadTheFileTheSelectRead) {
+  const Strings before = Query("SELECT count(id) AS n, sum(id) AS s FROM t");
+  Query("SELECT id FROM g");
+  dir_.Write("other.txt", "id;grp;name;amount\n1;g;n;1\n");
+  std::filesystem::rename(dir_.File("other.txt"), dir_.File("t.txt"));
+  std::filesystem::remove(dir_.File("g.txt"));
+
+  EXPECT_EQ(Query("SELECT count(id) AS n, sum(id) AS s FROM t"), before);
+  EXPECT_EQ(Query("SELECT grp FROM g"), Strings({"grp", "g1", "g2"}));
+}
+
+TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
+  struct Case {
+    const char* sql;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"SELECT id FROM t WHERE name + ''", "SELECT: condition is not a truth value: name + ''"},
+      {"SELECT id FROM t WHERE id = (", nullptr},
+      {"ASSIGN TO g SELECT id FROM t", "SELECT INTO: table g allready exists."},
+      {"SELECT id FROM t ORDER BY nothing", "ORDER BY: unknown column nothing"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.sql);
+    TvekSQL scanned;
+    ASSERT_EQ(scanned.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
+    EXPECT_EQ(scanned.ExecuteSQL(c.sql), 0);
+    const std::string scanned_error = TvekSQL::GetLastError();
+    const int scanned_sets = scanned.RecordSetCount();
+
+    TvekSQL opened;
+    ASSERT_EQ(opened.ExecuteSQL("connect to '" + dir_.path() + "'"), -1);
+    ASSERT_EQ(opened.ExecuteSQL("UPDATE t SET id = id WHERE id = 0"), -1);
+    EXPECT_EQ(opened.ExecuteSQL(c.sql), 0);
+    EXPECT_EQ(scanned_error, TvekSQL::GetLastError());
+    EXPECT_EQ(scanned_sets, opened.RecordSetCount());
+    if (c.error) {
+      EXPECT_EQ(scanned_error, c.error);
+    }
+  }
+}
+
+TEST_F(ScanTest, FilesThatHoldNoTableAreAnsweredAsBefore) {
+  dir_.Write("empty.txt", "");
+  dir_.Write("header.txt", "a;b\r\n");
+  EXPECT_EQ(Error("SELECT * FROM empty"), "SELECT: can not find table empty");
+  EXPECT_EQ(Query("SELECT * FROM header"), Strings({"a|b"}));
+  EXPECT_EQ(Query("SELECT count(a) AS n FROM header"), Strings({"n", "0"}));
+}
+
+// Each pending table holds its file open; past a bound, tables are opened whole.
+TEST_F(ScanTest, ManyTablesInOneEngineKeepFewFilesOpen) {
+  const int tables = 100;
+  for (int i = 0; i < tables; ++i) {
+    dir_.Write("p" + std::to_string(i) + ".txt", "v\n" + std::to_string(i) + "\n");
+  }
+  for (int i = 0; i < tables; ++i) {
+    const std::string name = "p" + std::to_string(i);
+    EXPECT_EQ(Query("SELECT v FROM " + name), Strings({"v", std::to_string(i)}));
+  }
+  int pending = 0;
+  int opened = 0;
+  for (int i = 0; i < tables; ++i) {
+    RecordSetPtr set = Listed("p" + std::to_string(i));
+    ASSERT_NE(set, nullptr);
+    (set->RowsPending() ? pending : opened) += 1;
+  }
+  EXPECT_EQ(pending, engine_.PendingTableCount());
+  EXPECT_LE(pending, 64);
+  EXPECT_EQ(pending + opened, tables);
+  // Every table still answers, pending or not.
+  for (int i = 0; i < tables; ++i) {
+    const std::string name = "p" + std::to_string(i);
+    EXPECT_EQ(Query("SELECT v FROM " + name), Strings({"v", std::to_string(i)}));
+  }
+}
+
+}  // namespace
+}  // namespace vek::testing
