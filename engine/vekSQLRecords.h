@@ -99,6 +99,10 @@ class TvekRecord {
   // none of the texts points into it.
   void Assign(const std::vector<std::string_view>& cells);
 
+  // Asks the processor to fetch the row's cells, for a walk over rows that lie
+  // all over memory (sorted rows) to overlap their cache misses.
+  void Prefetch() const { __builtin_prefetch(block_); }
+
   // The row as a file line (cells encoded, joined with ";") and back.
   std::string GetRow() const;
   void SetRow(std::string_view line);

@@ -190,8 +190,13 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   std::string& buffer = file.Buffer();
   buffer += JoinText(FieldNames);
   buffer += '\n';
-  for (const TvekRecord& row : Records) {
-    AppendRowLine(row, buffer);
+  // Rows a sort has moved lie all over memory: each is fetched some rows ahead
+  // so that the cache misses overlap.
+  constexpr std::size_t kAhead = 16;
+  const std::size_t count = Records.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i + kAhead < count) Records[i + kAhead].Prefetch();
+    AppendRowLine(Records[i], buffer);
     buffer += '\n';
     if (!file.WriteIfFull()) return Status::Error(file.Error());
   }

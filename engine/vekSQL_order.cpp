@@ -1,12 +1,15 @@
 // Ordering of SELECT results by their ORDER BY keys: "#" keys by number, the
 // others by the locale's collation. Every key is computed once per row, the row
-// indexes are sorted stably, and the rows are moved into place once.
+// indexes are sorted stably (by eight bytes of the first key, then where those
+// are equal by the whole keys), and the rows are moved into place once.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <clocale>
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/vekSQL_select.h"
@@ -119,6 +122,26 @@ struct Entry {
   std::uint32_t row;
 };
 
+// Sorts the entries by their prefixes, keeping the order of equal ones: a
+// counting pass per byte from the lowest, skipping the bytes every entry
+// shares. Linear in the rows, where comparison sorts are not.
+void SortByPrefix(std::vector<Entry>& entries) {
+  std::vector<std::array<std::size_t, 256>> counts(8);
+  for (auto& count : counts) count.fill(0);
+  for (const Entry& entry : entries) {
+    for (int b = 0; b < 8; ++b) ++counts[b][(entry.prefix >> (8 * b)) & 0xFF];
+  }
+  std::vector<Entry> sorted(entries.size());
+  for (int b = 0; b < 8; ++b) {
+    std::array<std::size_t, 256>& count = counts[b];
+    if (std::find(count.begin(), count.end(), entries.size()) != count.end()) continue;
+    std::size_t at = 0;
+    for (std::size_t& c : count) at += std::exchange(c, at);
+    for (const Entry& entry : entries) sorted[count[(entry.prefix >> (8 * b)) & 0xFF]++] = entry;
+    entries.swap(sorted);
+  }
+}
+
 }  // namespace
 
 Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view order_text) {
@@ -144,17 +167,29 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
         first.numeric ? NumberPrefix(first.numbers[i]) : TextPrefix(first.texts[i], shared), i};
   }
 
-  // Stable, so rows with equal keys keep the order they had.
-  std::stable_sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
-    if (x.prefix != y.prefix) return first.ascending ? x.prefix < y.prefix : x.prefix > y.prefix;
+  // Stable, so rows with equal keys keep the order they had: first by the
+  // prefixes (a descending key's complemented), then each run of equal
+  // prefixes by the whole keys.
+  if (!first.ascending) {
+    for (Entry& entry : entries) entry.prefix = ~entry.prefix;
+  }
+  SortByPrefix(entries);
+  // A numeric first key is decided by its prefix alone.
+  const bool prefix_decides = first.numeric && keys.size() == 1;
+  auto rest_before = [&](const Entry& x, const Entry& y) {
     for (const SortKey& key : keys) {
-      // A numeric first key is decided by its prefix alone.
       if (&key == &first && key.numeric) continue;
       int c = Compare(key, x.row, y.row);
       if (c != 0) return key.ascending ? c < 0 : c > 0;
     }
     return false;
-  });
+  };
+  for (auto run = entries.begin(); run != entries.end() && !prefix_decides;) {
+    auto run_end = std::find_if(run + 1, entries.end(),
+                                [&](const Entry& entry) { return entry.prefix != run->prefix; });
+    if (run_end - run > 1) std::stable_sort(run, run_end, rest_before);
+    run = run_end;
+  }
 
   std::vector<std::uint32_t> order;
   order.reserve(entries.size());

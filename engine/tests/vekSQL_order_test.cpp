@@ -3,6 +3,7 @@
 // ORDER BY after grouping and sub-selects in IN (nested batches, numbering).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <clocale>
 #include <random>
 #include <string>
@@ -11,6 +12,7 @@
 #include "engine/vekSQL.h"
 #include "engine/vekSQL_select.h"
 #include "records_test_util.h"
+#include "rtl/Locale.h"
 #include "rtl/Separators.h"
 #include "testing/engine_test_util.h"
 
@@ -211,6 +213,44 @@ TEST_F(OrderTest, ManyRowsSortStablyAndKeepEveryRow) {
     if (k == prev_k) {
       ASSERT_LT(std::stoi(std::string(prev.Cell(1))), i);
     }
+  }
+}
+
+// Keys that share long beginnings, equal in the eight bytes after what all of
+// them share but not beyond, of every length around eight, with a second key:
+// the rows come out as a plain stable sort on the whole keys puts them.
+TEST_F(OrderTest, RowsComeOutAsAStableSortOfTheWholeKeys) {
+  ASSERT_TRUE(rtl::CollationIsByteOrder());
+  std::mt19937 random(11);
+  Cells cells;
+  for (int i = 0; i < 3000; ++i) {
+    std::string key = "customer";
+    const int length = static_cast<int>(random() % 12);
+    for (int c = 0; c < length; ++c) key += static_cast<char>('a' + random() % 3);
+    cells.push_back({key, std::to_string(static_cast<int>(random() % 7) - 3), std::to_string(i)});
+  }
+  struct Order {
+    const char* text;
+    bool text_ascending;
+    int number_direction;  // 0: no second key
+  };
+  for (const Order& order : {Order{"s+", true, 0}, Order{"s-", false, 0},
+                             Order{"s+;#n-", true, -1}, Order{"s-;#n+", false, 1}}) {
+    SCOPED_TRACE(order.text);
+    std::vector<int> expected(cells.size());
+    for (std::size_t i = 0; i < expected.size(); ++i) expected[i] = static_cast<int>(i);
+    std::stable_sort(expected.begin(), expected.end(), [&](int x, int y) {
+      const int c = cells[x][0].compare(cells[y][0]);
+      if (c != 0) return order.text_ascending ? c < 0 : c > 0;
+      const int a = std::stoi(cells[x][1]);
+      const int b = std::stoi(cells[y][1]);
+      return order.number_direction > 0 ? a < b : order.number_direction < 0 && a > b;
+    });
+    TvekRecordSet set = MakeResult({"s", "n", "i"}, cells);
+    ASSERT_TRUE(OrderBy(engine_, set, order.text).ok());
+    std::vector<int> got;
+    for (const TvekRecord& row : set.Records) got.push_back(std::stoi(std::string(row.Cell(2))));
+    EXPECT_EQ(got, expected);
   }
 }
 
