@@ -120,6 +120,12 @@ class TvekRecord {
   template <typename CellOf>
   void Rebuild(std::uint32_t count, CellOf cell_of);
   void Release();
+  // The bytes of all the cells.
+  std::size_t TotalBytes() const {
+    if (count_ == 0) return 0;
+    return narrow_ ? reinterpret_cast<const std::uint16_t*>(block_)[count_ - 1]
+                   : reinterpret_cast<const std::uint32_t*>(block_)[count_ - 1];
+  }
   template <typename End>
   std::string_view CellOfBlock(int index) const {
     const auto* ends = reinterpret_cast<const End*>(block_);
@@ -214,6 +220,15 @@ class TvekRowStorage {
     char* block = Allocate(PackedSize(count, bytes), PackedAlignment(bytes));
     PackCells(block, count, bytes, cell_of);
     return TvekRecord(block, count, NarrowEnds(bytes));
+  }
+  // A copy of a row packed into this storage: its block copied whole, its
+  // end offsets as they are.
+  TvekRecord Copy(const TvekRecord& row) {
+    const std::size_t width = row.narrow_ ? 2 : 4;
+    const std::size_t size = row.count_ * width + row.TotalBytes();
+    char* block = Allocate(size, width);
+    if (size != 0) std::memcpy(block, row.block_, size);
+    return TvekRecord(block, row.count_, row.narrow_);
   }
   // Takes over the other storage's blocks (its rows stay valid here).
   void Adopt(TvekRowStorage& other);
@@ -374,7 +389,7 @@ class TvekRecordSet {
   // The file is read `chunk_bytes` at a time (tests use small pieces).
   Status LoadFromFile(const std::string& file_name, bool& loaded,
                       std::size_t chunk_bytes = kLoadPieceBytes);
-  static constexpr std::size_t kLoadPieceBytes = std::size_t{4} << 20;
+  static constexpr std::size_t kLoadPieceBytes = std::size_t{1} << 20;
 
   // A table listed by its columns alone: a SELECT read its rows straight from
   // its file without keeping them, and they are read again, from the file it

@@ -20,6 +20,9 @@ class RowResolver : public VariableSource {
   // one table registers no names, so there "t.a" is an unknown name.
   int AddEntry(RecordSetPtr set, std::string name, std::string alias, bool qualified);
   void SetRow(int entry, int row) { entries_[entry].row = row; }
+  // Gives the entry other rows of the same columns (the next piece of a table
+  // read a piece at a time); names stay bound as they were.
+  void SetSet(int entry, RecordSetPtr set) { entries_[entry].set = std::move(set); }
   int Row(int entry) const { return entries_[entry].row; }
   const RecordSetPtr& Set(int entry) const { return entries_[entry].set; }
   int EntryCount() const { return static_cast<int>(entries_.size()); }

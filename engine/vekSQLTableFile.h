@@ -1,21 +1,28 @@
-// Reading a table file a piece at a time: each piece is cut into the header
-// line and rows as it comes, so the whole file never sits in memory. Loading a
-// table and a SELECT that reads its table once from start to end both read
-// through it.
+// Reading a table file a piece at a time: the file is read in pieces of whole
+// lines, and each piece is cut into rows as it comes (on worker threads ahead
+// of the reader when the file is large), so the whole file never sits in
+// memory. Loading a table and a SELECT that reads its table once from start
+// to end both read through it.
 #pragma once
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <exception>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "engine/vekSQLRecords.h"
 #include "engine/vekSQLStatus.h"
-#include "engine/vekSQLTextTable.h"
 #include "rtl/FileAccess.h"
 
 namespace vek {
 
+// The file's bytes, a piece of whole lines at a time.
 class TableFileReader {
  public:
   // Opens the file; `missing` tells a file that is not there (no error then).
@@ -25,18 +32,15 @@ class TableFileReader {
   // even if its name has been given to another file or removed since.
   Status Reopen(std::shared_ptr<rtl::FileReader> file, const std::string& file_name,
                 std::size_t piece_bytes);
-  // Cuts the next piece of the file into `sink`; `done` once the file's end has
-  // been cut. An error leaves the reader at its end.
-  Status Next(TextTableCutter::Sink& sink, bool& done);
-  // Cuts the rest of the file without keeping anything: the error that reading
-  // the whole file would have given, if any.
-  Status Drain();
+  // The next piece: whole lines (the last line of the file may lack its line
+  // end), empty only at the end of the file. An error leaves the reader at
+  // its end.
+  Status NextPiece(std::string& piece);
+  bool AtEnd() const { return done_; }
 
-  // Whether a header line has been cut: false for an empty file.
-  bool HeaderSeen() const { return cutter_.HeaderSeen(); }
-  // The file's size when it was opened, and the bytes cut so far.
+  // The file's size when it was opened.
   std::size_t FileSize() const { return file_->Size(); }
-  std::size_t BytesCut() const { return consumed_; }
+  const std::string& FileName() const { return file_name_; }
   // The open file, to be read again later through Reopen.
   const std::shared_ptr<rtl::FileReader>& File() const { return file_; }
 
@@ -45,13 +49,69 @@ class TableFileReader {
 
   std::shared_ptr<rtl::FileReader> file_ = std::make_shared<rtl::FileReader>();
   std::string file_name_;
-  TextTableCutter cutter_;
   std::vector<char> buffer_;
   std::size_t filled_ = 0;
-  std::size_t consumed_ = 0;
   std::uint64_t offset_ = 0;
   bool at_end_ = false;
   bool done_ = false;
+};
+
+// The rows of a table file, piece by piece and in the file's order. With
+// workers, the pieces after the one being used are read and cut meanwhile;
+// what comes out, errors included, is the same either way.
+class TableFileRows {
+ public:
+  // `workers` threads cut pieces ahead (0: each piece is cut when asked for).
+  TableFileRows(TableFileReader& reader, int workers);
+  ~TableFileRows();
+  TableFileRows(const TableFileRows&) = delete;
+  TableFileRows& operator=(const TableFileRows&) = delete;
+
+  // The rows of the next piece, in a set that stays valid until the next call
+  // (the first piece's set also holds the header's names); null after the
+  // last piece. A failure to cut throws as cutting on this thread would
+  // (running out of memory).
+  Status Next(RecordSetPtr& rows);
+  // Reads and cuts the rest without keeping anything: the error that reading
+  // it would give, if any.
+  Status Drain();
+  // Whether a header line has been cut: false for an empty file.
+  bool HeaderSeen() const { return header_seen_; }
+  // The bytes of the pieces handed out so far.
+  std::size_t BytesCut() const { return bytes_cut_; }
+
+  // The workers worth starting for a file of this size: none for a small one
+  // or where this process may run on one processor only.
+  static int WorkersFor(std::size_t file_size);
+
+ private:
+  struct Piece {
+    std::string bytes;
+    RecordSetPtr rows = std::make_shared<TvekRecordSet>();
+    bool first = false;
+    bool header_seen = false;
+    bool ready = false;
+    Status status;
+    std::exception_ptr failure;
+  };
+  void Cut(Piece& piece) const;
+  void Work();
+
+  TableFileReader& reader_;
+  std::deque<std::unique_ptr<Piece>> queued_;  // read, in file order
+  std::vector<std::unique_ptr<Piece>> spare_;
+  std::unique_ptr<Piece> handed_out_;
+  Status read_error_;
+  bool read_any_ = false;
+  bool header_seen_ = false;
+  std::size_t bytes_cut_ = 0;
+
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable work_;  // a piece to cut, or stop
+  std::condition_variable cut_;   // a piece has been cut
+  std::deque<Piece*> to_cut_;
+  bool stop_ = false;
 };
 
 }  // namespace vek

@@ -53,6 +53,8 @@ class TextTableCutter {
   };
 
   void Cut(std::string_view data, Sink& sink);
+  // For text that starts after the header line: its first line is a row.
+  void SkipHeader() { header_ = false; }
   // Whether a header line has been cut: false for an empty file.
   bool HeaderSeen() const { return !header_; }
   // One line's cells, decoded; they live until the next call.

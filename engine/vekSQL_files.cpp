@@ -1,6 +1,8 @@
 // Reading and writing whole record sets as table files: the file is read a
 // piece at a time through the run-time library's reader and cut by the
 // text-table format; it is written whole through the atomic writer.
+#include <sched.h>
+
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
@@ -16,23 +18,24 @@ namespace vek {
 
 namespace {
 
-// Gathers the header's names and the rows into a set of their own.
-class RowCollector : public TextTableCutter::Sink {
+// Appends a piece's rows to a set; the first piece's header gives its names.
+class PieceSink : public TextTableCutter::Sink {
  public:
-  void OnHeader(std::string_view line) override {
-    SplitText(line, set.FieldNames);
-    ++lines;
-  }
-  void OnRow(const std::vector<std::string_view>& cells) override {
-    set.AppendRow(cells);
-    ++lines;
-  }
+  explicit PieceSink(TvekRecordSet& set) : set_(set) {}
+  void OnHeader(std::string_view line) override { SplitText(line, set_.FieldNames); }
+  void OnRow(const std::vector<std::string_view>& cells) override { set_.AppendRow(cells); }
 
-  TvekRecordSet set;
-  std::size_t lines = 0;
+ private:
+  TvekRecordSet& set_;
 };
 
+// Below this size a file is cut on the reading thread: starting workers
+// would cost more than they save.
+constexpr std::size_t kSmallFile = std::size_t{2} << 20;
+
 }  // namespace
+
+// ---- TableFileReader -------------------------------------------------------------
 
 Status TableFileReader::Open(const std::string& file_name, std::size_t piece_bytes,
                              bool& missing) {
@@ -62,16 +65,16 @@ Status TableFileReader::Reopen(std::shared_ptr<rtl::FileReader> file,
 void TableFileReader::Start(std::size_t piece_bytes) {
   piece_bytes = std::max<std::size_t>(piece_bytes, 2);
   buffer_.assign(std::min(piece_bytes, file_->Size() + 1) + 1, '\0');
-  filled_ = consumed_ = 0;
+  filled_ = 0;
   offset_ = 0;
   at_end_ = done_ = false;
-  cutter_ = TextTableCutter();
 }
 
-Status TableFileReader::Next(TextTableCutter::Sink& sink, bool& done) {
-  // A piece is cut after its last line end; the rest is carried into the next
-  // piece. A carriage return that ends a piece might be the first half of CR LF,
-  // so the cut goes before its line.
+Status TableFileReader::NextPiece(std::string& piece) {
+  piece.clear();
+  // A piece ends after its last line end; the rest is carried into the next
+  // piece. A carriage return that ends a piece might be the first half of CR
+  // LF, so the piece ends before its line.
   while (!done_) {
     if (filled_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);  // a very long line
     // Read at this reader's own offset: a table whose rows are pending may
@@ -79,7 +82,6 @@ Status TableFileReader::Next(TextTableCutter::Sink& sink, bool& done) {
     const long got = file_->ReadAt(buffer_.data() + filled_, buffer_.size() - filled_, offset_);
     if (got < 0) {
       done_ = true;
-      done = true;
       return Status::Error(file_->Error());
     }
     if (got == 0) at_end_ = true;
@@ -87,7 +89,7 @@ Status TableFileReader::Next(TextTableCutter::Sink& sink, bool& done) {
     offset_ += static_cast<std::uint64_t>(got);
     if (!at_end_ && filled_ < buffer_.size()) continue;  // fill the piece first
 
-    std::size_t cut = filled_;  // bytes to cut into lines now
+    std::size_t cut = filled_;  // bytes of whole lines
     if (!at_end_) {
       cut = 0;
       for (std::size_t i = filled_; i > 0; --i) {
@@ -100,33 +102,140 @@ Status TableFileReader::Next(TextTableCutter::Sink& sink, bool& done) {
       if (cut == 0) continue;  // no whole line yet: read more into a larger piece
     }
     done_ = at_end_;
-    try {
-      cutter_.Cut(std::string_view(buffer_.data(), cut), sink);
-    } catch (const std::length_error&) {
-      done_ = true;
-      done = true;
-      return Status::Error("Could not read file " + file_name_ + ": a row holds more than 4 GiB");
-    }
-    consumed_ += cut;
+    piece.assign(buffer_.data(), cut);
     std::memmove(buffer_.data(), buffer_.data() + cut, filled_ - cut);
     filled_ -= cut;
     break;
   }
-  done = done_;
   return Status::OK();
 }
 
-Status TableFileReader::Drain() {
-  struct Nothing : TextTableCutter::Sink {
-    void OnHeader(std::string_view) override {}
-    void OnRow(const std::vector<std::string_view>&) override {}
-  } nothing;
-  for (bool done = done_; !done;) {
-    Status s = Next(nothing, done);
-    if (!s.ok()) return s;
+// ---- TableFileRows ---------------------------------------------------------------
+
+TableFileRows::TableFileRows(TableFileReader& reader, int workers) : reader_(reader) {
+  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+}
+
+TableFileRows::~TableFileRows() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
   }
+  work_.notify_all();
+  for (std::thread& worker : workers_) worker.join();
+}
+
+int TableFileRows::WorkersFor(std::size_t file_size) {
+  if (file_size < kSmallFile) return 0;
+  cpu_set_t allowed;
+  CPU_ZERO(&allowed);
+  if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return 0;
+  // The reading thread uses the rows while the others cut; a few cutters keep
+  // up with it.
+  return std::min(CPU_COUNT(&allowed) - 1, 7);
+}
+
+void TableFileRows::Cut(Piece& piece) const {
+  piece.rows->RewindRecords();
+  TextTableCutter cutter;
+  if (!piece.first) cutter.SkipHeader();
+  PieceSink sink(*piece.rows);
+  try {
+    cutter.Cut(piece.bytes, sink);
+    piece.header_seen = piece.first && cutter.HeaderSeen();
+  } catch (const std::length_error&) {
+    piece.status =
+        Status::Error("Could not read file " + reader_.FileName() + ": a row holds more than 4 GiB");
+  } catch (...) {
+    piece.failure = std::current_exception();
+  }
+}
+
+void TableFileRows::Work() {
+  for (;;) {
+    Piece* piece = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_.wait(lock, [&] { return stop_ || !to_cut_.empty(); });
+      if (stop_) return;
+      piece = to_cut_.front();
+      to_cut_.pop_front();
+    }
+    Cut(*piece);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      piece->ready = true;
+    }
+    cut_.notify_all();
+  }
+}
+
+Status TableFileRows::Next(RecordSetPtr& rows) {
+  rows = nullptr;
+  if (handed_out_) spare_.push_back(std::move(handed_out_));
+  // Keep the workers busy: read pieces ahead, up to two for each.
+  const std::size_t ahead = workers_.empty() ? 1 : 2 * workers_.size();
+  while (queued_.size() < ahead && !reader_.AtEnd() && read_error_.ok()) {
+    std::unique_ptr<Piece> piece;
+    if (spare_.empty()) {
+      piece = std::make_unique<Piece>();
+    } else {
+      piece = std::move(spare_.back());
+      spare_.pop_back();
+    }
+    Status read = reader_.NextPiece(piece->bytes);
+    if (!read.ok()) {
+      read_error_ = read;  // reported once the pieces before it are used
+      break;
+    }
+    piece->first = !read_any_;
+    read_any_ = true;
+    piece->header_seen = piece->ready = false;
+    piece->status = Status::OK();
+    piece->failure = nullptr;
+    Piece* to_cut = piece.get();
+    queued_.push_back(std::move(piece));
+    if (workers_.empty()) {
+      Cut(*to_cut);
+      to_cut->ready = true;
+    } else {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        to_cut_.push_back(to_cut);
+      }
+      work_.notify_one();
+    }
+  }
+  if (queued_.empty()) return read_error_;
+
+  Piece* front = queued_.front().get();
+  if (!workers_.empty()) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cut_.wait(lock, [&] { return front->ready; });
+  }
+  handed_out_ = std::move(queued_.front());
+  queued_.pop_front();
+  if (front->failure) std::rethrow_exception(front->failure);
+  if (!front->status.ok()) {
+    // The file reads no further.
+    read_error_ = front->status;
+    return front->status;
+  }
+  header_seen_ = header_seen_ || front->header_seen;
+  bytes_cut_ += front->bytes.size();
+  rows = front->rows;
   return Status::OK();
 }
+
+Status TableFileRows::Drain() {
+  for (;;) {
+    RecordSetPtr rows;
+    Status s = Next(rows);
+    if (!s.ok() || rows == nullptr) return s;
+  }
+}
+
+// ---- Loading a table ------------------------------------------------------------
 
 Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
                                    std::size_t chunk_bytes) {
@@ -139,32 +248,38 @@ Status TvekRecordSet::LoadFromFile(const std::string& file_name, bool& loaded,
 }
 
 Status TvekRecordSet::LoadFrom(TableFileReader& reader, bool& loaded) {
-  // Read into new lists and swap them in at the end, so that a failure on the way
-  // leaves the set as it was.
-  RowCollector read;
+  // Read into a new set and take its lists at the end, so that a failure on
+  // the way leaves this set as it was.
+  TvekRecordSet read;
+  TableFileRows pieces(reader, TableFileRows::WorkersFor(reader.FileSize()));
   bool reserved = false;
-  for (bool done = false; !done;) {
-    Status s = reader.Next(read, done);
+  for (;;) {
+    RecordSetPtr rows;
+    Status s = pieces.Next(rows);
     if (!s.ok()) return s;
-    if (!reserved && !done && reader.BytesCut() > 0) {
-      // The rows seen so far tell how many the whole file holds.
-      read.set.Records.reserve(static_cast<std::size_t>(static_cast<double>(read.lines) *
-                                                        reader.FileSize() / reader.BytesCut() *
-                                                        1.05) +
-                               16);
+    if (rows == nullptr) break;
+    if (read.FieldNames.empty()) read.FieldNames = rows->FieldNames;
+    if (!reserved && pieces.BytesCut() > 0) {
+      // The first piece tells how many rows the whole file holds.
+      read.Records.reserve(static_cast<std::size_t>(static_cast<double>(rows->Records.size()) *
+                                                    reader.FileSize() / pieces.BytesCut() * 1.05) +
+                           16);
       reserved = true;
     }
+    // Copied rather than taken: a piece's rows fill a part of its storage
+    // only, and the piece's storage serves the next piece.
+    for (const TvekRecord& row : rows->Records) read.AppendRow(row);
   }
 
-  if (!reader.HeaderSeen()) {
+  if (!pieces.HeaderSeen()) {
     // An empty file holds no table, not even its columns.
     Clear();
     pending_file_.reset();
     return Status::OK();
   }
-  FieldNames.swap(read.set.FieldNames);
-  Records = std::move(read.set.Records);
-  storage_ = std::move(read.set.storage_);
+  FieldNames.swap(read.FieldNames);
+  Records = std::move(read.Records);
+  storage_ = std::move(read.storage_);
   Aggregates.clear();
   pending_file_.reset();
   loaded = true;

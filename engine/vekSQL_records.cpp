@@ -317,8 +317,7 @@ TvekRecord& TvekRecordSet::AppendRow(const std::vector<std::string_view>& cells)
 }
 
 TvekRecord& TvekRecordSet::AppendRow(const TvekRecord& row) {
-  return Records.Append(storage_.Pack(static_cast<std::uint32_t>(row.FieldCount()),
-                                      [&](std::uint32_t i) { return row.Cell(static_cast<int>(i)); }));
+  return Records.Append(storage_.Copy(row));
 }
 
 void TvekRecordSet::MoveRowsFrom(TvekRecordSet& other) {

@@ -3,6 +3,7 @@
 // table or over the product of several, then grouping, HAVING and ordering.
 #include "engine/vekSQL_select.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -302,54 +303,59 @@ struct SourceTable {
 // in memory, and the table is listed by its columns with its rows pending, as
 // if it had been opened. Answers, errors and the numbers of the sets are those
 // of opening the table and walking its rows.
-class ScannedTable : public TextTableCutter::Sink {
+class ScannedTable {
  public:
   // Starts reading the table: false when it is open already or its file is not
   // a table that reads (the caller then opens it as usual, which says why).
   bool Start(TvekSQL& engine, const std::string& name) {
     std::string path;
     if (engine.FindRecordSet(name) > 0 || engine.PendingTableCount() >= kMaxPendingTables ||
-        !engine.CatalogIsFolder() ||
-        !engine.TablePath(name, path).ok() || !IsFile(path)) {
+        !engine.CatalogIsFolder() || !engine.TablePath(name, path).ok() || !IsFile(path)) {
       return false;
     }
     bool missing = false;
     if (!reader_.Open(path, kPieceBytes, missing).ok() || missing) return false;
+    pieces_.emplace(reader_, TableFileRows::WorkersFor(reader_.FileSize()));
+    if (!pieces_->Next(window_).ok() || !pieces_->HeaderSeen()) {
+      pieces_.reset();
+      return false;
+    }
     window_->Name = name;
-    if (!reader_.Next(*this, done_).ok() || !reader_.HeaderSeen()) return false;
     engine_ = &engine;
     listed_ = engine.AddPendingTable(name, path, window_->FieldNames, reader_.File());
     return true;
   }
   bool Active() const { return engine_ != nullptr; }
-  bool Done() const { return done_; }
+  bool Done() const { return !pieces_.has_value(); }
   const RecordSetPtr& Listed() const { return listed_; }
   // The rows of the current piece.
   const RecordSetPtr& Window() const { return window_; }
 
-  // Replaces the window's rows by the next piece's; on a read error the table
-  // is no longer listed, as a table whose file does not read is never opened.
+  // Moves on to the next piece's rows (Done after the last); on a read error
+  // the table is no longer listed, as a table whose file does not read is
+  // never opened.
   Status Next() {
-    window_->RewindRecords();
-    Status s = reader_.Next(*this, done_);
+    Status s = pieces_->Next(window_);
     if (!s.ok()) Unlist();
+    if (!s.ok() || window_ == nullptr) {
+      pieces_.reset();
+    } else if (window_->FieldNames.empty()) {
+      window_->FieldNames = listed_->FieldNames;
+    }
     return s;
   }
   // The text a statement failing with `text` gives: the rest of the file is
   // read first, since opening the table would have met its read error before.
   std::string FailureText(std::string text) {
-    if (!Active() || done_) return text;
-    Status s = reader_.Drain();
-    done_ = true;
+    if (!Active() || Done()) return text;
+    Status s = pieces_->Drain();
+    pieces_.reset();
     if (s.ok()) return text;
     Unlist();
     return s.message();
   }
-  // The piece's rows go once the walk is over.
-  void Finish() { window_->ClearRecords(); }
-
-  void OnHeader(std::string_view line) override { SplitText(line, window_->FieldNames); }
-  void OnRow(const std::vector<std::string_view>& cells) override { window_->AppendRow(cells); }
+  // Stops reading once the walk is over.
+  void Finish() { pieces_.reset(); }
 
  private:
   // Small enough for a piece's rows to stay in the processor's caches.
@@ -364,10 +370,10 @@ class ScannedTable : public TextTableCutter::Sink {
   }
 
   TableFileReader reader_;
+  std::optional<TableFileRows> pieces_;  // reads through reader_
   TvekSQL* engine_ = nullptr;
   RecordSetPtr listed_;
-  RecordSetPtr window_ = std::make_shared<TvekRecordSet>();
-  bool done_ = false;
+  RecordSetPtr window_;
 };
 
 // Resolves the FROM entries.
@@ -562,6 +568,8 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     // A scanned table's further pieces, each walked as it is read.
     while (scan.Active() && !scan.Done() && !condition_failed) {
       if (Status read = scan.Next(); !read.ok()) return Fail(read.message());
+      if (scan.Done()) break;
+      resolver.SetSet(0, scan.Window());
       ForEachCombination(resolver, 0, visit);
     }
     scan.Finish();
