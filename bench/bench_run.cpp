@@ -327,7 +327,13 @@ struct Kept {
   std::string mode, workload, engine;
   double wall = 0;
   long peak_kib = 0;
+  bool pinned = true;  // this run only: read back from a file, it is not known
 };
+
+// Orlenda's row that a peer is compared with: the one-core run for a peer on
+// one core, the all-core run for a peer on all cores.
+const char* kOrlendaOneCore = "Orlenda";
+const char* kOrlendaAllCores = "Orlenda, all cores";
 
 // DuckDB's start-up runs, by what was started ("node + DuckDB instance, ...").
 using Startups = std::map<std::string, std::vector<Sample>>;
@@ -482,10 +488,10 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
       "Orlenda / peer |%s\n",
       warm ? "" : " start-up s | Orlenda / (peer - start-up) |");
   std::printf("|---|---|---|---:|---:|---:|---:|---:|---:|---:|%s\n", warm ? "" : "---:|---:|");
-  std::map<std::string, double> orlenda_wall;
+  std::map<std::string, double> orlenda_one, orlenda_all;
   for (const Row& r : rows) {
     if (r.engine->kind == Kind::kOrlenda && r.ok) {
-      orlenda_wall[r.workload] = Wall(r.runs.median, warm);
+      (r.engine->pinned ? orlenda_one : orlenda_all)[r.workload] = Wall(r.runs.median, warm);
     }
   }
   const double t_bytes = static_cast<double>(fs::file_size(o.data + "/t.txt"));
@@ -499,11 +505,19 @@ int RunMode(const std::vector<Engine>& engines, const std::vector<const Workload
     const double wall = Wall(m, warm);
     const double user = warm ? m.warm.user : m.child.user;
     const double sys = warm ? m.warm.sys : m.child.sys;
-    kept.push_back({warm ? "warm" : "cold", r.workload, r.engine->label, wall, m.child.peak_kib});
+    kept.push_back({warm ? "warm" : "cold", r.workload, r.engine->label, wall, m.child.peak_kib,
+                    r.engine->pinned});
     std::string ratio, startup, ratio_less_startup;
     const Workload* w = bench::FindWorkload(r.workload);
+    std::map<std::string, double>& orlenda_wall =
+        !r.engine->pinned && orlenda_all.count(r.workload) ? orlenda_all : orlenda_one;
     const bool has_orlenda = orlenda_wall.count(r.workload) != 0;
-    if (r.engine->kind == Kind::kOrlendaDataset) {
+    if (r.engine->kind == Kind::kOrlenda && !r.engine->pinned) {
+      // Against Orlenda's one-core run.
+      if (orlenda_one.count(r.workload) && orlenda_one[r.workload] > 0) {
+        ratio = Fixed(wall / orlenda_one[r.workload], 2) + " x 1 core";
+      }
+    } else if (r.engine->kind == Kind::kOrlendaDataset) {
       // Against Orlenda's own engine-only run of the same batch.
       if (orlenda_wall.count(w->through_dataset) && orlenda_wall[w->through_dataset] > 0) {
         ratio = Fixed(wall / orlenda_wall[w->through_dataset], 2) + " x " + w->through_dataset;
@@ -640,7 +654,8 @@ void PrintCostPerRow(const std::vector<Kept>& order, long other_rows) {
       std::string ratio;
       double orlenda_ns = 0;
       if (k.engine.rfind("Orlenda", 0) != 0 && ns > 0 &&
-          ns_per_row(k.workload, "Orlenda", orlenda_ns)) {
+          ((!k.pinned && ns_per_row(k.workload, kOrlendaAllCores, orlenda_ns)) ||
+           ns_per_row(k.workload, kOrlendaOneCore, orlenda_ns))) {
         ratio = Fixed(orlenda_ns / ns, 2);
       }
       std::printf("| %s | %s | %.3f | %.3f | %.1f | %s | %.0f | %.0f |\n", k.workload.c_str(),
@@ -718,7 +733,8 @@ Options ParseOptions(int argc, char** argv) {
 
 std::vector<Engine> FindEngines(const Options& o, std::vector<std::string>& skipped) {
   std::vector<Engine> engines = {
-      {"Orlenda", Kind::kOrlenda, true, false},
+      {kOrlendaOneCore, Kind::kOrlenda, true, false},
+      {kOrlendaAllCores, Kind::kOrlenda, false, false},
       {"Orlenda through TVoQueryDataSet", Kind::kOrlendaDataset, true, false}};
   bool sqlite = OnPath("sqlite3");
   if (sqlite && !o.csvtable.empty() && fs::exists(o.csvtable)) {
@@ -795,7 +811,8 @@ int main(int argc, char** argv) {
               fs::file_size(options.data + "/t.txt") / 1e6, sysconf(_SC_NPROCESSORS_ONLN));
   std::printf(
       "Orlenda / peer: Orlenda's wall time divided by the peer's, both measured in this run "
-      "(below 1: Orlenda is faster); for cold DuckDB also with DuckDB's start-up (Node.js, "
+      "(below 1: Orlenda is faster), Orlenda on one core against a peer on one core and on "
+      "all cores against a peer on all cores; for cold DuckDB also with DuckDB's start-up (Node.js, "
       "the library, an instance) subtracted from the peer's time. Q7a and Q7b (cold only): Q1 "
       "and Q2 through TVoQueryDataSet, their wall time as a multiple of Orlenda's Q1 and Q2. "
       "Every engine runs with the allocator's defaults, as the program does%s.\n",

@@ -389,7 +389,7 @@ class TvekRecordSet {
   // The file is read `chunk_bytes` at a time (tests use small pieces).
   Status LoadFromFile(const std::string& file_name, bool& loaded,
                       std::size_t chunk_bytes = kLoadPieceBytes);
-  static constexpr std::size_t kLoadPieceBytes = std::size_t{1} << 20;
+  static constexpr std::size_t kLoadPieceBytes = std::size_t{256} << 10;
 
   // A table listed by its columns alone: a SELECT read its rows straight from
   // its file without keeping them, and they are read again, from the file it
