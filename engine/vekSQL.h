@@ -35,7 +35,7 @@ class TvekSQL {
   // after a batch that succeeded.
   static std::string GetLastError();
   // nullptr when n is outside 1..RecordSetCount(). A table whose rows are
-  // pending has them read first.
+  // pending has them read first (nullptr when they no longer read).
   TvekRecordSet* GetRecordSet(int n);
   bool ReleaseRecordSet(int n);
 

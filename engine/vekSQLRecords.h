@@ -397,8 +397,9 @@ class TvekRecordSet {
   // the table's or a removed one does not change the rows the table has.
   void SetRowsPending(std::shared_ptr<rtl::FileReader> file);
   bool RowsPending() const { return pending_file_ != nullptr; }
-  // Reads the pending rows (nothing for other sets); a file that does not
-  // read leaves them pending.
+  // Reads the pending rows (nothing for other sets). A file written in place
+  // since (rather than replaced) no longer holds them: that is an error, as is
+  // a file that does not read; the rows stay pending and unread.
   Status ReadPendingRows();
   // Writes header and rows to a temporary file beside the target and renames it
   // over the target (keeping the old file's permission bits), flushed to disk

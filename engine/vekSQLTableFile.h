@@ -56,6 +56,14 @@ class TableFileReader {
   bool done_ = false;
 };
 
+// Work on a piece's rows once they are cut, on the thread that cut them: a
+// mark per row. Each worker has its own, so that nothing in it is shared.
+class PieceWork {
+ public:
+  virtual ~PieceWork() = default;
+  virtual void Mark(const RecordSetPtr& rows, std::vector<char>& marks) = 0;
+};
+
 // The rows of a table file, piece by piece and in the file's order. With
 // workers, the pieces after the one being used are read and cut meanwhile;
 // what comes out, errors included, is the same either way.
@@ -75,6 +83,12 @@ class TableFileRows {
   // Reads and cuts the rest without keeping anything: the error that reading
   // it would give, if any.
   Status Drain();
+  // The marks of the rows last handed out; null where no work ran on them.
+  const std::vector<char>* Marks() const;
+  // Gives each worker its own work (as many as WorkerCount()) for the pieces
+  // it cuts from now on; pieces cut before carry no marks.
+  void SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work);
+  int WorkerCount() const { return static_cast<int>(workers_.size()); }
   // Whether a header line has been cut: false for an empty file.
   bool HeaderSeen() const { return header_seen_; }
   // The bytes of the pieces handed out so far.
@@ -91,17 +105,20 @@ class TableFileRows {
     bool first = false;
     bool header_seen = false;
     bool ready = false;
+    bool marked = false;
+    std::vector<char> marks;
     Status status;
     std::exception_ptr failure;
   };
   void Cut(Piece& piece) const;
-  void Work();
+  void Work(int index);
 
   TableFileReader& reader_;
   std::deque<std::unique_ptr<Piece>> queued_;  // read, in file order
   std::vector<std::unique_ptr<Piece>> spare_;
   std::unique_ptr<Piece> handed_out_;
   Status read_error_;
+  Status cut_error_;
   bool read_any_ = false;
   bool header_seen_ = false;
   std::size_t bytes_cut_ = 0;
@@ -111,6 +128,7 @@ class TableFileRows {
   std::condition_variable work_;  // a piece to cut, or stop
   std::condition_variable cut_;   // a piece has been cut
   std::deque<Piece*> to_cut_;
+  std::vector<std::unique_ptr<PieceWork>> work_per_worker_;
   bool stop_ = false;
 };
 

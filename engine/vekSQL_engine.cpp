@@ -191,9 +191,8 @@ Status TvekSQL::RunSubSelect(std::string_view sql, std::vector<std::string>& val
 
 TvekRecordSet* TvekSQL::GetRecordSet(int n) {
   if (n < 1 || n > RecordSetCount()) return nullptr;
-  // Whoever asks by number gets the rows; a file that no longer reads leaves
-  // them pending, to be tried again.
-  (void)record_sets_[n - 1]->ReadPendingRows();
+  // Whoever asks by number gets the rows: none when they no longer read.
+  if (!record_sets_[n - 1]->ReadPendingRows().ok()) return nullptr;
   return record_sets_[n - 1].get();
 }
 

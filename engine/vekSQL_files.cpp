@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "engine/vekSQLRecords.h"
@@ -54,7 +55,7 @@ Status TableFileReader::Reopen(std::shared_ptr<rtl::FileReader> file,
                                const std::string& file_name, std::size_t piece_bytes) {
   file_ = std::move(file);
   file_name_ = file_name;
-  if (!file_->UpdateSize()) {
+  if (!file_->Unchanged()) {
     done_ = true;
     return Status::Error(file_->Error());
   }
@@ -113,7 +114,11 @@ Status TableFileReader::NextPiece(std::string& piece) {
 // ---- TableFileRows ---------------------------------------------------------------
 
 TableFileRows::TableFileRows(TableFileReader& reader, int workers) : reader_(reader) {
-  for (int i = 0; i < workers; ++i) workers_.emplace_back([this] { Work(); });
+  try {
+    for (int i = 0; i < workers; ++i) workers_.emplace_back([this, i] { Work(i); });
+  } catch (const std::system_error&) {
+    // No more threads to be had: the ones started do the work.
+  }
 }
 
 TableFileRows::~TableFileRows() {
@@ -151,17 +156,27 @@ void TableFileRows::Cut(Piece& piece) const {
   }
 }
 
-void TableFileRows::Work() {
+void TableFileRows::Work(int index) {
   for (;;) {
     Piece* piece = nullptr;
+    PieceWork* work = nullptr;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       work_.wait(lock, [&] { return stop_ || !to_cut_.empty(); });
       if (stop_) return;
       piece = to_cut_.front();
       to_cut_.pop_front();
+      if (!work_per_worker_.empty()) work = work_per_worker_[index].get();
     }
     Cut(*piece);
+    if (work != nullptr && piece->status.ok() && !piece->failure) {
+      try {
+        work->Mark(piece->rows, piece->marks);
+        piece->marked = true;
+      } catch (...) {
+        piece->failure = std::current_exception();
+      }
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       piece->ready = true;
@@ -172,6 +187,7 @@ void TableFileRows::Work() {
 
 Status TableFileRows::Next(RecordSetPtr& rows) {
   rows = nullptr;
+  if (!cut_error_.ok()) return cut_error_;
   if (handed_out_) spare_.push_back(std::move(handed_out_));
   // Keep the workers busy: read pieces ahead, up to two for each.
   const std::size_t ahead = workers_.empty() ? 1 : 2 * workers_.size();
@@ -190,7 +206,7 @@ Status TableFileRows::Next(RecordSetPtr& rows) {
     }
     piece->first = !read_any_;
     read_any_ = true;
-    piece->header_seen = piece->ready = false;
+    piece->header_seen = piece->ready = piece->marked = false;
     piece->status = Status::OK();
     piece->failure = nullptr;
     Piece* to_cut = piece.get();
@@ -218,13 +234,22 @@ Status TableFileRows::Next(RecordSetPtr& rows) {
   if (front->failure) std::rethrow_exception(front->failure);
   if (!front->status.ok()) {
     // The file reads no further.
-    read_error_ = front->status;
-    return front->status;
+    cut_error_ = front->status;
+    return cut_error_;
   }
   header_seen_ = header_seen_ || front->header_seen;
   bytes_cut_ += front->bytes.size();
   rows = front->rows;
   return Status::OK();
+}
+
+const std::vector<char>* TableFileRows::Marks() const {
+  return handed_out_ && handed_out_->marked ? &handed_out_->marks : nullptr;
+}
+
+void TableFileRows::SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  work_per_worker_ = std::move(work);
 }
 
 Status TableFileRows::Drain() {

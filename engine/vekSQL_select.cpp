@@ -268,7 +268,7 @@ Status CreateResult(TvekSQL& engine, std::string_view target, RecordSetPtr& resu
     return Status::Error("SELECT INTO: table " + name + " allready exists.");
   }
   int existing = engine.FindRecordSet(name);
-  if (existing > 0 && !engine.GetRecordSet(existing)->IsVariable) {
+  if (existing > 0 && !engine.RecordSetAt(existing)->IsVariable) {
     return Status::Error("ASSIGN: table " + name + " is not a variable");
   }
   result->Name = name;
@@ -296,6 +296,39 @@ struct SourceTable {
   std::string alias;
   RecordSetPtr set;   // the table as listed in the engine
   RecordSetPtr rows;  // the set whose rows the statement walks: `set`, or a scan's piece
+};
+
+// The WHERE of a scanned table's SELECT, evaluated on a worker for every row
+// of the pieces it cuts: 1 where it holds, 0 where not, 2 where it is no
+// truth value. Compiled from the statement's tokens for this worker alone
+// (a sub-select in them has run already, while the statement was read).
+class WhereMarks : public PieceWork {
+ public:
+  static constexpr char kFalse = 0, kTrue = 1, kNoTruthValue = 2;
+
+  // False when the condition does not compile here (it did for the
+  // statement, so this is not expected; the statement then evaluates alone).
+  bool Compile(const TvekSQLQuery& query, int first, int last, const RecordSetPtr& table,
+               const std::string& name) {
+    resolver_.AddEntry(table, name, name, false);
+    condition_.SetVariableSource(&resolver_);
+    return condition_.SetInfixTokens(query.Tokens, first, last).ok();
+  }
+  void Mark(const RecordSetPtr& rows, std::vector<char>& marks) override {
+    resolver_.SetSet(0, rows);
+    marks.resize(rows->Records.size());
+    for (std::size_t r = 0; r < marks.size(); ++r) {
+      resolver_.SetRow(0, static_cast<int>(r));
+      bool holds = false;
+      marks[r] = !ConditionHolds(condition_, value_, holds) ? kNoTruthValue
+                                                            : (holds ? kTrue : kFalse);
+    }
+  }
+
+ private:
+  RowResolver resolver_;
+  TvekSQLExpression2 condition_;
+  rtl::Variant value_;
 };
 
 // The one table of a SELECT read straight from its file, a piece at a time,
@@ -346,16 +379,27 @@ class ScannedTable {
   }
   // The text a statement failing with `text` gives: the rest of the file is
   // read first, since opening the table would have met its read error before.
-  std::string FailureText(std::string text) {
+  // `read_failed` tells the file's error from `text`.
+  std::string FailureText(std::string text, bool& read_failed) {
+    read_failed = false;
     if (!Active() || Done()) return text;
     Status s = pieces_->Drain();
     pieces_.reset();
     if (s.ok()) return text;
     Unlist();
+    read_failed = true;
     return s.message();
   }
   // Stops reading once the walk is over.
   void Finish() { pieces_.reset(); }
+
+  // The workers cutting pieces ahead; each can evaluate the WHERE of the
+  // rows it cuts (SetPieceWork), whose marks then come with the piece.
+  int WorkerCount() const { return pieces_ ? pieces_->WorkerCount() : 0; }
+  void SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work) {
+    pieces_->SetPieceWork(std::move(work));
+  }
+  const std::vector<char>* Marks() const { return pieces_ ? pieces_->Marks() : nullptr; }
 
  private:
   // Small enough for a piece's rows to stay in the processor's caches.
@@ -432,9 +476,22 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   } else if (StatementResult opened = OpenTables(engine, clauses, tables); !opened.ok()) {
     return opened;
   }
+  // A scanned table's file that fails further on fails the statement as the
+  // table's opening would have: before any result was named or made current.
+  const std::int32_t result_counter = engine.ResultCounter;
+  const std::int32_t current_set = engine.CurrentRecordSet;
+  auto read_failure = [&](std::string text) {
+    engine.ResultCounter = result_counter;
+    engine.CurrentRecordSet = current_set;
+    return Fail(std::move(text));
+  };
   // Fails the statement; while the scanned table is being read, with the
   // error its file gives further on, if any.
-  auto fail = [&](std::string text) { return Fail(scan.FailureText(std::move(text))); };
+  auto fail = [&](std::string text) {
+    bool read_failed = false;
+    text = scan.FailureText(std::move(text), read_failed);
+    return read_failed ? read_failure(std::move(text)) : Fail(std::move(text));
+  };
 
   RowResolver resolver;
   for (const SourceTable& table : tables) {
@@ -481,6 +538,18 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     condition.SetVariableSource(&resolver);
     s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
     if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
+    // The workers reading a scanned table ahead evaluate the WHERE too.
+    std::vector<std::unique_ptr<PieceWork>> marks;
+    for (int w = 0; w < scan.WorkerCount(); ++w) {
+      auto where = std::make_unique<WhereMarks>();
+      if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(),
+                          clauses.tables.front())) {
+        marks.clear();
+        break;
+      }
+      marks.push_back(std::move(where));
+    }
+    if (!marks.empty()) scan.SetPieceWork(std::move(marks));
   }
 
   engine.CurrentRecordSet = engine.NumberOf(tables.front().set.get());
@@ -546,10 +615,20 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     }
     return true;
   };
+  // The WHERE's marks of the current piece of a scanned table, where its
+  // workers evaluated it.
+  const std::vector<char>* marks = nullptr;
   auto visit = [&]() {
     if (has_where) {
       bool holds = false;
-      if (!ConditionHolds(condition, value, holds)) {
+      if (marks != nullptr) {
+        const char mark = (*marks)[resolver.Row(0)];
+        if (mark == WhereMarks::kNoTruthValue) {
+          condition_failed = true;
+          return false;
+        }
+        holds = mark == WhereMarks::kTrue;
+      } else if (!ConditionHolds(condition, value, holds)) {
         condition_failed = true;
         return false;
       }
@@ -567,16 +646,17 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     ForEachCombination(resolver, 0, visit);
     // A scanned table's further pieces, each walked as it is read.
     while (scan.Active() && !scan.Done() && !condition_failed) {
-      if (Status read = scan.Next(); !read.ok()) return Fail(read.message());
+      if (Status read = scan.Next(); !read.ok()) return read_failure(read.message());
       if (scan.Done()) break;
       resolver.SetSet(0, scan.Window());
+      marks = scan.Marks();
       ForEachCombination(resolver, 0, visit);
     }
-    scan.Finish();
   }
   if (condition_failed) {
     return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
+  scan.Finish();
 
   if (streaming) {
     groups.Finish();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/vekSQL.h"
+#include "engine/vekSQLTableFile.h"
 #include "file_test_util.h"
 #include "records_test_util.h"
 #include "rtl/AtomicFile.h"
@@ -483,6 +484,40 @@ TEST_F(TableFileTest, RandomBytesSurviveSaveLoadCycles) {
 }
 
 // A table larger than one write chunk, with long cells, comes back whole.
+// Pieces cut on any number of workers come out in the file's order, the
+// header's names with the first, whatever the pieces' size.
+TEST_F(TableFileTest, PiecesComeOutInOrderWithAnyNumberOfWorkers) {
+  std::string file = "a;b\r\n";
+  Rows expected;
+  for (int r = 0; r < 5000; ++r) {
+    expected.push_back({std::to_string(r), std::string(static_cast<std::size_t>(r % 23), 'x')});
+    file += expected.back()[0] + ";" + expected.back()[1] + (r % 3 == 0 ? "\r\n" : "\n");
+  }
+  dir_.Write("t.txt", file);
+  for (int workers : {0, 1, 3}) {
+    for (std::size_t piece : {std::size_t{7}, std::size_t{61}, std::size_t{4096}}) {
+      SCOPED_TRACE(std::to_string(workers) + " workers, pieces of " + std::to_string(piece));
+      TableFileReader reader;
+      bool missing = true;
+      ASSERT_TRUE(reader.Open(PathOf("t.txt"), piece, missing).ok());
+      ASSERT_FALSE(missing);
+      TableFileRows pieces(reader, workers);
+      TvekRecordSet all;
+      for (;;) {
+        RecordSetPtr rows;
+        ASSERT_TRUE(pieces.Next(rows).ok());
+        if (rows == nullptr) break;
+        if (all.FieldNames.empty()) all.FieldNames = rows->FieldNames;
+        for (const TvekRecord& row : rows->Records) all.AppendRow(row);
+      }
+      EXPECT_TRUE(pieces.HeaderSeen());
+      EXPECT_EQ(pieces.BytesCut(), file.size());
+      EXPECT_EQ(all.FieldNames, Strings({"a", "b"}));
+      EXPECT_EQ(CellsOf(all), expected);
+    }
+  }
+}
+
 TEST_F(TableFileTest, LargeTableRoundTrip) {
   TvekRecordSet set;
   set.FieldNames = {"id", "text"};

@@ -31,6 +31,18 @@ std::string BigTable() {
   return text;
 }
 
+// The rows BigTable writes, each its cells joined with "|".
+Strings BigTableRows() {
+  Strings rows;
+  for (int i = 1; i <= 60000; ++i) {
+    std::string name = "name" + std::to_string(i * 7919 % 60013);
+    if (i % 97 == 0) name += ";with \"quotes\"\r\nand lines";
+    rows.push_back(std::to_string(i) + "|g" + std::to_string(i % 13) + "|" + name + "|" +
+                   std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0");
+  }
+  return rows;
+}
+
 class ScanTest : public EngineTest {
  protected:
   void SetUp() override {
@@ -43,6 +55,13 @@ class ScanTest : public EngineTest {
     return engine_.RecordSetAt(engine_.FindRecordSet(name));
   }
 };
+
+TEST_F(ScanTest, EveryRowIsReadOnceInTheFilesOrder) {
+  Strings expected = {"id|grp|name|amount"};
+  const Strings rows = BigTableRows();
+  expected.insert(expected.end(), rows.begin(), rows.end());
+  EXPECT_EQ(Query("SELECT * FROM t"), expected);
+}
 
 // Each statement is run twice on one engine: first over the file (the table is
 // not open), then over the table opened by that first run.
@@ -124,6 +143,21 @@ TEST_F(ScanTest, LaterUsesReadTheFileTheSelectRead) {
   EXPECT_EQ(Query("SELECT grp FROM g"), Strings({"grp", "g1", "g2"}));
 }
 
+// A file written in place (not replaced) after the SELECT read it no longer
+// holds the rows the SELECT saw: using the table then is an error, not an
+// answer from other rows.
+TEST_F(ScanTest, AFileWrittenInPlaceSinceIsNotReadAsTheTable) {
+  Query("SELECT count(id) AS n FROM t");
+  const int listed = engine_.FindRecordSet("t");
+  dir_.Write("t.txt", "id;grp;name;amount\n1;g;n;1\n");  // the same file, truncated
+  const std::string error =
+      "Could not read file " + dir_.File("t.txt") + ": changed since it was read";
+  EXPECT_EQ(Error("SELECT count(id) AS n FROM t"), error);
+  EXPECT_EQ(Error("UPDATE t SET grp = 'x'"), error);
+  EXPECT_EQ(engine_.GetRecordSet(listed), nullptr);
+  EXPECT_TRUE(Listed("t")->RowsPending());
+}
+
 TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
   struct Case {
     const char* sql;
@@ -132,6 +166,9 @@ TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
   const Case cases[] = {
       {"SELECT id FROM t WHERE name + ''", "SELECT: condition is not a truth value: name + ''"},
       {"SELECT id FROM t WHERE id = (", nullptr},
+      // No truth value from the last rows only, which workers may evaluate.
+      {"SELECT id FROM t WHERE id > 59990 AND name + ''",
+       "SELECT: condition is not a truth value: id > 59990 AND name + ''"},
       {"ASSIGN TO g SELECT id FROM t", "SELECT INTO: table g allready exists."},
       {"SELECT id FROM t ORDER BY nothing", "ORDER BY: unknown column nothing"},
   };

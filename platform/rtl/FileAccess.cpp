@@ -49,6 +49,14 @@ bool CreateNewFile(const std::string& path, std::string_view bytes, std::string&
 
 bool RemoveFile(const std::string& path) { return std::remove(path.c_str()) == 0; }
 
+namespace {
+
+std::int64_t ModifiedNs(const struct stat& info) {
+  return std::int64_t{info.st_mtim.tv_sec} * 1000000000 + info.st_mtim.tv_nsec;
+}
+
+}  // namespace
+
 FileReader::~FileReader() {
   if (fd_ >= 0) ::close(fd_);
 }
@@ -84,17 +92,22 @@ bool FileReader::Open(const std::string& path) {
   // A regular file never blocks; the flag goes so reads behave as usual.
   ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
   size_ = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  modified_ns_ = ModifiedNs(info);
   return true;
 }
 
-bool FileReader::UpdateSize() {
+bool FileReader::Unchanged() {
   if (fd_ < 0) {
     if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
     return false;
   }
   struct stat info;
   if (::fstat(fd_, &info) != 0) return Fail("Could not read file", std::strerror(errno));
-  size_ = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  const std::size_t size = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
+  if (size != size_ || ModifiedNs(info) != modified_ns_) {
+    error_ = "Could not read file " + path_ + ": changed since it was read";
+    return false;
+  }
   return true;
 }
 

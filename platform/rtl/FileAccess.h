@@ -51,8 +51,10 @@ class FileReader {
   // Reads up to `size` bytes at `offset` of the open file (whatever its path
   // names now), leaving the position Read goes on from alone; as Read.
   long ReadAt(char* data, std::size_t size, std::uint64_t offset);
-  // Takes the open file's size again; false on failure, with Error() saying why.
-  bool UpdateSize();
+  // False, with Error() saying why, when the open file has been written since
+  // it was opened (its size or modification time changed) or cannot be
+  // looked at.
+  bool Unchanged();
   const std::string& Error() const { return error_; }
 
  private:
@@ -61,6 +63,7 @@ class FileReader {
   std::string path_;
   int fd_ = -1;
   std::size_t size_ = 0;
+  std::int64_t modified_ns_ = 0;
   bool missing_ = false;
   std::string error_;
 };
