@@ -93,10 +93,14 @@ class TvekSQLExpression2 {
   // Names of all variables the program reads, in program order (repeats kept).
   std::vector<std::string> VariableNames() const;
 
+  // Binds the program's variables to the source, once; Evaluate does it at
+  // its first run unless it was done before. For an expression evaluated where
+  // the source cannot look names up (rows without their column names). A
+  // source that throws leaves the names unbound.
+  void Bind();
+
  private:
   struct Program;
-  // Binds the program's variables to the source, once.
-  void Bind();
   std::unique_ptr<Program> program_;
   std::string expression_text_;
   VariableSource* source_ = nullptr;

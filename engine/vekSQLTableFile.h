@@ -86,7 +86,8 @@ class TableFileRows {
   // The marks of the rows last handed out; null where no work ran on them.
   const std::vector<char>* Marks() const;
   // Gives each worker its own work (as many as WorkerCount()) for the pieces
-  // it cuts from now on; pieces cut before carry no marks.
+  // it cuts from now on; pieces cut before carry no marks. Given after the
+  // first piece, it reaches every piece after that one.
   void SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work);
   int WorkerCount() const { return static_cast<int>(workers_.size()); }
   // Whether a header line has been cut: false for an empty file.

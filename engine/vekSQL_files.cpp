@@ -189,8 +189,10 @@ Status TableFileRows::Next(RecordSetPtr& rows) {
   rows = nullptr;
   if (!cut_error_.ok()) return cut_error_;
   if (handed_out_) spare_.push_back(std::move(handed_out_));
-  // Keep the workers busy: read pieces ahead, up to two for each.
-  const std::size_t ahead = workers_.empty() ? 1 : 2 * workers_.size();
+  // Keep the workers busy: read pieces ahead, up to two for each; but only
+  // from the second piece on, so that work given after the first piece (the
+  // header's names) reaches every piece after it.
+  const std::size_t ahead = workers_.empty() || !read_any_ ? 1 : 2 * workers_.size();
   while (queued_.size() < ahead && !reader_.AtEnd() && read_error_.ok()) {
     std::unique_ptr<Piece> piece;
     if (spare_.empty()) {

@@ -312,7 +312,15 @@ class WhereMarks : public PieceWork {
                const std::string& name) {
     resolver_.AddEntry(table, name, name, false);
     condition_.SetVariableSource(&resolver_);
-    return condition_.SetInfixTokens(query.Tokens, first, last).ok();
+    if (!condition_.SetInfixTokens(query.Tokens, first, last).ok()) return false;
+    // Bound here, by the table's column names: only the first piece's rows
+    // come with them.
+    try {
+      condition_.Bind();
+    } catch (...) {
+      return false;
+    }
+    return true;
   }
   void Mark(const RecordSetPtr& rows, std::vector<char>& marks) override {
     resolver_.SetSet(0, rows);

@@ -15,17 +15,20 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-// 60,000 rows, about 3 MB: pieces cut on worker threads where the process may
+// A longer cell, so that the table is large enough for workers.
+std::string Note(int i) { return std::string(24 + i % 9, static_cast<char>('a' + i % 26)); }
+
+// 60,000 rows, about 3.5 MB: pieces cut on worker threads where the process may
 // use more than one processor, with lines across their ends.
 // Some cells hold ";", quotes, CR or LF, so their lines are encoded; line ends
 // are CR LF; the last line has no line end.
 std::string BigTable() {
-  std::string text = "id;grp;name;amount\r\n";
+  std::string text = "id;grp;name;amount;note\r\n";
   for (int i = 1; i <= 60000; ++i) {
     std::string name = "name" + std::to_string(i * 7919 % 60013);
     if (i % 97 == 0) name += ";with \"quotes\"\r\nand lines";
     text += std::to_string(i) + ";g" + std::to_string(i % 13) + ";" + EncodeCell(name) + ";" +
-            std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0";
+            std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0;" + Note(i);
     if (i < 60000) text += "\r\n";
   }
   return text;
@@ -38,7 +41,7 @@ Strings BigTableRows() {
     std::string name = "name" + std::to_string(i * 7919 % 60013);
     if (i % 97 == 0) name += ";with \"quotes\"\r\nand lines";
     rows.push_back(std::to_string(i) + "|g" + std::to_string(i % 13) + "|" + name + "|" +
-                   std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0");
+                   std::to_string(i % 1000) + "." + std::to_string(i % 10) + "0|" + Note(i));
   }
   return rows;
 }
@@ -57,7 +60,8 @@ class ScanTest : public EngineTest {
 };
 
 TEST_F(ScanTest, EveryRowIsReadOnceInTheFilesOrder) {
-  Strings expected = {"id|grp|name|amount"};
+  ASSERT_GE(BigTable().size(), std::size_t{3} << 20);
+  Strings expected = {"id|grp|name|amount|note"};
   const Strings rows = BigTableRows();
   expected.insert(expected.end(), rows.begin(), rows.end());
   EXPECT_EQ(Query("SELECT * FROM t"), expected);
@@ -100,7 +104,7 @@ TEST_F(ScanTest, TheTableStaysListedWithItsRowsReadAtTheNextUse) {
   EXPECT_EQ(engine_.NumberOf(t.get()), 1);
   EXPECT_TRUE(t->RowsPending());
   EXPECT_EQ(t->RecordCount(), 0);
-  EXPECT_EQ(t->FieldList(), "id;grp;name;amount");
+  EXPECT_EQ(t->FieldList(), "id;grp;name;amount;note");
 
   // An UPDATE reads every row, and COMMIT writes them all.
   ASSERT_EQ(engine_.ExecuteSQL("UPDATE t SET grp = 'x' WHERE id = 3; COMMIT"), -1)
