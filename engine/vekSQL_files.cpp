@@ -34,6 +34,18 @@ class PieceSink : public TextTableCutter::Sink {
 // would cost more than they save.
 constexpr std::size_t kSmallFile = std::size_t{2} << 20;
 
+// Cuts a piece of whole lines into `sink`; a row of more than 4 GiB is the
+// file's error.
+Status CutPiece(TextTableCutter& cutter, std::string_view piece, TextTableCutter::Sink& sink,
+                const std::string& file_name) {
+  try {
+    cutter.Cut(piece, sink);
+  } catch (const std::length_error&) {
+    return Status::Error("Could not read file " + file_name + ": a row holds more than 4 GiB");
+  }
+  return Status::OK();
+}
+
 }  // namespace
 
 // ---- TableFileReader -------------------------------------------------------------
@@ -146,11 +158,8 @@ void TableFileRows::Cut(Piece& piece) const {
   if (!piece.first) cutter.SkipHeader();
   PieceSink sink(*piece.rows);
   try {
-    cutter.Cut(piece.bytes, sink);
+    piece.status = CutPiece(cutter, piece.bytes, sink, reader_.FileName());
     piece.header_seen = piece.first && cutter.HeaderSeen();
-  } catch (const std::length_error&) {
-    piece.status =
-        Status::Error("Could not read file " + reader_.FileName() + ": a row holds more than 4 GiB");
   } catch (...) {
     piece.failure = std::current_exception();
   }
@@ -278,27 +287,42 @@ Status TvekRecordSet::LoadFrom(TableFileReader& reader, bool& loaded) {
   // Read into a new set and take its lists at the end, so that a failure on
   // the way leaves this set as it was.
   TvekRecordSet read;
-  TableFileRows pieces(reader, TableFileRows::WorkersFor(reader.FileSize()));
-  bool reserved = false;
-  for (;;) {
-    RecordSetPtr rows;
-    Status s = pieces.Next(rows);
-    if (!s.ok()) return s;
-    if (rows == nullptr) break;
-    if (read.FieldNames.empty()) read.FieldNames = rows->FieldNames;
-    if (!reserved && pieces.BytesCut() > 0) {
-      // The first piece tells how many rows the whole file holds.
-      read.Records.reserve(static_cast<std::size_t>(static_cast<double>(rows->Records.size()) *
-                                                    reader.FileSize() / pieces.BytesCut() * 1.05) +
-                           16);
-      reserved = true;
+  // The first piece tells how many rows the whole file holds.
+  auto reserve = [&](std::size_t rows, std::size_t bytes) {
+    read.Records.reserve(
+        static_cast<std::size_t>(static_cast<double>(rows) * reader.FileSize() / bytes * 1.05) + 16);
+  };
+  bool header_seen = false;
+  const int workers = TableFileRows::WorkersFor(reader.FileSize());
+  if (workers == 0) {
+    // On one thread each piece is cut straight into the new set.
+    TextTableCutter cutter;
+    PieceSink sink(read);
+    std::string piece;
+    for (bool first = true; !reader.AtEnd(); first = false) {
+      Status s = reader.NextPiece(piece);
+      if (s.ok()) s = CutPiece(cutter, piece, sink, reader.FileName());
+      if (!s.ok()) return s;
+      if (first && !piece.empty()) reserve(read.Records.size(), piece.size());
     }
-    // Copied rather than taken: a piece's rows fill a part of its storage
-    // only, and the piece's storage serves the next piece.
-    for (const TvekRecord& row : rows->Records) read.AppendRow(row);
+    header_seen = cutter.HeaderSeen();
+  } else {
+    TableFileRows pieces(reader, workers);
+    for (;;) {
+      RecordSetPtr rows;
+      Status s = pieces.Next(rows);
+      if (!s.ok()) return s;
+      if (rows == nullptr) break;
+      if (read.FieldNames.empty()) read.FieldNames = rows->FieldNames;
+      if (read.Records.empty()) reserve(rows->Records.size(), pieces.BytesCut());
+      // Copied rather than taken: a piece's rows fill a part of its storage
+      // only, and the piece's storage serves the next piece.
+      for (const TvekRecord& row : rows->Records) read.AppendRow(row);
+    }
+    header_seen = pieces.HeaderSeen();
   }
 
-  if (!pieces.HeaderSeen()) {
+  if (!header_seen) {
     // An empty file holds no table, not even its columns.
     Clear();
     pending_file_.reset();

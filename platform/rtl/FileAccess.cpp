@@ -97,10 +97,7 @@ bool FileReader::Open(const std::string& path) {
 }
 
 bool FileReader::Unchanged() {
-  if (fd_ < 0) {
-    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
-    return false;
-  }
+  if (!IsOpen()) return false;
   struct stat info;
   if (::fstat(fd_, &info) != 0) return Fail("Could not read file", std::strerror(errno));
   const std::size_t size = info.st_size > 0 ? static_cast<std::size_t>(info.st_size) : 0;
@@ -112,12 +109,16 @@ bool FileReader::Unchanged() {
 }
 
 long FileReader::ReadAt(char* data, std::size_t size, std::uint64_t offset) {
-  if (fd_ < 0) {
-    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
-    return -1;
-  }
+  return ReadFrom(data, size, static_cast<off_t>(offset));
+}
+
+long FileReader::Read(char* data, std::size_t size) { return ReadFrom(data, size, -1); }
+
+long FileReader::ReadFrom(char* data, std::size_t size, off_t offset) {
+  if (!IsOpen()) return -1;
   for (;;) {
-    const ssize_t got = ::pread(fd_, data, size, static_cast<off_t>(offset));
+    const ssize_t got =
+        offset < 0 ? ::read(fd_, data, size) : ::pread(fd_, data, size, offset);
     if (got >= 0) return static_cast<long>(got);
     if (errno == EINTR) continue;
     Fail("Could not read file", std::strerror(errno));
@@ -125,18 +126,10 @@ long FileReader::ReadAt(char* data, std::size_t size, std::uint64_t offset) {
   }
 }
 
-long FileReader::Read(char* data, std::size_t size) {
-  if (fd_ < 0) {
-    if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
-    return -1;
-  }
-  for (;;) {
-    const ssize_t got = ::read(fd_, data, size);
-    if (got >= 0) return static_cast<long>(got);
-    if (errno == EINTR) continue;
-    Fail("Could not read file", std::strerror(errno));
-    return -1;
-  }
+bool FileReader::IsOpen() {
+  if (fd_ >= 0) return true;
+  if (error_.empty()) Fail("Could not read file", std::strerror(EBADF));
+  return false;
 }
 
 }  // namespace rtl

@@ -5,6 +5,8 @@
 // AtomicFile.h.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -59,6 +61,10 @@ class FileReader {
 
  private:
   bool Fail(const char* what, const std::string& reason);
+  // False, with the error said, for a reader whose file is not open.
+  bool IsOpen();
+  // Reads at `offset`, or at the file's position where it is negative.
+  long ReadFrom(char* data, std::size_t size, off_t offset);
 
   std::string path_;
   int fd_ = -1;
