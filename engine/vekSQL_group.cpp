@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/vekSQL_select.h"
+#include "engine/vekSQLTextHash.h"
 #include "rtl/Numbers.h"
 #include "rtl/Separators.h"
 
@@ -222,7 +223,19 @@ std::optional<ExactSum> ExactCell(std::string_view text) {
   return std::nullopt;
 }
 
-void StartGroup(const TvekRecord& row, const AggregateColumn& column, State& state) {
+// The cells of a row gathered as views, read like a row's.
+struct CellViews {
+  const std::vector<std::string_view>& cells;
+  std::string_view Cell(int index) const {
+    return static_cast<std::size_t>(index) < cells.size() ? cells[index] : std::string_view{};
+  }
+};
+
+void AppendGroupRow(TvekRecordSet& result, const TvekRecord& row) { result.AppendRow(row); }
+void AppendGroupRow(TvekRecordSet& result, const CellViews& row) { result.AppendRow(row.cells); }
+
+template <typename Row>
+void StartGroup(const Row& row, const AggregateColumn& column, State& state) {
   const std::string_view cell = row.Cell(column.index);
   double x = column.kind == tosqlCount ? 0.0 : NumberOrZero(cell);
   state.count = 1;
@@ -252,7 +265,8 @@ bool FoldExactSum(std::string_view cell, State& state) {
   return false;
 }
 
-void FoldRow(const TvekRecord& row, const AggregateColumn& column, State& state) {
+template <typename Row>
+void FoldRow(const Row& row, const AggregateColumn& column, State& state) {
   if (column.kind == tosqlCount) {
     ++state.count;
     return;
@@ -351,15 +365,17 @@ Status GroupAccumulator::Start(TvekRecordSet& result, std::string_view group_tex
   return Status::OK();
 }
 
-std::uint32_t GroupAccumulator::Hash(const TvekRecord& row) const {
+template <typename Row>
+std::uint32_t GroupAccumulator::Hash(const Row& row) const {
   std::uint64_t h = 0;
   for (int k : keys_) {
-    h = (h ^ std::hash<std::string_view>{}(row.Cell(k))) * 0x9E3779B97F4A7C15ULL;
+    h = (h ^ HashText(row.Cell(k))) * 0x9E3779B97F4A7C15ULL;
   }
   return static_cast<std::uint32_t>(h ^ (h >> 32));
 }
 
-bool GroupAccumulator::SameKey(const TvekRecord& a, const TvekRecord& b) const {
+template <typename Row>
+bool GroupAccumulator::SameKey(const Row& a, const TvekRecord& b) const {
   for (int k : keys_) {
     if (a.Cell(k) != b.Cell(k)) return false;
   }
@@ -378,7 +394,14 @@ void GroupAccumulator::Grow() {
   }
 }
 
-bool GroupAccumulator::Add(const TvekRecord& row) {
+bool GroupAccumulator::Add(const TvekRecord& row) { return AddRow(row); }
+
+bool GroupAccumulator::Add(const std::vector<std::string_view>& cells) {
+  return AddRow(CellViews{cells});
+}
+
+template <typename Row>
+bool GroupAccumulator::AddRow(const Row& row) {
   const TvekRows& groups = result_->Records;
   const std::size_t width = columns_.size();
   int group = -1;
@@ -412,7 +435,7 @@ bool GroupAccumulator::Add(const TvekRecord& row) {
   states_.resize(states_.size() + width);
   State* state = states_.data() + states_.size() - width;
   for (std::size_t j = 0; j < width; ++j) StartGroup(row, columns_[j], state[j]);
-  result_->AppendRow(row);
+  AppendGroupRow(*result_, row);
   return true;
 }
 

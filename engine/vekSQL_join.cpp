@@ -9,10 +9,13 @@
 // empty, so a conjunct that fails on any row fails the nested loop too.
 #include "engine/vekSQL_join.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "engine/vekSQLTextHash.h"
 
 namespace vek {
 
@@ -39,12 +42,56 @@ int EntryRead(RowResolver& resolver, const TvekSQLExpression2& expression) {
   return read;
 }
 
-using RowIndex = std::unordered_map<std::string_view, std::vector<int>>;
+// The candidate rows of a table by the text of one of their cells: open
+// addressing over the distinct texts, each with its rows in their order.
+class RowIndex {
+ public:
+  void Add(std::string_view key, int row) {
+    if ((lists_.size() + 1) * 2 > slots_.size()) Grow();
+    const std::uint64_t hash = HashText(key);
+    Slot* slot = Probe(key, hash);
+    if (slot->list < 0) {
+      *slot = {hash, key, static_cast<int>(lists_.size())};
+      lists_.emplace_back();
+    }
+    lists_[slot->list].push_back(row);
+  }
+  // The rows whose cell is `key`; nullptr for none.
+  const std::vector<int>* Find(std::string_view key) const {
+    if (slots_.empty()) return nullptr;
+    const Slot* slot = const_cast<RowIndex*>(this)->Probe(key, HashText(key));
+    return slot->list < 0 ? nullptr : &lists_[slot->list];
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::string_view key;
+    int list = -1;
+  };
+  Slot* Probe(std::string_view key, std::uint64_t hash) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t i = hash & mask;; i = (i + 1) & mask) {
+      Slot& slot = slots_[i];
+      if (slot.list < 0 || (slot.hash == hash && slot.key == key)) return &slot;
+    }
+  }
+  void Grow() {
+    std::vector<Slot> old(std::max<std::size_t>(16, slots_.size() * 2));
+    old.swap(slots_);
+    for (const Slot& slot : old) {
+      if (slot.list >= 0) *Probe(slot.key, slot.hash) = slot;
+    }
+  }
+
+  std::vector<Slot> slots_;
+  std::vector<std::vector<int>> lists_;
+};
 
 }  // namespace
 
 JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, RowResolver& resolver,
-                     const std::function<bool()>& visit) {
+                     const std::function<bool()>& visit, const std::function<bool()>& next_rows) {
   const int entries = resolver.EntryCount();
   if (entries < 2 || last < first) return JoinOutcome::kNotApplicable;
 
@@ -92,8 +139,14 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     (reads == -1 ? constant_filters : row_filters[reads]).push_back(std::move(filter));
   }
 
-  for (int e = 0; e < entries; ++e) {
+  // The first entry's rows may come a piece at a time: it is empty only when
+  // no piece has rows.
+  auto next_piece = [&next_rows] { return next_rows && next_rows(); };
+  for (int e = 1; e < entries; ++e) {
     if (resolver.Set(e)->RecordCount() == 0) return JoinOutcome::kDone;
+  }
+  while (resolver.Set(0)->RecordCount() == 0) {
+    if (!next_piece()) return JoinOutcome::kDone;
   }
 
   rtl::Variant value;
@@ -112,9 +165,11 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     all_constants_hold = all_constants_hold && result;
   }
 
-  // The rows of each table that pass its own conjuncts.
+  // The rows of each table that pass its own conjuncts; false when one of
+  // them is no truth value.
   std::vector<std::vector<int>> candidates(entries);
-  for (int e = 0; e < entries; ++e) {
+  auto select_candidates = [&](int e) {
+    candidates[e].clear();
     const int rows = resolver.Set(e)->RecordCount();
     int saved = resolver.Row(e);
     for (int r = 0; r < rows; ++r) {
@@ -122,15 +177,25 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
       bool pass = true;
       for (Filter& f : row_filters[e]) {
         bool result = false;
-        if (!holds(f, result)) return JoinOutcome::kConditionFailed;
+        if (!holds(f, result)) return false;
         pass = pass && result;
       }
       if (pass) candidates[e].push_back(r);
     }
     resolver.SetRow(e, saved);
+    return true;
+  };
+  for (int e = 1; e < entries; ++e) {
+    if (!select_candidates(e)) return JoinOutcome::kConditionFailed;
   }
 
-  if (!all_constants_hold) return JoinOutcome::kDone;
+  if (!all_constants_hold) {
+    // Nothing is visited, but every row's own conjuncts are still evaluated.
+    do {
+      if (!select_candidates(0)) return JoinOutcome::kConditionFailed;
+    } while (next_piece());
+    return JoinOutcome::kDone;
+  }
 
   // For each entry after the first: one equality with an earlier entry drives a
   // hash look-up into its candidate rows; the others are checked cell by cell.
@@ -153,7 +218,7 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     level.driver = &level.checks.front();
     const TvekRecordSet& set = *resolver.Set(e);
     for (int r : candidates[e]) {
-      level.index[set.Records[r].Cell(level.driver->right_column)].push_back(r);
+      level.index.Add(set.Records[r].Cell(level.driver->right_column), r);
     }
   }
 
@@ -164,9 +229,8 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     Level& level = levels[e];
     const std::vector<int>* rows = &candidates[e];
     if (level.driver) {
-      auto it = level.index.find(cell(level.driver->left_entry, level.driver->left_column));
-      if (it == level.index.end()) return true;
-      rows = &it->second;
+      rows = level.index.Find(cell(level.driver->left_entry, level.driver->left_column));
+      if (rows == nullptr) return true;
     }
     for (int r : *rows) {
       resolver.SetRow(e, r);
@@ -180,7 +244,12 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     }
     return true;
   };
-  return walk(0) ? JoinOutcome::kDone : JoinOutcome::kStopped;
+  // The first entry's rows in their order, piece after piece.
+  do {
+    if (!select_candidates(0)) return JoinOutcome::kConditionFailed;
+    if (!walk(0)) return JoinOutcome::kStopped;
+  } while (next_piece());
+  return JoinOutcome::kDone;
 }
 
 }  // namespace vek

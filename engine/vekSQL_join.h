@@ -23,7 +23,14 @@ enum class JoinOutcome {
 // entry varying slowest), with the resolver's rows set to each of them; and
 // fails exactly when the nested loop would. Otherwise returns kNotApplicable
 // without visiting anything. `visit` returns false to stop.
+//
+// The first entry's rows may be given a piece at a time: `next_rows`, when
+// set, replaces the resolver's set of the first entry by the next piece and
+// returns false after the last (or when the rows cannot be read, which the
+// caller reports). Each piece is walked as it comes, so combinations of
+// earlier pieces may have been visited when a later row's condition fails.
 JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, RowResolver& resolver,
-                     const std::function<bool()>& visit);
+                     const std::function<bool()>& visit,
+                     const std::function<bool()>& next_rows = {});
 
 }  // namespace vek

@@ -389,14 +389,17 @@ class ScannedTable {
   // read first, since opening the table would have met its read error before.
   // `read_failed` tells the file's error from `text`.
   std::string FailureText(std::string text, bool& read_failed) {
-    read_failed = false;
-    if (!Active() || Done()) return text;
+    Status s = Drain();
+    read_failed = !s.ok();
+    return read_failed ? s.message() : text;
+  }
+  // Reads the rest of the file without walking it, for its read errors.
+  Status Drain() {
+    if (!Active() || Done()) return Status::OK();
     Status s = pieces_->Drain();
     pieces_.reset();
-    if (s.ok()) return text;
-    Unlist();
-    read_failed = true;
-    return s.message();
+    if (!s.ok()) Unlist();
+    return s;
   }
   // Stops reading once the walk is over.
   void Finish() { pieces_.reset(); }
@@ -428,22 +431,27 @@ class ScannedTable {
   RecordSetPtr window_;
 };
 
-// Resolves the FROM entries.
-StatementResult OpenTables(TvekSQL& engine, const SelectClauses& clauses,
+// A FROM entry's table name and alias. One table takes the whole entry as its
+// name ("t|u" is not found); in a join the text after the first "|" is the alias.
+SourceTable EntryTable(const std::string& entry, bool join) {
+  SourceTable table;
+  std::size_t bar = entry.find('|');
+  if (join && bar != std::string::npos) {
+    table.name = entry.substr(0, bar);
+    table.alias = entry.substr(bar + 1);
+  } else {
+    table.name = entry;
+    table.alias = entry;
+  }
+  return table;
+}
+
+// Resolves the FROM entries from the `from`th on.
+StatementResult OpenTables(TvekSQL& engine, const SelectClauses& clauses, std::size_t from,
                            std::vector<SourceTable>& tables) {
   const bool join = clauses.tables.size() > 1;
-  for (const std::string& entry : clauses.tables) {
-    SourceTable table;
-    std::size_t bar = entry.find('|');
-    // One table takes the whole entry as its name ("t|u" is not found); in a
-    // join the text after the first "|" is the alias.
-    if (join && bar != std::string::npos) {
-      table.name = entry.substr(0, bar);
-      table.alias = entry.substr(bar + 1);
-    } else {
-      table.name = entry;
-      table.alias = entry;
-    }
+  for (std::size_t e = from; e < clauses.tables.size(); ++e) {
+    SourceTable table = EntryTable(clauses.tables[e], join);
     StatementResult t = engine.OpenTable(table.name, "SELECT: can not find table " + table.name);
     if (!t.ok()) return t;
     table.set = engine.RecordSetAt(t.value());
@@ -476,23 +484,27 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const bool join = clauses.tables.size() > 1;
 
   engine.WholeFieldNames = false;
-  std::vector<SourceTable> tables;
-  ScannedTable scan;
-  if (!join && scan.Start(engine, clauses.tables.front())) {
-    const std::string& name = clauses.tables.front();
-    tables.push_back({name, name, scan.Listed(), scan.Window()});
-  } else if (StatementResult opened = OpenTables(engine, clauses, tables); !opened.ok()) {
-    return opened;
-  }
   // A scanned table's file that fails further on fails the statement as the
-  // table's opening would have: before any result was named or made current.
+  // table's opening would have: before any result was named or made current,
+  // and before the tables after it in a join were opened.
+  const int sets_before = engine.RecordSetCount();
   const std::int32_t result_counter = engine.ResultCounter;
   const std::int32_t current_set = engine.CurrentRecordSet;
   auto read_failure = [&](std::string text) {
     engine.ResultCounter = result_counter;
     engine.CurrentRecordSet = current_set;
+    while (engine.RecordSetCount() > sets_before) engine.DeleteRecordSet(engine.RecordSetCount());
     return Fail(std::move(text));
   };
+  // The first table is read a piece at a time when no statement has opened it.
+  std::vector<SourceTable> tables;
+  ScannedTable scan;
+  SourceTable first_table = EntryTable(clauses.tables.front(), join);
+  if (scan.Start(engine, first_table.name)) {
+    first_table.set = scan.Listed();
+    first_table.rows = scan.Window();
+    tables.push_back(std::move(first_table));
+  }
   // Fails the statement; while the scanned table is being read, with the
   // error its file gives further on, if any.
   auto fail = [&](std::string text) {
@@ -500,6 +512,9 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     text = scan.FailureText(std::move(text), read_failed);
     return read_failed ? read_failure(std::move(text)) : Fail(std::move(text));
   };
+  if (StatementResult opened = OpenTables(engine, clauses, tables.size(), tables); !opened.ok()) {
+    return scan.Active() ? fail(opened.message()) : opened;
+  }
 
   RowResolver resolver;
   for (const SourceTable& table : tables) {
@@ -546,9 +561,10 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     condition.SetVariableSource(&resolver);
     s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
     if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
-    // The workers reading a scanned table ahead evaluate the WHERE too.
+    // The workers reading a scanned table ahead evaluate the WHERE too, when
+    // it reads that table alone.
     std::vector<std::unique_ptr<PieceWork>> marks;
-    for (int w = 0; w < scan.WorkerCount(); ++w) {
+    for (int w = 0; w < (join ? 0 : scan.WorkerCount()); ++w) {
       auto where = std::make_unique<WhereMarks>();
       if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(),
                           clauses.tables.front())) {
@@ -572,7 +588,6 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const bool streaming = grouped && groups.Start(*result, clauses.group_text, has_aggregate).ok();
   // A row's cells are gathered as views (into the tables, or into one text per
   // column) and packed once into the result's storage.
-  TvekRecord scratch;
   std::vector<std::string_view> cells;
   std::vector<std::string> texts(columns.size());
   // A column that is one name of a table reads its cell as it stands, without
@@ -618,8 +633,7 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     if (!streaming) {
       result->AppendRow(cells);
     } else {
-      scratch.Assign(cells);
-      groups.Add(scratch);
+      groups.Add(cells);
     }
     return true;
   };
@@ -644,26 +658,37 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     }
     return add_row();
   };
+  // Moves a scanned table on to its next piece: false after the last, or
+  // when its file fails to read further on.
+  std::optional<Status> read_error;
+  auto next_piece = [&] {
+    Status read = scan.Next();
+    if (!read.ok()) read_error = std::move(read);
+    if (read_error || scan.Done()) return false;
+    resolver.SetSet(0, scan.Window());
+    marks = scan.Marks();
+    return true;
+  };
   JoinOutcome joined = JoinOutcome::kNotApplicable;
   if (join && has_where) {
+    std::function<bool()> next_rows;
+    if (scan.Active()) next_rows = next_piece;
     joined = HashJoin(query.Tokens, clauses.where.first, clauses.where.last, resolver,
-                      [&] { return add_row(); });
+                      [&] { return add_row(); }, next_rows);
     condition_failed = joined == JoinOutcome::kConditionFailed;
   }
   if (joined == JoinOutcome::kNotApplicable) {
-    ForEachCombination(resolver, 0, visit);
-    // A scanned table's further pieces, each walked as it is read.
-    while (scan.Active() && !scan.Done() && !condition_failed) {
-      if (Status read = scan.Next(); !read.ok()) return read_failure(read.message());
-      if (scan.Done()) break;
-      resolver.SetSet(0, scan.Window());
-      marks = scan.Marks();
+    // A scanned table's pieces, each walked as it is read.
+    do {
       ForEachCombination(resolver, 0, visit);
-    }
+    } while (scan.Active() && !scan.Done() && !condition_failed && next_piece());
   }
+  if (read_error) return read_failure(read_error->message());
   if (condition_failed) {
     return fail("SELECT: condition is not a truth value: " + SourceText(query, clauses.where));
   }
+  // The rest of a file the walk did not need is still read for its errors.
+  if (Status read = scan.Drain(); !read.ok()) return read_failure(read.message());
   scan.Finish();
 
   if (streaming) {

@@ -33,6 +33,8 @@ class GroupAccumulator {
   // True when the row started a group (a copy of it became the group's row in
   // the result); otherwise it was folded into its group.
   bool Add(const TvekRecord& row);
+  // The same for a row given as its cells, one per result column.
+  bool Add(const std::vector<std::string_view>& cells);
   // Writes the aggregates' final texts.
   void Finish();
   // True when Finish answered aggregates over no rows with a row of its own:
@@ -50,8 +52,12 @@ class GroupAccumulator {
     std::uint32_t hash = 0;
     std::int32_t group = -1;
   };
-  std::uint32_t Hash(const TvekRecord& row) const;
-  bool SameKey(const TvekRecord& a, const TvekRecord& b) const;
+  template <typename Row>
+  bool AddRow(const Row& row);
+  template <typename Row>
+  std::uint32_t Hash(const Row& row) const;
+  template <typename Row>
+  bool SameKey(const Row& a, const TvekRecord& b) const;
   void Grow();
 
   TvekRecordSet* result_ = nullptr;

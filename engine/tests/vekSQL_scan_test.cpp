@@ -81,6 +81,14 @@ TEST_F(ScanTest, AnswersEqualThoseOfTheOpenedTable) {
       "SELECT id FROM t WHERE id IN (SELECT id FROM t WHERE amount = 7.70)",
       "SELECT id * 2 AS twice, name FROM t WHERE name LIKE '%quotes%'",
       "SELECT count(id) AS n FROM t WHERE id > 80000",
+      // Joins read their first table a piece at a time.
+      "SELECT g.region, count(t.id) AS n, sum(t.amount) AS s FROM t, g WHERE t.grp = g.grp "
+      "GROUP BY g.region",
+      "SELECT t.id, g.region FROM t, g WHERE t.grp = g.grp AND t.amount > 900 AND 1 = 1",
+      "SELECT * FROM t, g WHERE g.grp = t.grp AND t.id < 300",
+      "SELECT t.id, g.region FROM t, g WHERE t.grp = g.grp OR t.id = 7",
+      "SELECT a.id, b.name FROM t a, t b WHERE a.id = b.id AND a.id > 59000",
+      "SELECT g.grp, t.id FROM g, t WHERE g.grp = t.grp AND t.id < 100",
   };
   for (const std::string& sql : statements) {
     SCOPED_TRACE(sql);
@@ -175,6 +183,11 @@ TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
        "SELECT: condition is not a truth value: id > 59990 AND name + ''"},
       {"ASSIGN TO g SELECT id FROM t", "SELECT INTO: table g allready exists."},
       {"SELECT id FROM t ORDER BY nothing", "ORDER BY: unknown column nothing"},
+      {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND t.id > 59990 AND t.name + ''",
+       "SELECT: condition is not a truth value: t.grp = g.grp AND t.id > 59990 AND t.name + ''"},
+      {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND g.region + ''",
+       "SELECT: condition is not a truth value: t.grp = g.grp AND g.region + ''"},
+      {"SELECT t.id FROM t, nothing WHERE t.id = nothing.id", "SELECT: can not find table nothing"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.sql);
@@ -194,6 +207,24 @@ TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
       EXPECT_EQ(scanned_error, c.error);
     }
   }
+}
+
+// A join lists its tables in the FROM's order, the first one pending; a
+// second table without rows answers no rows and the first is still read to
+// its end.
+TEST_F(ScanTest, AJoinListsItsTablesAsOpenedAndReadsThemWhole) {
+  dir_.Write("none.txt", "grp;region\n");
+  EXPECT_EQ(Query("SELECT t.id FROM t, none WHERE t.grp = none.grp AND t.name + ''"),
+            Strings({"t.id"}));
+  EXPECT_EQ(engine_.NumberOf(Listed("t").get()), 1);
+  EXPECT_EQ(engine_.NumberOf(Listed("none").get()), 2);
+  EXPECT_TRUE(Listed("t")->RowsPending());
+
+  EXPECT_EQ(Query("SELECT count(t.id) AS n FROM t, g WHERE t.grp = g.grp AND 1 = 2"),
+            Strings({"n", "0"}));
+  EXPECT_EQ(engine_.NumberOf(Listed("g").get()), 4);
+  EXPECT_EQ(Query("SELECT count(t.id) AS n FROM t, g WHERE t.grp = g.grp"),
+            Strings({"n", "9232"}));
 }
 
 TEST_F(ScanTest, FilesThatHoldNoTableAreAnsweredAsBefore) {
