@@ -56,12 +56,21 @@ class TableFileReader {
   bool done_ = false;
 };
 
+// What work on a piece found beside its marks; it stays with the piece, and
+// the same work is given it again when the piece's storage is reused.
+class PieceProduct {
+ public:
+  virtual ~PieceProduct() = default;
+};
+
 // Work on a piece's rows once they are cut, on the thread that cut them: a
-// mark per row. Each worker has its own, so that nothing in it is shared.
+// mark per row, and whatever else it keeps in `product` (made by the work
+// itself). Each worker has its own, so that nothing in it is shared.
 class PieceWork {
  public:
   virtual ~PieceWork() = default;
-  virtual void Mark(const RecordSetPtr& rows, std::vector<char>& marks) = 0;
+  virtual void Mark(const RecordSetPtr& rows, std::vector<char>& marks,
+                    std::unique_ptr<PieceProduct>& product) = 0;
 };
 
 // The rows of a table file, piece by piece and in the file's order. With
@@ -85,6 +94,8 @@ class TableFileRows {
   Status Drain();
   // The marks of the rows last handed out; null where no work ran on them.
   const std::vector<char>* Marks() const;
+  // What the work found on the rows last handed out; null where none ran.
+  PieceProduct* Product() const;
   // Gives each worker its own work (as many as WorkerCount()) for the pieces
   // it cuts from now on; pieces cut before carry no marks. Given after the
   // first piece, it reaches every piece after that one.
@@ -108,6 +119,7 @@ class TableFileRows {
     bool ready = false;
     bool marked = false;
     std::vector<char> marks;
+    std::unique_ptr<PieceProduct> product;
     Status status;
     std::exception_ptr failure;
   };

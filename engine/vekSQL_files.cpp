@@ -180,7 +180,7 @@ void TableFileRows::Work(int index) {
     Cut(*piece);
     if (work != nullptr && piece->status.ok() && !piece->failure) {
       try {
-        work->Mark(piece->rows, piece->marks);
+        work->Mark(piece->rows, piece->marks, piece->product);
         piece->marked = true;
       } catch (...) {
         piece->failure = std::current_exception();
@@ -256,6 +256,10 @@ Status TableFileRows::Next(RecordSetPtr& rows) {
 
 const std::vector<char>* TableFileRows::Marks() const {
   return handed_out_ && handed_out_->marked ? &handed_out_->marks : nullptr;
+}
+
+PieceProduct* TableFileRows::Product() const {
+  return handed_out_ && handed_out_->marked ? handed_out_->product.get() : nullptr;
 }
 
 void TableFileRows::SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work) {

@@ -200,6 +200,9 @@ struct GroupAccumulator::State {
   bool replaced = false;
   // sum: the exact sum stands for `number` and `exact` while this is set.
   bool exact_sum = false;
+  // sum: whether the exact sum has a term below 0, or above 0.
+  bool negative_term = false;
+  bool positive_term = false;
   ExactSum sum;
   std::string best;
 };
@@ -231,6 +234,11 @@ struct CellViews {
   }
 };
 
+void NoteSign(State& state, std::int64_t units) {
+  state.negative_term = state.negative_term || units < 0;
+  state.positive_term = state.positive_term || units > 0;
+}
+
 void AppendGroupRow(TvekRecordSet& result, const TvekRecord& row) { result.AppendRow(row); }
 void AppendGroupRow(TvekRecordSet& result, const CellViews& row) { result.AppendRow(row.cells); }
 
@@ -245,6 +253,7 @@ void StartGroup(const Row& row, const AggregateColumn& column, State& state) {
     if (std::optional<ExactSum> exact = ExactCell(cell)) {
       state.exact_sum = true;
       state.sum = *exact;
+      NoteSign(state, exact->units);
     }
   }
 }
@@ -256,6 +265,7 @@ bool FoldExactSum(std::string_view cell, State& state) {
     ExactSum sum = state.sum;
     if (AddExactly(sum, *x)) {
       state.sum = sum;
+      NoteSign(state, x->units);
       ++state.count;
       return true;
     }
@@ -299,6 +309,57 @@ void FoldRow(const Row& row, const AggregateColumn& column, State& state) {
       ++state.count;
       state.number += x;
       state.exact += x * x;
+      break;
+    default:
+      break;
+  }
+}
+
+// Whether `later`, the state of a group over rows that come after those of
+// `state`, can be added to it with the result that folding those rows one by
+// one would give. Counts add up, and the best of two maxima or minima is the
+// one folding would keep. An exact sum adds up exactly when every term of both
+// has one sign: then no step of the fold could have fallen back to the
+// carried double, and the sum at the end is the largest the fold meets.
+// Averages and deviations are carried from row to row and do not add up.
+bool CanAdd(const AggregateColumn& column, const State& state, const State& later) {
+  switch (column.kind) {
+    case tosqlCount:
+    case tosqlMAX:
+    case tosqlMIN:
+      return true;
+    case tosqlSum: {
+      if (!state.exact_sum || !later.exact_sum) return false;
+      const bool negative = state.negative_term || later.negative_term;
+      const bool positive = state.positive_term || later.positive_term;
+      ExactSum sum = state.sum;
+      return !(negative && positive) && AddExactly(sum, later.sum);
+    }
+    default:
+      return false;
+  }
+}
+
+// Adds `later` (CanAdd holds), whose group's first row is `later_row`.
+void AddState(const AggregateColumn& column, State& state, const State& later,
+              const TvekRecord& later_row) {
+  switch (column.kind) {
+    case tosqlCount:
+      state.count += later.count;
+      break;
+    case tosqlSum:
+      AddExactly(state.sum, later.sum);
+      state.count += later.count;
+      state.negative_term = state.negative_term || later.negative_term;
+      state.positive_term = state.positive_term || later.positive_term;
+      break;
+    case tosqlMAX:
+    case tosqlMIN:
+      if (column.kind == tosqlMAX ? later.number > state.number : later.number < state.number) {
+        state.number = later.number;
+        state.replaced = true;
+        state.best = later.replaced ? later.best : std::string(later_row.Cell(column.index));
+      }
       break;
     default:
       break;
@@ -401,41 +462,81 @@ bool GroupAccumulator::Add(const std::vector<std::string_view>& cells) {
 }
 
 template <typename Row>
-bool GroupAccumulator::AddRow(const Row& row) {
+int GroupAccumulator::FindGroup(const Row& row, std::uint32_t hash, std::size_t& slot) const {
   const TvekRows& groups = result_->Records;
-  const std::size_t width = columns_.size();
-  int group = -1;
-  if (keys_.empty()) {
-    if (!groups.empty()) group = 0;
-  } else {
-    // Open addressing over group numbers; the keys stay in the groups' own
-    // first rows, compared exactly as tuples: ("a|b", "") and ("a", "b|") are
-    // two keys.
-    std::uint32_t hash = Hash(row);
-    std::size_t mask = slots_.size() - 1;
-    std::size_t i = hash & mask;
-    for (;; i = (i + 1) & mask) {
-      const Slot& slot = slots_[i];
-      if (slot.group < 0) break;
-      if (slot.hash == hash && SameKey(row, groups[slot.group])) {
-        group = slot.group;
-        break;
-      }
-    }
-    if (group < 0) {
-      slots_[i] = {hash, static_cast<std::int32_t>(groups.size())};
-      if ((groups.size() + 1) * 2 > slots_.size()) Grow();
-    }
+  if (keys_.empty()) return groups.empty() ? -1 : 0;
+  // Open addressing over group numbers; the keys stay in the groups' own
+  // first rows, compared exactly as tuples: ("a|b", "") and ("a", "b|") are
+  // two keys.
+  const std::size_t mask = slots_.size() - 1;
+  for (slot = hash & mask;; slot = (slot + 1) & mask) {
+    const Slot& s = slots_[slot];
+    if (s.group < 0) return -1;
+    if (s.hash == hash && SameKey(row, groups[s.group])) return s.group;
   }
+}
+
+template <typename Row>
+State* GroupAccumulator::StartNewGroup(const Row& row, std::uint32_t hash, std::size_t slot) {
+  const TvekRows& groups = result_->Records;
+  if (!keys_.empty()) {
+    slots_[slot] = {hash, static_cast<std::int32_t>(groups.size())};
+    if ((groups.size() + 1) * 2 > slots_.size()) Grow();
+  }
+  const std::size_t width = columns_.size();
+  states_.resize(states_.size() + width);
+  AppendGroupRow(*result_, row);
+  return states_.data() + states_.size() - width;
+}
+
+template <typename Row>
+bool GroupAccumulator::AddRow(const Row& row) {
+  const std::size_t width = columns_.size();
+  const std::uint32_t hash = keys_.empty() ? 0 : Hash(row);
+  std::size_t slot = 0;
+  const int group = FindGroup(row, hash, slot);
   if (group >= 0) {
     State* state = states_.data() + group * width;
     for (std::size_t j = 0; j < width; ++j) FoldRow(row, columns_[j], state[j]);
     return false;
   }
-  states_.resize(states_.size() + width);
-  State* state = states_.data() + states_.size() - width;
+  State* state = StartNewGroup(row, hash, slot);
   for (std::size_t j = 0; j < width; ++j) StartGroup(row, columns_[j], state[j]);
-  AppendGroupRow(*result_, row);
+  return true;
+}
+
+bool GroupAccumulator::AddGroups(const GroupAccumulator& later) {
+  const TvekRows& theirs = later.result_->Records;
+  const std::size_t width = columns_.size();
+  // First every group is looked up and checked, so that nothing changes
+  // unless all of them can be added.
+  std::vector<int>& found = found_;
+  found.assign(theirs.size(), -1);
+  std::size_t slot = 0;
+  for (std::size_t g = 0; g < theirs.size(); ++g) {
+    found[g] = FindGroup(theirs[g], keys_.empty() ? 0 : Hash(theirs[g]), slot);
+    if (found[g] < 0) continue;
+    for (std::size_t j = 0; j < width; ++j) {
+      if (!CanAdd(columns_[j], states_[found[g] * width + j], later.states_[g * width + j])) {
+        return false;
+      }
+    }
+  }
+  for (std::size_t g = 0; g < theirs.size(); ++g) {
+    const State* their_states = later.states_.data() + g * width;
+    if (found[g] < 0) {
+      // A group these rows start: its state is the one folding them gives.
+      const std::uint32_t hash = keys_.empty() ? 0 : Hash(theirs[g]);
+      FindGroup(theirs[g], hash, slot);
+      State* state = StartNewGroup(theirs[g], hash, slot);
+      std::copy(their_states, their_states + width, state);
+      continue;
+    }
+    State* state = states_.data() + found[g] * width;
+    for (std::size_t j = 0; j < width; ++j) {
+      AddState(columns_[j], state[j], their_states[j], theirs[g]);
+    }
+  }
   return true;
 }
 

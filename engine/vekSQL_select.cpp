@@ -3,6 +3,7 @@
 // table or over the product of several, then grouping, HAVING and ordering.
 #include "engine/vekSQL_select.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -291,6 +292,57 @@ bool ConditionHolds(TvekSQLExpression2& condition, rtl::Variant& value, bool& ho
   return ValueToBool(value, holds);
 }
 
+// A result row's cells gathered as views: into the tables' rows for a column
+// that is one name of a table (read as it stands, without the evaluator), else
+// into a text per column computed by its expression.
+class RowCells {
+ public:
+  void Start(const std::vector<OutputColumn>& columns, RowResolver& resolver) {
+    columns_ = &columns;
+    resolver_ = &resolver;
+    direct_.assign(columns.size(), -1);
+    for (std::size_t c = 0; c < columns.size(); ++c) {
+      direct_[c] = columns[c].field->Expression.SingleVariableHandle();
+    }
+    texts_.assign(columns.size(), {});
+  }
+  // The cells of the resolver's current row.
+  const std::vector<std::string_view>& Fill() {
+    cells_.clear();
+    for (std::size_t c = 0; c < direct_.size(); ++c) {
+      if (direct_[c] >= 0) {
+        if (std::optional<std::string_view> cell = resolver_->CellText(direct_[c])) {
+          cells_.push_back(*cell);
+          continue;
+        }
+      }
+      TvekSQLExpression2& expression = (*columns_)[c].field->Expression;
+      if (expression.IsEmpty()) {
+        cells_.emplace_back();
+        continue;
+      }
+      expression.Evaluate(value_);
+      std::string& text = texts_[c];
+      if (value_.IsText()) {
+        text.assign(value_.s);
+      } else {
+        text.clear();
+        AppendValueText(value_, text);
+      }
+      cells_.push_back(text);
+    }
+    return cells_;
+  }
+
+ private:
+  const std::vector<OutputColumn>* columns_ = nullptr;
+  RowResolver* resolver_ = nullptr;
+  std::vector<int> direct_;
+  std::vector<std::string> texts_;
+  std::vector<std::string_view> cells_;
+  rtl::Variant value_;
+};
+
 struct SourceTable {
   std::string name;
   std::string alias;
@@ -322,7 +374,8 @@ class WhereMarks : public PieceWork {
     }
     return true;
   }
-  void Mark(const RecordSetPtr& rows, std::vector<char>& marks) override {
+  void Mark(const RecordSetPtr& rows, std::vector<char>& marks,
+            std::unique_ptr<PieceProduct>& /*product*/) override {
     resolver_.SetSet(0, rows);
     marks.resize(rows->Records.size());
     for (std::size_t r = 0; r < marks.size(); ++r) {
@@ -337,6 +390,82 @@ class WhereMarks : public PieceWork {
   RowResolver resolver_;
   TvekSQLExpression2 condition_;
   rtl::Variant value_;
+};
+
+// The groups a piece's rows form on their own, with their aggregates' states.
+struct GroupedPiece : PieceProduct {
+  TvekRecordSet rows;  // the groups' first rows
+  GroupAccumulator groups;
+  bool complete = false;  // every row passed the WHERE or not, and was folded
+};
+
+// Grouping of a scanned table's rows on the workers: each piece's rows that
+// pass the WHERE are made into result rows and grouped on their own (the
+// WHERE's marks come with them), so that the statement's thread only adds up
+// the pieces' groups (GroupAccumulator::AddGroups), or, where that would not
+// give the same answer, folds the piece's rows itself.
+class GroupPieces : public PieceWork {
+ public:
+  // False when the statement's columns or WHERE do not compile here.
+  bool Compile(const TvekSQLQuery& query, const SelectClauses& clauses, const RecordSetPtr& table,
+               const std::string& name, const TvekRecordSet& result) {
+    resolver_.AddEntry(table, name, name, false);
+    if (!clauses.where.empty() &&
+        !where_.Compile(query, clauses.where.first, clauses.where.last, table, name)) {
+      return false;
+    }
+    bool has_aggregate = false;
+    if (!BuildOutput(query, clauses, output_, columns_, has_aggregate, resolver_)) return false;
+    has_aggregate_ = has_aggregate;
+    group_text_ = clauses.group_text;
+    field_names_ = result.FieldNames;
+    aggregates_ = result.Aggregates;
+    // Bound here, by the table's column names, as the WHERE is.
+    try {
+      for (OutputColumn& column : columns_) {
+        if (!column.field->Expression.IsEmpty()) column.field->Expression.Bind();
+      }
+    } catch (...) {
+      return false;
+    }
+    cells_.Start(columns_, resolver_);
+    has_where_ = !clauses.where.empty();
+    return true;
+  }
+  void Mark(const RecordSetPtr& rows, std::vector<char>& marks,
+            std::unique_ptr<PieceProduct>& product) override {
+    if (!product) product = std::make_unique<GroupedPiece>();
+    auto& piece = static_cast<GroupedPiece&>(*product);
+    piece.complete = false;
+    if (has_where_) where_.Mark(rows, marks, product);
+    piece.rows.RewindRecords();
+    piece.rows.FieldNames = field_names_;
+    piece.rows.Aggregates = aggregates_;
+    if (!piece.groups.Start(piece.rows, group_text_, has_aggregate_).ok()) return;
+    resolver_.SetSet(0, rows);
+    const int count = rows->RecordCount();
+    for (int r = 0; r < count; ++r) {
+      if (has_where_) {
+        if (marks[r] == WhereMarks::kNoTruthValue) return;  // the statement fails there
+        if (marks[r] == WhereMarks::kFalse) continue;
+      }
+      resolver_.SetRow(0, r);
+      piece.groups.Add(cells_.Fill());
+    }
+    piece.complete = true;
+  }
+
+ private:
+  RowResolver resolver_;
+  WhereMarks where_;
+  bool has_where_ = false;
+  TvekSQLOutput output_;
+  std::vector<OutputColumn> columns_;
+  RowCells cells_;
+  bool has_aggregate_ = false;
+  std::string group_text_;
+  std::vector<std::string> field_names_;
+  std::vector<TTokenOperator> aggregates_;
 };
 
 // The one table of a SELECT read straight from its file, a piece at a time,
@@ -411,6 +540,7 @@ class ScannedTable {
     pieces_->SetPieceWork(std::move(work));
   }
   const std::vector<char>* Marks() const { return pieces_ ? pieces_->Marks() : nullptr; }
+  PieceProduct* Product() const { return pieces_ ? pieces_->Product() : nullptr; }
 
  private:
   // Small enough for a piece's rows to stay in the processor's caches.
@@ -561,19 +691,6 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     condition.SetVariableSource(&resolver);
     s = condition.SetInfixTokens(query.Tokens, clauses.where.first, clauses.where.last);
     if (!s.ok()) return fail("SELECT: " + s.message() + ": " + SourceText(query, clauses.where));
-    // The workers reading a scanned table ahead evaluate the WHERE too, when
-    // it reads that table alone.
-    std::vector<std::unique_ptr<PieceWork>> marks;
-    for (int w = 0; w < (join ? 0 : scan.WorkerCount()); ++w) {
-      auto where = std::make_unique<WhereMarks>();
-      if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(),
-                          clauses.tables.front())) {
-        marks.clear();
-        break;
-      }
-      marks.push_back(std::move(where));
-    }
-    if (!marks.empty()) scan.SetPieceWork(std::move(marks));
   }
 
   engine.CurrentRecordSet = engine.NumberOf(tables.front().set.get());
@@ -586,50 +703,48 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const bool grouped = has_aggregate || !clauses.group_text.empty();
   GroupAccumulator groups;
   const bool streaming = grouped && groups.Start(*result, clauses.group_text, has_aggregate).ok();
+  // The workers reading a scanned table ahead evaluate the WHERE too, when
+  // it reads that table alone, and group the rows of their pieces where the
+  // pieces' groups add up to the answer.
+  if (!join && scan.WorkerCount() > 0 && (has_where || streaming)) {
+    const bool group_on_workers =
+        streaming && copies.empty() &&
+        std::all_of(result->Aggregates.begin(), result->Aggregates.end(), [](TTokenOperator op) {
+          return op == toNone || op == tosqlCount || op == tosqlSum || op == tosqlMAX ||
+                 op == tosqlMIN;
+        });
+    std::vector<std::unique_ptr<PieceWork>> work;
+    const std::string& name = clauses.tables.front();
+    for (int w = 0; w < scan.WorkerCount(); ++w) {
+      if (group_on_workers) {
+        auto grouping = std::make_unique<GroupPieces>();
+        if (!grouping->Compile(query, clauses, scan.Listed(), name, *result)) break;
+        work.push_back(std::move(grouping));
+      } else if (has_where) {
+        auto where = std::make_unique<WhereMarks>();
+        if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(), name)) {
+          break;
+        }
+        work.push_back(std::move(where));
+      }
+    }
+    if (static_cast<int>(work.size()) == scan.WorkerCount()) scan.SetPieceWork(std::move(work));
+  }
   // A row's cells are gathered as views (into the tables, or into one text per
   // column) and packed once into the result's storage.
-  std::vector<std::string_view> cells;
-  std::vector<std::string> texts(columns.size());
-  // A column that is one name of a table reads its cell as it stands, without
-  // the evaluator: -1, or the resolver's handle for it.
-  std::vector<int> direct(columns.size(), -1);
-  if (copies.empty()) {
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      direct[c] = columns[c].field->Expression.SingleVariableHandle();
+  std::vector<std::string_view> copied;
+  RowCells row_cells;
+  if (copies.empty()) row_cells.Start(columns, resolver);
+  auto fill_cells = [&]() -> const std::vector<std::string_view>& {
+    if (copies.empty()) return row_cells.Fill();
+    copied.clear();
+    for (auto [entry, column] : copies) {
+      copied.push_back(resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column));
     }
-  }
-  auto fill_cells = [&]() {
-    cells.clear();
-    if (!copies.empty()) {
-      for (auto [entry, column] : copies) {
-        cells.push_back(resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column));
-      }
-      return;
-    }
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      if (direct[c] >= 0) {
-        if (std::optional<std::string_view> cell = resolver.CellText(direct[c])) {
-          cells.push_back(*cell);
-          continue;
-        }
-      }
-      if (columns[c].field->Expression.IsEmpty()) {
-        cells.emplace_back();
-        continue;
-      }
-      columns[c].field->Expression.Evaluate(value);
-      std::string& text = texts[c];
-      if (value.IsText()) {
-        text.assign(value.s);
-      } else {
-        text.clear();
-        AppendValueText(value, text);
-      }
-      cells.push_back(text);
-    }
+    return copied;
   };
   auto add_row = [&]() {
-    fill_cells();
+    const std::vector<std::string_view>& cells = fill_cells();
     if (!streaming) {
       result->AppendRow(cells);
     } else {
@@ -680,7 +795,13 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   if (joined == JoinOutcome::kNotApplicable) {
     // A scanned table's pieces, each walked as it is read.
     do {
-      ForEachCombination(resolver, 0, visit);
+      // A piece grouped on a worker is added up as a whole where that gives
+      // the same answer.
+      auto* grouped_piece = dynamic_cast<GroupedPiece*>(scan.Product());
+      if (grouped_piece == nullptr || !grouped_piece->complete ||
+          !groups.AddGroups(grouped_piece->groups)) {
+        ForEachCombination(resolver, 0, visit);
+      }
     } while (scan.Active() && !scan.Done() && !condition_failed && next_piece());
   }
   if (read_error) return read_failure(read_error->message());

@@ -35,6 +35,12 @@ class GroupAccumulator {
   bool Add(const TvekRecord& row);
   // The same for a row given as its cells, one per result column.
   bool Add(const std::vector<std::string_view>& cells);
+  // Adds the groups of `later`, an accumulator started the same way over the
+  // rows that come after those added so far, when the answer is then the one
+  // adding those rows one by one gives; false, with nothing changed, when it
+  // may not be (averages, deviations, sums that are not exact or whose terms
+  // have both signs). Groups new here come in `later`'s order.
+  bool AddGroups(const GroupAccumulator& later);
   // Writes the aggregates' final texts.
   void Finish();
   // True when Finish answered aggregates over no rows with a row of its own:
@@ -54,6 +60,12 @@ class GroupAccumulator {
   };
   template <typename Row>
   bool AddRow(const Row& row);
+  // The group of the row's key, or -1 with `slot` where a new one would go.
+  template <typename Row>
+  int FindGroup(const Row& row, std::uint32_t hash, std::size_t& slot) const;
+  // Lists a new group whose first row is `row`: its states, to be started.
+  template <typename Row>
+  State* StartNewGroup(const Row& row, std::uint32_t hash, std::size_t slot);
   template <typename Row>
   std::uint32_t Hash(const Row& row) const;
   template <typename Row>
@@ -65,6 +77,7 @@ class GroupAccumulator {
   std::vector<Column> columns_;
   std::vector<Slot> slots_;
   std::vector<State> states_;
+  std::vector<int> found_;  // AddGroups' look-ups
   bool active_ = false;
   bool answered_no_rows_ = false;
 };

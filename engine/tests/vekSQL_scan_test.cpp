@@ -81,6 +81,12 @@ TEST_F(ScanTest, AnswersEqualThoseOfTheOpenedTable) {
       "SELECT id FROM t WHERE id IN (SELECT id FROM t WHERE amount = 7.70)",
       "SELECT id * 2 AS twice, name FROM t WHERE name LIKE '%quotes%'",
       "SELECT count(id) AS n FROM t WHERE id > 80000",
+      // Grouped on the workers a piece at a time, the pieces' groups added up.
+      "SELECT grp, count(id) AS n, sum(amount) AS s, max(name) AS hi, min(amount) AS lo FROM t "
+      "GROUP BY grp",
+      "SELECT name, count(*) AS n, sum(id) AS s FROM t WHERE amount > 990 GROUP BY name",
+      "SELECT grp, sum(amount - 500) AS s, max(amount - 500) AS m FROM t WHERE id > 10 GROUP BY grp",
+      "SELECT count(id) AS n, sum(amount) AS s, min(note) AS m FROM t",
       // Joins read their first table a piece at a time.
       "SELECT g.region, count(t.id) AS n, sum(t.amount) AS s FROM t, g WHERE t.grp = g.grp "
       "GROUP BY g.region",
@@ -183,6 +189,9 @@ TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
        "SELECT: condition is not a truth value: id > 59990 AND name + ''"},
       {"ASSIGN TO g SELECT id FROM t", "SELECT INTO: table g allready exists."},
       {"SELECT id FROM t ORDER BY nothing", "ORDER BY: unknown column nothing"},
+      // No truth value from one of the last rows, which a worker groups.
+      {"SELECT grp, count(id) AS n FROM t WHERE replace(id, '59995', 'x') GROUP BY grp",
+       "SELECT: condition is not a truth value: replace(id, '59995', 'x')"},
       {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND t.id > 59990 AND t.name + ''",
        "SELECT: condition is not a truth value: t.grp = g.grp AND t.id > 59990 AND t.name + ''"},
       {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND g.region + ''",
