@@ -19,15 +19,15 @@
 
 namespace vek {
 
-namespace {
-
-struct Equality {
+struct HashJoin::Equality {
   int left_entry, left_column, right_entry, right_column;
 };
 
-struct Filter {
+struct HashJoin::Filter {
   std::unique_ptr<TvekSQLExpression2> expression;
 };
+
+namespace {
 
 // The entry an expression reads: -1 for none, -2 for several.
 int EntryRead(RowResolver& resolver, const TvekSQLExpression2& expression) {
@@ -90,10 +90,22 @@ class RowIndex {
 
 }  // namespace
 
-JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, RowResolver& resolver,
-                     const std::function<bool()>& visit, const std::function<bool()>& next_rows) {
+// For each entry after the first: one equality with an earlier entry drives a
+// hash look-up into its candidate rows; the others are checked cell by cell.
+struct HashJoin::Level {
+  const Equality* driver = nullptr;  // right side is this level's entry
+  std::vector<Equality> checks;      // both sides bound at this level
+  RowIndex index;
+};
+
+HashJoin::HashJoin() = default;
+HashJoin::~HashJoin() = default;
+
+bool HashJoin::Compile(const std::vector<TToken>& tokens, int first, int last,
+                       RowResolver& resolver) {
+  resolver_ = &resolver;
   const int entries = resolver.EntryCount();
-  if (entries < 2 || last < first) return JoinOutcome::kNotApplicable;
+  if (entries < 2 || last < first) return false;
 
   // Cut the condition at AND outside brackets; an OR there rules the walk out.
   std::vector<std::pair<int, int>> conjuncts;
@@ -104,7 +116,7 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
     if (op == toOpen) ++depth;
     if (op == toClose) --depth;
     if (depth != 0) continue;
-    if (op == toOr) return JoinOutcome::kNotApplicable;
+    if (op == toOr) return false;
     if (op == toAnd) {
       conjuncts.emplace_back(start, i - 1);
       start = i + 1;
@@ -112,11 +124,10 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
   }
   conjuncts.emplace_back(start, last);
 
-  std::vector<Equality> equalities;
-  std::vector<std::vector<Filter>> row_filters(entries);
-  std::vector<Filter> constant_filters;
+  row_filters_.clear();
+  row_filters_.resize(entries);
   for (auto [from, to] : conjuncts) {
-    if (to < from) return JoinOutcome::kNotApplicable;
+    if (to < from) return false;
     if (to - from == 2 && tokens[from].Operator == toVariable && tokens[from + 1].Operator == toEq &&
         tokens[to].Operator == toVariable) {
       int l = resolver.BindVariable(tokens[from].Name);
@@ -124,21 +135,125 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
       if (l >= 0 && r >= 0 && resolver.BindingOf(l).entry != resolver.BindingOf(r).entry) {
         const auto& lb = resolver.BindingOf(l);
         const auto& rb = resolver.BindingOf(r);
-        equalities.push_back({lb.entry, lb.column, rb.entry, rb.column});
+        equalities_.push_back({lb.entry, lb.column, rb.entry, rb.column});
         continue;
       }
     }
     Filter filter;
     filter.expression = std::make_unique<TvekSQLExpression2>();
     filter.expression->SetVariableSource(&resolver);
-    if (!filter.expression->SetInfixTokens(tokens, from, to).ok()) {
-      return JoinOutcome::kNotApplicable;
-    }
+    if (!filter.expression->SetInfixTokens(tokens, from, to).ok()) return false;
     int reads = EntryRead(resolver, *filter.expression);
-    if (reads == -2) return JoinOutcome::kNotApplicable;
-    (reads == -1 ? constant_filters : row_filters[reads]).push_back(std::move(filter));
+    if (reads == -2) return false;
+    (reads == -1 ? constant_filters_ : row_filters_[reads]).push_back(std::move(filter));
+  }
+  return true;
+}
+
+void HashJoin::Bind() {
+  for (Filter& f : constant_filters_) f.expression->Bind();
+  for (auto& filters : row_filters_) {
+    for (Filter& f : filters) f.expression->Bind();
+  }
+}
+
+bool HashJoin::Holds(Filter& filter, bool& result) {
+  filter.expression->Evaluate(value_);
+  return ValueToBool(value_, result);
+}
+
+bool HashJoin::SelectCandidates(int e) {
+  RowResolver& resolver = *resolver_;
+  candidates_[e].clear();
+  const int rows = resolver.Set(e)->RecordCount();
+  int saved = resolver.Row(e);
+  for (int r = 0; r < rows; ++r) {
+    resolver.SetRow(e, r);
+    bool pass = true;
+    for (Filter& f : row_filters_[e]) {
+      bool result = false;
+      if (!Holds(f, result)) return false;
+      pass = pass && result;
+    }
+    if (pass) candidates_[e].push_back(r);
+  }
+  resolver.SetRow(e, saved);
+  return true;
+}
+
+JoinOutcome HashJoin::Prepare() {
+  if (prepared_) return prepared_outcome_;
+  prepared_ = true;
+  RowResolver& resolver = *resolver_;
+  const int entries = resolver.EntryCount();
+  prepared_outcome_ = JoinOutcome::kConditionFailed;
+
+  // Conditions that read no table decide for all combinations at once; a false
+  // one still leaves the others evaluated, as the nested loop evaluates every
+  // conjunct of every combination and fails on any that is no truth value.
+  all_constants_hold_ = true;
+  for (Filter& f : constant_filters_) {
+    bool result = false;
+    if (!Holds(f, result)) return prepared_outcome_;
+    all_constants_hold_ = all_constants_hold_ && result;
+  }
+  // The rows of each later table that pass its own conjuncts.
+  candidates_.assign(entries, {});
+  for (int e = 1; e < entries; ++e) {
+    if (!SelectCandidates(e)) return prepared_outcome_;
   }
 
+  levels_ = std::vector<Level>(entries);
+  for (const Equality& eq : equalities_) {
+    Equality oriented = eq;
+    if (oriented.left_entry > oriented.right_entry) {
+      oriented = {eq.right_entry, eq.right_column, eq.left_entry, eq.left_column};
+    }
+    levels_[oriented.right_entry].checks.push_back(oriented);
+  }
+  for (int e = 1; e < entries; ++e) {
+    Level& level = levels_[e];
+    if (level.checks.empty()) continue;
+    level.driver = &level.checks.front();
+    const TvekRecordSet& set = *resolver.Set(e);
+    for (int r : candidates_[e]) {
+      level.index.Add(set.Records[r].Cell(level.driver->right_column), r);
+    }
+  }
+  prepared_outcome_ = JoinOutcome::kDone;
+  return prepared_outcome_;
+}
+
+bool HashJoin::WalkFrom(int e, const std::function<bool()>& visit) {
+  RowResolver& resolver = *resolver_;
+  auto cell = [&resolver](int entry, int column) {
+    return resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column);
+  };
+  Level& level = levels_[e];
+  const std::vector<int>* rows = &candidates_[e];
+  if (level.driver) {
+    rows = level.index.Find(cell(level.driver->left_entry, level.driver->left_column));
+    if (rows == nullptr) return true;
+  }
+  const int entries = static_cast<int>(levels_.size());
+  for (int r : *rows) {
+    resolver.SetRow(e, r);
+    bool pass = true;
+    for (std::size_t c = level.driver ? 1 : 0; c < level.checks.size() && pass; ++c) {
+      const Equality& eq = level.checks[c];
+      pass = cell(eq.left_entry, eq.left_column) == cell(eq.right_entry, eq.right_column);
+    }
+    if (!pass) continue;
+    if (e + 1 < entries ? !WalkFrom(e + 1, visit) : !visit()) return false;
+  }
+  return true;
+}
+
+JoinOutcome HashJoin::Walk(const std::function<bool()>& visit,
+                           const std::function<bool()>& next_rows,
+                           const std::function<bool()>& handled) {
+  RowResolver& resolver = *resolver_;
+  const int entries = resolver.EntryCount();
   // The first entry's rows may come a piece at a time: it is empty only when
   // no piece has rows.
   auto next_piece = [&next_rows] { return next_rows && next_rows(); };
@@ -148,106 +263,14 @@ JoinOutcome HashJoin(const std::vector<TToken>& tokens, int first, int last, Row
   while (resolver.Set(0)->RecordCount() == 0) {
     if (!next_piece()) return JoinOutcome::kDone;
   }
+  if (Prepare() != JoinOutcome::kDone) return JoinOutcome::kConditionFailed;
 
-  rtl::Variant value;
-  auto holds = [&value](Filter& f, bool& result) {
-    f.expression->Evaluate(value);
-    return ValueToBool(value, result);
-  };
-
-  // Conditions that read no table decide for all combinations at once; a false
-  // one still leaves the others evaluated, as the nested loop evaluates every
-  // conjunct of every combination and fails on any that is no truth value.
-  bool all_constants_hold = true;
-  for (Filter& f : constant_filters) {
-    bool result = false;
-    if (!holds(f, result)) return JoinOutcome::kConditionFailed;
-    all_constants_hold = all_constants_hold && result;
-  }
-
-  // The rows of each table that pass its own conjuncts; false when one of
-  // them is no truth value.
-  std::vector<std::vector<int>> candidates(entries);
-  auto select_candidates = [&](int e) {
-    candidates[e].clear();
-    const int rows = resolver.Set(e)->RecordCount();
-    int saved = resolver.Row(e);
-    for (int r = 0; r < rows; ++r) {
-      resolver.SetRow(e, r);
-      bool pass = true;
-      for (Filter& f : row_filters[e]) {
-        bool result = false;
-        if (!holds(f, result)) return false;
-        pass = pass && result;
-      }
-      if (pass) candidates[e].push_back(r);
-    }
-    resolver.SetRow(e, saved);
-    return true;
-  };
-  for (int e = 1; e < entries; ++e) {
-    if (!select_candidates(e)) return JoinOutcome::kConditionFailed;
-  }
-
-  if (!all_constants_hold) {
-    // Nothing is visited, but every row's own conjuncts are still evaluated.
-    do {
-      if (!select_candidates(0)) return JoinOutcome::kConditionFailed;
-    } while (next_piece());
-    return JoinOutcome::kDone;
-  }
-
-  // For each entry after the first: one equality with an earlier entry drives a
-  // hash look-up into its candidate rows; the others are checked cell by cell.
-  struct Level {
-    const Equality* driver = nullptr;  // right side is this level's entry
-    std::vector<Equality> checks;      // both sides bound at this level
-    RowIndex index;
-  };
-  std::vector<Level> levels(entries);
-  for (const Equality& eq : equalities) {
-    Equality oriented = eq;
-    if (oriented.left_entry > oriented.right_entry) {
-      oriented = {eq.right_entry, eq.right_column, eq.left_entry, eq.left_column};
-    }
-    levels[oriented.right_entry].checks.push_back(oriented);
-  }
-  for (int e = 1; e < entries; ++e) {
-    Level& level = levels[e];
-    if (level.checks.empty()) continue;
-    level.driver = &level.checks.front();
-    const TvekRecordSet& set = *resolver.Set(e);
-    for (int r : candidates[e]) {
-      level.index.Add(set.Records[r].Cell(level.driver->right_column), r);
-    }
-  }
-
-  auto cell = [&resolver](int entry, int column) {
-    return resolver.Set(entry)->Records[resolver.Row(entry)].Cell(column);
-  };
-  std::function<bool(int)> walk = [&](int e) -> bool {
-    Level& level = levels[e];
-    const std::vector<int>* rows = &candidates[e];
-    if (level.driver) {
-      rows = level.index.Find(cell(level.driver->left_entry, level.driver->left_column));
-      if (rows == nullptr) return true;
-    }
-    for (int r : *rows) {
-      resolver.SetRow(e, r);
-      bool pass = true;
-      for (std::size_t c = level.driver ? 1 : 0; c < level.checks.size() && pass; ++c) {
-        const Equality& eq = level.checks[c];
-        pass = cell(eq.left_entry, eq.left_column) == cell(eq.right_entry, eq.right_column);
-      }
-      if (!pass) continue;
-      if (e + 1 < entries ? !walk(e + 1) : !visit()) return false;
-    }
-    return true;
-  };
-  // The first entry's rows in their order, piece after piece.
+  // The first entry's rows in their order, piece after piece; when nothing
+  // holds for all combinations, every row's own conjuncts are still evaluated.
   do {
-    if (!select_candidates(0)) return JoinOutcome::kConditionFailed;
-    if (!walk(0)) return JoinOutcome::kStopped;
+    if (handled && handled()) continue;
+    if (!SelectCandidates(0)) return JoinOutcome::kConditionFailed;
+    if (all_constants_hold_ && !WalkFrom(0, visit)) return JoinOutcome::kStopped;
   } while (next_piece());
   return JoinOutcome::kDone;
 }

@@ -399,19 +399,35 @@ struct GroupedPiece : PieceProduct {
   bool complete = false;  // every row passed the WHERE or not, and was folded
 };
 
+// In a join grouped on the workers, each worker looks up the other tables'
+// rows on its own: up to this many of them.
+constexpr std::size_t kJoinedRowsPerWorker = 100000;
+
 // Grouping of a scanned table's rows on the workers: each piece's rows that
-// pass the WHERE are made into result rows and grouped on their own (the
-// WHERE's marks come with them), so that the statement's thread only adds up
-// the pieces' groups (GroupAccumulator::AddGroups), or, where that would not
-// give the same answer, folds the piece's rows itself.
+// pass the WHERE (with the other tables' rows they join, in a join) are made
+// into result rows and grouped on their own, so that the statement's thread
+// only adds up the pieces' groups (GroupAccumulator::AddGroups), or, where
+// that would not give the same answer, walks the piece itself. A piece whose
+// condition is no truth value somewhere is left to the statement's thread,
+// which fails there.
 class GroupPieces : public PieceWork {
  public:
-  // False when the statement's columns or WHERE do not compile here.
-  bool Compile(const TvekSQLQuery& query, const SelectClauses& clauses, const RecordSetPtr& table,
-               const std::string& name, const TvekRecordSet& result) {
-    resolver_.AddEntry(table, name, name, false);
-    if (!clauses.where.empty() &&
-        !where_.Compile(query, clauses.where.first, clauses.where.last, table, name)) {
+  // False when the statement does not compile here. `tables` are the FROM's,
+  // the first one scanned; a join's condition must be one HashJoin walks.
+  bool Compile(const TvekSQLQuery& query, const SelectClauses& clauses,
+               const std::vector<SourceTable>& tables, const TvekRecordSet& result) {
+    join_walk_ = tables.size() > 1;
+    for (const SourceTable& table : tables) {
+      resolver_.AddEntry(table.set, table.name, table.alias, join_walk_);
+    }
+    has_where_ = !clauses.where.empty();
+    if (join_walk_ &&
+        !join_.Compile(query.Tokens, clauses.where.first, clauses.where.last, resolver_)) {
+      return false;
+    }
+    if (!join_walk_ && has_where_ &&
+        !where_.Compile(query, clauses.where.first, clauses.where.last, tables.front().set,
+                        tables.front().name)) {
       return false;
     }
     bool has_aggregate = false;
@@ -420,16 +436,17 @@ class GroupPieces : public PieceWork {
     group_text_ = clauses.group_text;
     field_names_ = result.FieldNames;
     aggregates_ = result.Aggregates;
-    // Bound here, by the table's column names, as the WHERE is.
+    // Bound here, by the tables' column names: only the first piece's rows
+    // come with them.
     try {
       for (OutputColumn& column : columns_) {
         if (!column.field->Expression.IsEmpty()) column.field->Expression.Bind();
       }
+      if (join_walk_) join_.Bind();
     } catch (...) {
       return false;
     }
     cells_.Start(columns_, resolver_);
-    has_where_ = !clauses.where.empty();
     return true;
   }
   void Mark(const RecordSetPtr& rows, std::vector<char>& marks,
@@ -437,12 +454,20 @@ class GroupPieces : public PieceWork {
     if (!product) product = std::make_unique<GroupedPiece>();
     auto& piece = static_cast<GroupedPiece&>(*product);
     piece.complete = false;
-    if (has_where_) where_.Mark(rows, marks, product);
+    if (has_where_ && !join_walk_) where_.Mark(rows, marks, product);
     piece.rows.RewindRecords();
     piece.rows.FieldNames = field_names_;
     piece.rows.Aggregates = aggregates_;
     if (!piece.groups.Start(piece.rows, group_text_, has_aggregate_).ok()) return;
     resolver_.SetSet(0, rows);
+    if (join_walk_) {
+      const JoinOutcome walked = join_.Walk([&] {
+        piece.groups.Add(cells_.Fill());
+        return true;
+      });
+      piece.complete = walked == JoinOutcome::kDone;
+      return;
+    }
     const int count = rows->RecordCount();
     for (int r = 0; r < count; ++r) {
       if (has_where_) {
@@ -458,7 +483,9 @@ class GroupPieces : public PieceWork {
  private:
   RowResolver resolver_;
   WhereMarks where_;
+  HashJoin join_;
   bool has_where_ = false;
+  bool join_walk_ = false;
   TvekSQLOutput output_;
   std::vector<OutputColumn> columns_;
   RowCells cells_;
@@ -703,12 +730,20 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const bool grouped = has_aggregate || !clauses.group_text.empty();
   GroupAccumulator groups;
   const bool streaming = grouped && groups.Start(*result, clauses.group_text, has_aggregate).ok();
+  // A join whose condition allows it is walked by hash look-ups.
+  HashJoin hash_join;
+  const bool hashed =
+      join && has_where &&
+      hash_join.Compile(query.Tokens, clauses.where.first, clauses.where.last, resolver);
   // The workers reading a scanned table ahead evaluate the WHERE too, when
   // it reads that table alone, and group the rows of their pieces where the
-  // pieces' groups add up to the answer.
-  if (!join && scan.WorkerCount() > 0 && (has_where || streaming)) {
+  // pieces' groups add up to the answer (in a join, where the other tables
+  // are small enough for each worker to look them up on its own).
+  if (scan.WorkerCount() > 0) {
+    std::size_t joined_rows = 0;
+    for (std::size_t e = 1; e < tables.size(); ++e) joined_rows += tables[e].set->Records.size();
     const bool group_on_workers =
-        streaming && copies.empty() &&
+        streaming && copies.empty() && (!join || (hashed && joined_rows <= kJoinedRowsPerWorker)) &&
         std::all_of(result->Aggregates.begin(), result->Aggregates.end(), [](TTokenOperator op) {
           return op == toNone || op == tosqlCount || op == tosqlSum || op == tosqlMAX ||
                  op == tosqlMIN;
@@ -718,9 +753,9 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     for (int w = 0; w < scan.WorkerCount(); ++w) {
       if (group_on_workers) {
         auto grouping = std::make_unique<GroupPieces>();
-        if (!grouping->Compile(query, clauses, scan.Listed(), name, *result)) break;
+        if (!grouping->Compile(query, clauses, tables, *result)) break;
         work.push_back(std::move(grouping));
-      } else if (has_where) {
+      } else if (has_where && !join) {
         auto where = std::make_unique<WhereMarks>();
         if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(), name)) {
           break;
@@ -784,24 +819,24 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     marks = scan.Marks();
     return true;
   };
-  JoinOutcome joined = JoinOutcome::kNotApplicable;
-  if (join && has_where) {
-    std::function<bool()> next_rows;
-    if (scan.Active()) next_rows = next_piece;
-    joined = HashJoin(query.Tokens, clauses.where.first, clauses.where.last, resolver,
-                      [&] { return add_row(); }, next_rows);
+  // A piece grouped on a worker is added up as a whole where that gives the
+  // same answer.
+  auto added_up = [&] {
+    auto* piece = dynamic_cast<GroupedPiece*>(scan.Product());
+    return piece != nullptr && piece->complete && groups.AddGroups(piece->groups);
+  };
+  if (hashed) {
+    std::function<bool()> next_rows, handled;
+    if (scan.Active()) {
+      next_rows = next_piece;
+      handled = added_up;
+    }
+    const JoinOutcome joined = hash_join.Walk([&] { return add_row(); }, next_rows, handled);
     condition_failed = joined == JoinOutcome::kConditionFailed;
-  }
-  if (joined == JoinOutcome::kNotApplicable) {
+  } else {
     // A scanned table's pieces, each walked as it is read.
     do {
-      // A piece grouped on a worker is added up as a whole where that gives
-      // the same answer.
-      auto* grouped_piece = dynamic_cast<GroupedPiece*>(scan.Product());
-      if (grouped_piece == nullptr || !grouped_piece->complete ||
-          !groups.AddGroups(grouped_piece->groups)) {
-        ForEachCombination(resolver, 0, visit);
-      }
+      if (!added_up()) ForEachCombination(resolver, 0, visit);
     } while (scan.Active() && !scan.Done() && !condition_failed && next_piece());
   }
   if (read_error) return read_failure(read_error->message());

@@ -90,6 +90,9 @@ TEST_F(ScanTest, AnswersEqualThoseOfTheOpenedTable) {
       // Joins read their first table a piece at a time.
       "SELECT g.region, count(t.id) AS n, sum(t.amount) AS s FROM t, g WHERE t.grp = g.grp "
       "GROUP BY g.region",
+      "SELECT g.region, sum(t.amount - 500) AS s, max(t.name) AS m, count(*) AS n FROM t, g "
+      "WHERE t.grp = g.grp AND t.id > 5 GROUP BY g.region",
+      "SELECT t.grp, count(t.id) AS n FROM g, t WHERE t.grp = g.grp GROUP BY t.grp",
       "SELECT t.id, g.region FROM t, g WHERE t.grp = g.grp AND t.amount > 900 AND 1 = 1",
       "SELECT * FROM t, g WHERE g.grp = t.grp AND t.id < 300",
       "SELECT t.id, g.region FROM t, g WHERE t.grp = g.grp OR t.id = 7",
@@ -194,6 +197,9 @@ TEST_F(ScanTest, ErrorsAreThoseOfTheOpenedTable) {
        "SELECT: condition is not a truth value: replace(id, '59995', 'x')"},
       {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND t.id > 59990 AND t.name + ''",
        "SELECT: condition is not a truth value: t.grp = g.grp AND t.id > 59990 AND t.name + ''"},
+      {"SELECT g.region, count(t.id) AS n FROM t, g WHERE t.grp = g.grp AND "
+       "replace(t.id, '59995', 'x') GROUP BY g.region",
+       "SELECT: condition is not a truth value: t.grp = g.grp AND replace(t.id, '59995', 'x')"},
       {"SELECT t.id FROM t, g WHERE t.grp = g.grp AND g.region + ''",
        "SELECT: condition is not a truth value: t.grp = g.grp AND g.region + ''"},
       {"SELECT t.id FROM t, nothing WHERE t.id = nothing.id", "SELECT: can not find table nothing"},
