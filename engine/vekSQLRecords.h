@@ -307,6 +307,7 @@ class TvekRows {
   const_iterator begin() const { return const_iterator(slots_.data()); }
   const_iterator end() const { return const_iterator(slots_.data() + slots_.size()); }
   void reserve(std::size_t count) { slots_.reserve(count); }
+  std::size_t capacity() const { return slots_.capacity(); }
   // A new last row without cells.
   TvekRecord& emplace_back() { return slots_.emplace_back().row; }
   void erase(std::size_t index) { slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(index)); }

@@ -1,10 +1,11 @@
 // Reading and writing whole record sets as table files: the file is read a
 // piece at a time through the run-time library's reader and cut by the
 // text-table format; it is written whole through the atomic writer.
-#include <sched.h>
-
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <future>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <system_error>
@@ -13,6 +14,7 @@
 #include "engine/vekSQLRecords.h"
 #include "engine/vekSQLTableFile.h"
 #include "engine/vekSQLTextTable.h"
+#include "engine/vekSQLThreads.h"
 #include "rtl/AtomicFile.h"
 
 namespace vek {
@@ -143,13 +145,7 @@ TableFileRows::~TableFileRows() {
 }
 
 int TableFileRows::WorkersFor(std::size_t file_size) {
-  if (file_size < kSmallFile) return 0;
-  cpu_set_t allowed;
-  CPU_ZERO(&allowed);
-  if (::sched_getaffinity(0, sizeof allowed, &allowed) != 0) return 0;
-  // The reading thread uses the rows while the others cut; a few cutters keep
-  // up with it.
-  return std::min(CPU_COUNT(&allowed) - 1, 7);
+  return file_size < kSmallFile ? 0 : SpareProcessors();
 }
 
 void TableFileRows::Cut(Piece& piece) const {
@@ -354,21 +350,66 @@ void TvekRecordSet::SetRowsPending(std::shared_ptr<rtl::FileReader> file) {
   pending_file_ = std::move(file);
 }
 
+namespace {
+
+// The lines of rows [from, to) as a table file holds them. Rows a sort has
+// moved lie all over memory: each is fetched some rows ahead so that the
+// cache misses overlap.
+void AppendRowLines(const TvekRows& rows, std::size_t from, std::size_t to, std::string& out) {
+  constexpr std::size_t kAhead = 16;
+  for (std::size_t i = from; i < to; ++i) {
+    if (i + kAhead < to) rows[i + kAhead].Prefetch();
+    AppendRowLine(rows[i], out);
+    out += '\n';
+  }
+}
+
+}  // namespace
+
 Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   rtl::AtomicFileWriter file(file_name);
   if (!file.Open()) return Status::Error(file.Error());
   std::string& buffer = file.Buffer();
   buffer += JoinText(FieldNames);
   buffer += '\n';
-  // Rows a sort has moved lie all over memory: each is fetched some rows ahead
-  // so that the cache misses overlap.
-  constexpr std::size_t kAhead = 16;
+  // Rows go in batches; with several processors, the batches after the one
+  // being written are turned into text on threads meanwhile. The file is the
+  // same either way.
+  constexpr std::size_t kBatch = std::size_t{1} << 14;
   const std::size_t count = Records.size();
-  for (std::size_t i = 0; i < count; ++i) {
-    if (i + kAhead < count) Records[i + kAhead].Prefetch();
-    AppendRowLine(Records[i], buffer);
-    buffer += '\n';
-    if (!file.WriteIfFull()) return Status::Error(file.Error());
+  const int threads = count < 16 * kBatch ? 0 : SpareProcessors();
+  if (threads == 0) {
+    for (std::size_t from = 0; from < count; from += kBatch / 16) {
+      AppendRowLines(Records, from, std::min(count, from + kBatch / 16), buffer);
+      if (!file.WriteIfFull()) return Status::Error(file.Error());
+    }
+  } else {
+    // Each batch's future waits for its thread when it goes, so no thread
+    // outlives the rows it reads, whatever way this returns.
+    struct Batch {
+      std::string text;
+      std::future<void> done;
+    };
+    std::deque<std::unique_ptr<Batch>> in_flight;
+    std::size_t next = 0;
+    auto start = [&] {
+      auto batch = std::make_unique<Batch>();
+      const std::size_t from = next;
+      const std::size_t to = std::min(count, from + kBatch);
+      batch->done = std::async(std::launch::async, [this, from, to, text = &batch->text] {
+        AppendRowLines(Records, from, to, *text);
+      });
+      in_flight.push_back(std::move(batch));
+      next = to;
+    };
+    while (!in_flight.empty() || next < count) {
+      while (next < count && in_flight.size() <= static_cast<std::size_t>(threads)) start();
+      std::unique_ptr<Batch> batch = std::move(in_flight.front());
+      in_flight.pop_front();
+      batch->done.get();
+      buffer += batch->text;
+      if (!file.WriteIfFull()) return Status::Error(file.Error());
+    }
   }
   if (!file.Commit()) return Status::Error(file.Error());
   return Status::OK();

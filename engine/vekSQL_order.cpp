@@ -4,6 +4,7 @@
 // are equal by the whole keys), and the rows are moved into place once.
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <clocale>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "engine/vekSQL_select.h"
+#include "engine/vekSQLThreads.h"
 #include "rtl/Locale.h"
 #include "rtl/Numbers.h"
 
@@ -54,29 +56,42 @@ std::string_view WithoutNul(std::string_view cell, std::string& scratch) {
   return scratch;
 }
 
+// Keys are computed for parts of the rows side by side.
+constexpr std::size_t kRowsPerPart = std::size_t{1} << 17;
+
 void ComputeKey(const TvekRows& rows, bool byte_order, SortKey& key) {
+  const std::size_t count = rows.size();
   if (key.numeric) {
     // A text that does not read as a number sorts where 0 does.
-    key.numbers.reserve(rows.size());
-    for (const TvekRecord& row : rows) key.numbers.push_back(NumberOrZero(row.Cell(key.column)));
+    key.numbers.resize(count);
+    ForEachPart(count, kRowsPerPart, [&](std::size_t from, std::size_t to) {
+      for (std::size_t i = from; i < to; ++i) key.numbers[i] = NumberOrZero(rows[i].Cell(key.column));
+    });
     return;
   }
-  key.texts.reserve(rows.size());
-  const bool has_nul = std::any_of(rows.begin(), rows.end(), [&](const TvekRecord& row) {
-    return row.Cell(key.column).find('\0') != std::string_view::npos;
-  });
-  if (byte_order && !has_nul) {
+  key.texts.resize(count);
+  if (byte_order) {
     // The cells stay where they are until the rows are moved, after the sort.
-    for (const TvekRecord& row : rows) key.texts.push_back(row.Cell(key.column));
-    return;
+    std::atomic<bool> has_nul{false};
+    ForEachPart(count, kRowsPerPart, [&](std::size_t from, std::size_t to) {
+      bool nul = false;
+      for (std::size_t i = from; i < to; ++i) {
+        key.texts[i] = rows[i].Cell(key.column);
+        nul = nul || key.texts[i].find('\0') != std::string_view::npos;
+      }
+      if (nul) has_nul = true;
+    });
+    if (!has_nul) return;
   }
-  std::string scratch;
-  key.owned.reserve(rows.size());
-  for (const TvekRecord& row : rows) {
-    std::string_view text = WithoutNul(row.Cell(key.column), scratch);
-    key.owned.push_back(byte_order ? std::string(text) : rtl::CollationKey(text));
-  }
-  for (const std::string& owned : key.owned) key.texts.emplace_back(owned);
+  key.owned.resize(count);
+  ForEachPart(count, kRowsPerPart, [&](std::size_t from, std::size_t to) {
+    std::string scratch;
+    for (std::size_t i = from; i < to; ++i) {
+      std::string_view text = WithoutNul(rows[i].Cell(key.column), scratch);
+      key.owned[i] = byte_order ? std::string(text) : rtl::CollationKey(text);
+      key.texts[i] = key.owned[i];
+    }
+  });
 }
 
 int Compare(const SortKey& key, std::uint32_t a, std::uint32_t b) {
@@ -108,12 +123,17 @@ std::uint64_t TextPrefix(std::string_view key, std::size_t skip) {
 }
 
 std::size_t SharedLength(const std::vector<std::string_view>& keys) {
-  std::size_t shared = keys.front().size();
-  for (std::string_view key : keys) {
-    std::size_t n = std::min(shared, key.size());
-    shared = std::mismatch(key.begin(), key.begin() + n, keys.front().begin()).first - key.begin();
-    if (shared == 0) break;
-  }
+  std::atomic<std::size_t> shared{keys.front().size()};
+  ForEachPart(keys.size(), kRowsPerPart, [&](std::size_t from, std::size_t to) {
+    std::size_t part = shared;
+    for (std::size_t i = from; i < to && part > 0; ++i) {
+      std::size_t n = std::min(part, keys[i].size());
+      part = std::mismatch(keys[i].begin(), keys[i].begin() + n, keys.front().begin()).first -
+             keys[i].begin();
+    }
+    for (std::size_t seen = shared; part < seen && !shared.compare_exchange_weak(seen, part);) {
+    }
+  });
   return shared;
 }
 
@@ -124,22 +144,75 @@ struct Entry {
 
 // Sorts the entries by their prefixes, keeping the order of equal ones: a
 // counting pass per byte from the lowest, skipping the bytes every entry
-// shares. Linear in the rows, where comparison sorts are not.
-void SortByPrefix(std::vector<Entry>& entries) {
+// shares. Linear in the rows, where comparison sorts are not. `scratch` holds
+// as many entries.
+void SortByPrefix(Entry* entries, std::size_t count, Entry* scratch) {
   std::vector<std::array<std::size_t, 256>> counts(8);
-  for (auto& count : counts) count.fill(0);
-  for (const Entry& entry : entries) {
-    for (int b = 0; b < 8; ++b) ++counts[b][(entry.prefix >> (8 * b)) & 0xFF];
+  for (auto& c : counts) c.fill(0);
+  for (std::size_t i = 0; i < count; ++i) {
+    for (int b = 0; b < 8; ++b) ++counts[b][(entries[i].prefix >> (8 * b)) & 0xFF];
   }
-  std::vector<Entry> sorted(entries.size());
+  Entry* from = entries;
+  Entry* to = scratch;
   for (int b = 0; b < 8; ++b) {
-    std::array<std::size_t, 256>& count = counts[b];
-    if (std::find(count.begin(), count.end(), entries.size()) != count.end()) continue;
+    std::array<std::size_t, 256>& c = counts[b];
+    if (std::find(c.begin(), c.end(), count) != c.end()) continue;
     std::size_t at = 0;
-    for (std::size_t& c : count) at += std::exchange(c, at);
-    for (const Entry& entry : entries) sorted[count[(entry.prefix >> (8 * b)) & 0xFF]++] = entry;
-    entries.swap(sorted);
+    for (std::size_t& n : c) at += std::exchange(n, at);
+    for (std::size_t i = 0; i < count; ++i) to[c[(from[i].prefix >> (8 * b)) & 0xFF]++] = from[i];
+    std::swap(from, to);
   }
+  if (from != entries) std::copy(from, from + count, entries);
+}
+
+// Sorts the entries stably by `before` (prefixes first): by the prefixes, then
+// each run of equal prefixes by the whole keys. With several processors the
+// rows are cut into parts sorted side by side and merged, the earlier part's
+// entries first among equal ones, which is the one stable order.
+template <typename RestBefore>
+void SortEntries(std::vector<Entry>& entries, bool prefix_decides, const RestBefore& rest_before) {
+  auto before = [&](const Entry& x, const Entry& y) {
+    if (x.prefix != y.prefix) return x.prefix < y.prefix;
+    return !prefix_decides && rest_before(x, y);
+  };
+  const std::size_t count = entries.size();
+  std::vector<Entry> scratch(count);
+  auto sort_part = [&](std::size_t from, std::size_t to) {
+    SortByPrefix(entries.data() + from, to - from, scratch.data() + from);
+    for (std::size_t run = from; run < to && !prefix_decides;) {
+      std::size_t end = run + 1;
+      while (end < to && entries[end].prefix == entries[run].prefix) ++end;
+      if (end - run > 1) {
+        std::stable_sort(entries.begin() + static_cast<std::ptrdiff_t>(run),
+                         entries.begin() + static_cast<std::ptrdiff_t>(end), rest_before);
+      }
+      run = end;
+    }
+  };
+  const std::size_t parts =
+      count < 2 * kRowsPerPart ? 1
+                               : std::min<std::size_t>(SpareProcessors() + 1, count / kRowsPerPart);
+  std::vector<std::size_t> bounds;
+  for (std::size_t p = 0; p <= parts; ++p) bounds.push_back(count * p / parts);
+  SideBySide(parts, [&](std::size_t p) { sort_part(bounds[p], bounds[p + 1]); });
+  // Parts merged two by two until one is left.
+  Entry* from = entries.data();
+  Entry* to = scratch.data();
+  while (bounds.size() > 2) {
+    const std::size_t pairs = (bounds.size() - 1 + 1) / 2;
+    SideBySide(pairs, [&](std::size_t p) {
+      const std::size_t a = bounds[2 * p];
+      const std::size_t m = bounds[std::min(2 * p + 1, bounds.size() - 1)];
+      const std::size_t e = bounds[std::min(2 * p + 2, bounds.size() - 1)];
+      std::merge(from + a, from + m, from + m, from + e, to + a, before);
+    });
+    std::vector<std::size_t> merged;
+    for (std::size_t i = 0; i < bounds.size(); i += 2) merged.push_back(bounds[i]);
+    if (merged.back() != count) merged.push_back(count);
+    bounds.swap(merged);
+    std::swap(from, to);
+  }
+  if (from != entries.data()) entries.swap(scratch);
 }
 
 }  // namespace
@@ -162,18 +235,17 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
   const SortKey& first = keys.front();
   const std::size_t shared = first.numeric ? 0 : SharedLength(first.texts);
   std::vector<Entry> entries(rows.size());
-  for (std::uint32_t i = 0; i < entries.size(); ++i) {
-    entries[i] = {
-        first.numeric ? NumberPrefix(first.numbers[i]) : TextPrefix(first.texts[i], shared), i};
-  }
+  ForEachPart(entries.size(), kRowsPerPart, [&](std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i) {
+      const std::uint64_t prefix =
+          first.numeric ? NumberPrefix(first.numbers[i]) : TextPrefix(first.texts[i], shared);
+      entries[i] = {first.ascending ? prefix : ~prefix, static_cast<std::uint32_t>(i)};
+    }
+  });
 
   // Stable, so rows with equal keys keep the order they had: first by the
   // prefixes (a descending key's complemented), then each run of equal
   // prefixes by the whole keys.
-  if (!first.ascending) {
-    for (Entry& entry : entries) entry.prefix = ~entry.prefix;
-  }
-  SortByPrefix(entries);
   // A numeric first key is decided by its prefix alone.
   const bool prefix_decides = first.numeric && keys.size() == 1;
   auto rest_before = [&](const Entry& x, const Entry& y) {
@@ -184,12 +256,7 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
     }
     return false;
   };
-  for (auto run = entries.begin(); run != entries.end() && !prefix_decides;) {
-    auto run_end = std::find_if(run + 1, entries.end(),
-                                [&](const Entry& entry) { return entry.prefix != run->prefix; });
-    if (run_end - run > 1) std::stable_sort(run, run_end, rest_before);
-    run = run_end;
-  }
+  SortEntries(entries, prefix_decides, rest_before);
 
   std::vector<std::uint32_t> order;
   order.reserve(entries.size());

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "engine/vekSQLStatements.h"
+#include "engine/vekSQLThreads.h"
 #include "rtl/Text.h"
 
 namespace vek {
@@ -271,9 +272,11 @@ void TvekRowStorage::Rewind() {
 // ---- TvekRows ------------------------------------------------------------------
 
 void TvekRows::Reorder(const std::vector<std::uint32_t>& order) {
-  std::vector<Slot> ordered;
-  ordered.reserve(order.size());
-  for (std::uint32_t i : order) ordered.push_back(std::move(slots_[i]));
+  // Each row is moved once, by whichever part of the new order holds it.
+  std::vector<Slot> ordered(order.size());
+  ForEachPart(order.size(), std::size_t{1} << 17, [&](std::size_t from, std::size_t to) {
+    for (std::size_t k = from; k < to; ++k) ordered[k] = std::move(slots_[order[k]]);
+  });
   slots_.swap(ordered);
 }
 
@@ -323,7 +326,10 @@ TvekRecord& TvekRecordSet::AppendRow(const TvekRecord& row) {
 void TvekRecordSet::MoveRowsFrom(TvekRecordSet& other) {
   if (&other == this) return;
   storage_.Adopt(other.storage_);
-  Records.reserve(Records.size() + other.Records.size());
+  // Sets taken over one after another grow the rows as appending one by one
+  // would, not by exactly each set's rows.
+  const std::size_t needed = Records.size() + other.Records.size();
+  if (needed > Records.capacity()) Records.reserve(std::max(needed, 2 * Records.capacity()));
   for (TvekRows::Slot& slot : other.Records.slots_) Records.Append(std::move(slot.row));
   other.Records.clear();
 }

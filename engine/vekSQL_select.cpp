@@ -392,30 +392,34 @@ class WhereMarks : public PieceWork {
   rtl::Variant value_;
 };
 
-// The groups a piece's rows form on their own, with their aggregates' states.
-struct GroupedPiece : PieceProduct {
-  TvekRecordSet rows;  // the groups' first rows
+// The result rows a piece's rows give on their own: as they are, or grouped
+// with their aggregates' states.
+struct PieceResult : PieceProduct {
+  TvekRecordSet rows;  // the rows, or the groups' first rows
   GroupAccumulator groups;
-  bool complete = false;  // every row passed the WHERE or not, and was folded
+  bool grouped = false;
+  bool complete = false;  // every row passed the WHERE or not, and was taken
 };
 
-// In a join grouped on the workers, each worker looks up the other tables'
+// In a join answered on the workers, each worker looks up the other tables'
 // rows on its own: up to this many of them.
 constexpr std::size_t kJoinedRowsPerWorker = 100000;
 
-// Grouping of a scanned table's rows on the workers: each piece's rows that
+// A scanned table's result rows made on the workers: each piece's rows that
 // pass the WHERE (with the other tables' rows they join, in a join) are made
-// into result rows and grouped on their own, so that the statement's thread
-// only adds up the pieces' groups (GroupAccumulator::AddGroups), or, where
-// that would not give the same answer, walks the piece itself. A piece whose
-// condition is no truth value somewhere is left to the statement's thread,
-// which fails there.
-class GroupPieces : public PieceWork {
+// into result rows, which the statement's thread takes over as they are, or
+// grouped on their own, so that the statement's thread only adds up the
+// pieces' groups (GroupAccumulator::AddGroups) or, where that would not give
+// the same answer, walks the piece itself. A piece whose condition is no
+// truth value somewhere is left to the statement's thread, which fails there.
+class ResultPieces : public PieceWork {
  public:
   // False when the statement does not compile here. `tables` are the FROM's,
   // the first one scanned; a join's condition must be one HashJoin walks.
   bool Compile(const TvekSQLQuery& query, const SelectClauses& clauses,
-               const std::vector<SourceTable>& tables, const TvekRecordSet& result) {
+               const std::vector<SourceTable>& tables, const TvekRecordSet& result,
+               bool grouped) {
+    grouped_ = grouped;
     join_walk_ = tables.size() > 1;
     for (const SourceTable& table : tables) {
       resolver_.AddEntry(table.set, table.name, table.alias, join_walk_);
@@ -451,18 +455,29 @@ class GroupPieces : public PieceWork {
   }
   void Mark(const RecordSetPtr& rows, std::vector<char>& marks,
             std::unique_ptr<PieceProduct>& product) override {
-    if (!product) product = std::make_unique<GroupedPiece>();
-    auto& piece = static_cast<GroupedPiece&>(*product);
+    if (!product) product = std::make_unique<PieceResult>();
+    auto& piece = static_cast<PieceResult&>(*product);
     piece.complete = false;
+    piece.grouped = grouped_;
     if (has_where_ && !join_walk_) where_.Mark(rows, marks, product);
-    piece.rows.RewindRecords();
+    // A piece's rows are taken over with their storage, so each piece's
+    // rows get storage of their own.
+    piece.rows.ClearRecords();
     piece.rows.FieldNames = field_names_;
     piece.rows.Aggregates = aggregates_;
-    if (!piece.groups.Start(piece.rows, group_text_, has_aggregate_).ok()) return;
+    if (grouped_ && !piece.groups.Start(piece.rows, group_text_, has_aggregate_).ok()) return;
+    auto take = [&] {
+      const std::vector<std::string_view>& cells = cells_.Fill();
+      if (grouped_) {
+        piece.groups.Add(cells);
+      } else {
+        piece.rows.AppendRow(cells);
+      }
+    };
     resolver_.SetSet(0, rows);
     if (join_walk_) {
       const JoinOutcome walked = join_.Walk([&] {
-        piece.groups.Add(cells_.Fill());
+        take();
         return true;
       });
       piece.complete = walked == JoinOutcome::kDone;
@@ -475,7 +490,7 @@ class GroupPieces : public PieceWork {
         if (marks[r] == WhereMarks::kFalse) continue;
       }
       resolver_.SetRow(0, r);
-      piece.groups.Add(cells_.Fill());
+      take();
     }
     piece.complete = true;
   }
@@ -484,6 +499,7 @@ class GroupPieces : public PieceWork {
   RowResolver resolver_;
   WhereMarks where_;
   HashJoin join_;
+  bool grouped_ = false;
   bool has_where_ = false;
   bool join_walk_ = false;
   TvekSQLOutput output_;
@@ -735,26 +751,27 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const bool hashed =
       join && has_where &&
       hash_join.Compile(query.Tokens, clauses.where.first, clauses.where.last, resolver);
-  // The workers reading a scanned table ahead evaluate the WHERE too, when
-  // it reads that table alone, and group the rows of their pieces where the
-  // pieces' groups add up to the answer (in a join, where the other tables
-  // are small enough for each worker to look them up on its own).
+  // The workers reading a scanned table ahead make the result rows of their
+  // pieces, grouped where the pieces' groups add up to the answer (in a join,
+  // where the other tables are small enough for each worker to look them up
+  // on its own); or else evaluate the WHERE, when it reads that table alone.
   if (scan.WorkerCount() > 0) {
     std::size_t joined_rows = 0;
     for (std::size_t e = 1; e < tables.size(); ++e) joined_rows += tables[e].set->Records.size();
-    const bool group_on_workers =
-        streaming && copies.empty() && (!join || (hashed && joined_rows <= kJoinedRowsPerWorker)) &&
-        std::all_of(result->Aggregates.begin(), result->Aggregates.end(), [](TTokenOperator op) {
+    const bool adds_up = std::all_of(
+        result->Aggregates.begin(), result->Aggregates.end(), [](TTokenOperator op) {
           return op == toNone || op == tosqlCount || op == tosqlSum || op == tosqlMAX ||
                  op == tosqlMIN;
         });
+    const bool on_workers = copies.empty() && (!streaming || adds_up) &&
+                            (!join || (hashed && joined_rows <= kJoinedRowsPerWorker));
     std::vector<std::unique_ptr<PieceWork>> work;
     const std::string& name = clauses.tables.front();
     for (int w = 0; w < scan.WorkerCount(); ++w) {
-      if (group_on_workers) {
-        auto grouping = std::make_unique<GroupPieces>();
-        if (!grouping->Compile(query, clauses, tables, *result)) break;
-        work.push_back(std::move(grouping));
+      if (on_workers) {
+        auto pieces = std::make_unique<ResultPieces>();
+        if (!pieces->Compile(query, clauses, tables, *result, streaming)) break;
+        work.push_back(std::move(pieces));
       } else if (has_where && !join) {
         auto where = std::make_unique<WhereMarks>();
         if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(), name)) {
@@ -819,11 +836,14 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     marks = scan.Marks();
     return true;
   };
-  // A piece grouped on a worker is added up as a whole where that gives the
-  // same answer.
+  // A piece whose result rows a worker made is taken as a whole: its rows as
+  // they are, or its groups added up where that gives the same answer.
   auto added_up = [&] {
-    auto* piece = dynamic_cast<GroupedPiece*>(scan.Product());
-    return piece != nullptr && piece->complete && groups.AddGroups(piece->groups);
+    auto* piece = dynamic_cast<PieceResult*>(scan.Product());
+    if (piece == nullptr || !piece->complete) return false;
+    if (piece->grouped) return groups.AddGroups(piece->groups);
+    result->MoveRowsFrom(piece->rows);
+    return true;
   };
   if (hashed) {
     std::function<bool()> next_rows, handled;

@@ -375,6 +375,21 @@ TEST_F(TableFileTest, WritesNamesAsTheyAreAndALineFeedAfterEveryLine) {
   EXPECT_EQ(FolderEntries(), Strings{"t.txt"});
 }
 
+// Many rows are written in batches, turned into text side by side where the
+// process may use several processors: every line still comes in its place.
+TEST_F(TableFileTest, ManyRowsAreWrittenInTheirOrder) {
+  Rows rows;
+  std::string expected = "id;text\n";
+  for (int i = 0; i < 300000; ++i) {
+    const std::string id = std::to_string(i);
+    const bool encoded = i % 1013 == 0;
+    rows.push_back({id, encoded ? "a;" + id : "v" + id});
+    expected += id + ";" + (encoded ? "\"a;" + id + "\"" : "v" + id) + "\n";
+  }
+  ASSERT_TRUE(MakeSet({"id", "text"}, rows).SaveToFile(PathOf("t.txt")).ok());
+  EXPECT_EQ(dir_.Read("t.txt"), expected);
+}
+
 // Files whose values hold no separator, quote, backslash or control character
 // come back byte for byte, and so do the quoted values an older writer left.
 TEST_F(TableFileTest, PlainFilesAreRewrittenByteIdentically) {

@@ -47,7 +47,7 @@ TEST(TableNameProblemTest, NamesThatLeaveTheFolderAreRefused) {
     SCOPED_TRACE(name);
     EXPECT_EQ(TableNameProblem(name).rfind("Invalid table name: ", 0), 0u);
   }
-  for (const std::string& name : {"orders", "orders.csv", "my orders", "..x", "", "a..b"}) {
+  for (const std::string name : {"orders", "orders.csv", "my orders", "..x", "", "a..b"}) {
     SCOPED_TRACE(name);
     EXPECT_EQ(TableNameProblem(name), "");
   }
@@ -169,7 +169,7 @@ TEST_F(ProjectOperationsTest, WithoutAProjectTheRegistrationFails) {
 TEST_F(ProjectOperationsTest, TypedTableNamesLeavingTheFolderAreRefusedAtPost) {
   GuardTableNames(*catalogue_);
   dbf::TDbf& tables = catalogue_->Tables();
-  for (const std::string& name : {"../up", "a/b", "a\\b", ".", ".."}) {
+  for (const std::string name : {"../up", "a/b", "a\\b", ".", ".."}) {
     SCOPED_TRACE(name);
     tables.Append();
     tables.FieldByName("TABLENAME").SetAsString(name);

@@ -1,0 +1,41 @@
+// Threads inside one statement: a statement may share its work with helper
+// threads as long as what it answers, writes and reports is the same as when
+// its own thread does all of it.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <future>
+#include <vector>
+
+namespace vek {
+
+// The processors this process may use beside the one it runs on, up to 7: a
+// few helpers keep up with the thread that uses what they make. 0 where the
+// process may run on one processor only.
+int SpareProcessors();
+
+// Runs job(part) for parts 0 .. parts - 1 side by side, part 0 on this thread;
+// returns once every part is over, passing on an exception of any of them.
+template <typename Job>
+void SideBySide(std::size_t parts, const Job& job) {
+  std::vector<std::future<void>> others;
+  others.reserve(parts);
+  for (std::size_t p = 1; p < parts; ++p) {
+    others.push_back(std::async(std::launch::async, [&job, p] { job(p); }));
+  }
+  job(0);
+  for (std::future<void>& other : others) other.get();
+}
+
+// Runs job(from, to) over parts of [0, count) side by side, each part at least
+// `min_part` long, as many as there are processors to run them; one part,
+// on this thread, when there are few items or one processor.
+template <typename Job>
+void ForEachPart(std::size_t count, std::size_t min_part, const Job& job) {
+  const std::size_t parts =
+      std::max<std::size_t>(1, std::min<std::size_t>(SpareProcessors() + 1, count / min_part));
+  SideBySide(parts, [&](std::size_t p) { job(count * p / parts, count * (p + 1) / parts); });
+}
+
+}  // namespace vek
