@@ -2,11 +2,16 @@
 // engine connected to the project folder, the batch executed, the result
 // touched (rows counted, check columns summed). With --warm the tables are
 // opened first by a warm-up SELECT and the statement alone is timed in-process.
+// With --table-memory it loads t and reports the memory the loaded table takes
+// against its file's size.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "engine/vekSQL.h"
@@ -63,13 +68,47 @@ void PrintAnswer(vek::TvekSQL& engine, int set_number, const bench::Workload& w)
 }
 
 [[noreturn]] void UsageExit() {
-  std::fprintf(stderr, "usage: bench_orlenda --folder DIR --query Qn [--warm]\n");
+  std::fprintf(stderr,
+               "usage: bench_orlenda --folder DIR --query Qn [--warm]\n"
+               "       bench_orlenda --folder DIR --table-memory\n");
   std::exit(2);
+}
+
+// The process's resident memory in bytes.
+double ResidentBytes() {
+  std::ifstream statm("/proc/self/statm");
+  double pages = 0, resident = 0;
+  statm >> pages >> resident;
+  return resident * static_cast<double>(::sysconf(_SC_PAGESIZE));
+}
+
+// Opens a table the way a statement that changes it does (its rows read into
+// memory) and sets a SELECT's pending table in memory: a second SELECT reads
+// the rows of a table the first one only scanned.
+void OpenTable(vek::TvekSQL& engine, const std::string& column, const std::string& table) {
+  for (int i = 0; i < 2; ++i) Execute(engine, "SELECT count(" + column + ") AS n FROM " + table);
+}
+
+// Loads t and prints its file's size, the memory the loaded table added to the
+// process, and their ratio.
+int TableMemory(const std::string& folder) {
+  vek::TvekSQL engine;
+  Execute(engine, "CONNECT TO '" + folder + "'");
+  const double file = static_cast<double>(std::filesystem::file_size(folder + "/t.txt"));
+  const double before = ResidentBytes();
+  OpenTable(engine, "id", "t");
+  const double after = ResidentBytes();
+  std::printf("table t: file %.0f bytes, loaded table %.0f bytes, %.2f times the file\n", file,
+              after - before, (after - before) / file);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 4 && std::string(argv[1]) == "--folder" && std::string(argv[3]) == "--table-memory") {
+    return TableMemory(argv[2]);
+  }
   bench::RunnerArgs args;
   // Workloads through the dataset layer are bench_dataset_q7's.
   if (!bench::ParseRunnerArgs(argc, argv, args) || args.workload->through_dataset != nullptr) {
@@ -81,8 +120,8 @@ int main(int argc, char** argv) {
   Execute(engine, "CONNECT TO '" + args.folder + "'");
   if (args.warm) {
     // Opens the tables the statement reads; they stay open in this engine.
-    Execute(engine, "SELECT count(id) AS n FROM t");
-    if (w->reads_g) Execute(engine, "SELECT count(grp) AS n FROM g");
+    OpenTable(engine, "id", "t");
+    if (w->reads_g) OpenTable(engine, "grp", "g");
     Usage before = Now();
     int n = Execute(engine, w->orlenda);
     Usage after = Now();
