@@ -89,8 +89,8 @@ class TableFileRows {
   // last piece. A failure to cut throws as cutting on this thread would
   // (running out of memory).
   Status Next(RecordSetPtr& rows);
-  // Reads and cuts the rest without keeping anything: the error that reading
-  // it would give, if any.
+  // Reads and cuts the rest without keeping anything (and without the work on
+  // pieces): the error that reading it would give, if any.
   Status Drain();
   // The marks of the rows last handed out; null where no work ran on them.
   const std::vector<char>* Marks() const;
@@ -142,6 +142,7 @@ class TableFileRows {
   std::condition_variable cut_;   // a piece has been cut
   std::deque<Piece*> to_cut_;
   std::vector<std::unique_ptr<PieceWork>> work_per_worker_;
+  bool draining_ = false;  // Drain has begun: pieces are only cut
   bool stop_ = false;
 };
 

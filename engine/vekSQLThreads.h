@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <future>
+#include <system_error>
 #include <vector>
 
 namespace vek {
@@ -17,14 +18,20 @@ int SpareProcessors();
 
 // Runs job(part) for parts 0 .. parts - 1 side by side, part 0 on this thread;
 // returns once every part is over, passing on an exception of any of them.
+// A part for which no thread can be had runs on this thread too.
 template <typename Job>
 void SideBySide(std::size_t parts, const Job& job) {
   std::vector<std::future<void>> others;
+  std::vector<std::size_t> here = {0};
   others.reserve(parts);
   for (std::size_t p = 1; p < parts; ++p) {
-    others.push_back(std::async(std::launch::async, [&job, p] { job(p); }));
+    try {
+      others.push_back(std::async(std::launch::async, [&job, p] { job(p); }));
+    } catch (const std::system_error&) {
+      here.push_back(p);
+    }
   }
-  job(0);
+  for (std::size_t p : here) job(p);
   for (std::future<void>& other : others) other.get();
 }
 

@@ -171,15 +171,17 @@ void TableFileRows::Work(int index) {
       if (stop_) return;
       piece = to_cut_.front();
       to_cut_.pop_front();
-      if (!work_per_worker_.empty()) work = work_per_worker_[index].get();
+      if (!work_per_worker_.empty() && !draining_) work = work_per_worker_[index].get();
     }
     Cut(*piece);
     if (work != nullptr && piece->status.ok() && !piece->failure) {
+      // Work that fails (out of memory) is as good as not done: the reading
+      // thread then does it, and meets the failure only if it gets there.
       try {
         work->Mark(piece->rows, piece->marks, piece->product);
         piece->marked = true;
       } catch (...) {
-        piece->failure = std::current_exception();
+        piece->marked = false;
       }
     }
     {
@@ -264,6 +266,11 @@ void TableFileRows::SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work) {
 }
 
 Status TableFileRows::Drain() {
+  // The rest is read for its errors alone: no more work on its pieces.
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    draining_ = true;
+  }
   for (;;) {
     RecordSetPtr rows;
     Status s = Next(rows);
@@ -352,6 +359,11 @@ void TvekRecordSet::SetRowsPending(std::shared_ptr<rtl::FileReader> file) {
 
 namespace {
 
+// From this many rows on, a set is turned into text on several threads.
+constexpr std::size_t kManyRowsToWrite = std::size_t{1} << 18;
+// The text of a batch of rows turned into text on a thread: about this much.
+constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
+
 // The lines of rows [from, to) as a table file holds them. Rows a sort has
 // moved lie all over memory: each is fetched some rows ahead so that the
 // cache misses overlap.
@@ -372,33 +384,41 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
   std::string& buffer = file.Buffer();
   buffer += JoinText(FieldNames);
   buffer += '\n';
-  // Rows go in batches; with several processors, the batches after the one
-  // being written are turned into text on threads meanwhile. The file is the
-  // same either way.
-  constexpr std::size_t kBatch = std::size_t{1} << 14;
   const std::size_t count = Records.size();
-  const int threads = count < 16 * kBatch ? 0 : SpareProcessors();
+  const int threads = count < kManyRowsToWrite ? 0 : SpareProcessors();
   if (threads == 0) {
-    for (std::size_t from = 0; from < count; from += kBatch / 16) {
-      AppendRowLines(Records, from, std::min(count, from + kBatch / 16), buffer);
+    for (std::size_t i = 0; i < count; ++i) {
+      AppendRowLines(Records, i, i + 1, buffer);
       if (!file.WriteIfFull()) return Status::Error(file.Error());
     }
   } else {
-    // Each batch's future waits for its thread when it goes, so no thread
+    // The batches after the one being written are turned into text on threads
+    // meanwhile. Each aims at about kBatchBytes of text, going by the rows
+    // written so far (the first ones are small, for rows that turn out wide).
+    // A batch's future waits for its thread when it goes, so no thread
     // outlives the rows it reads, whatever way this returns.
     struct Batch {
       std::string text;
+      std::size_t rows = 0;
       std::future<void> done;
     };
     std::deque<std::unique_ptr<Batch>> in_flight;
     std::size_t next = 0;
+    std::size_t batch_rows = 64;
+    std::size_t rows_written = 0;
+    std::size_t bytes_written = 0;
     auto start = [&] {
       auto batch = std::make_unique<Batch>();
       const std::size_t from = next;
-      const std::size_t to = std::min(count, from + kBatch);
-      batch->done = std::async(std::launch::async, [this, from, to, text = &batch->text] {
-        AppendRowLines(Records, from, to, *text);
-      });
+      const std::size_t to = std::min(count, from + batch_rows);
+      batch->rows = to - from;
+      std::string* text = &batch->text;
+      try {
+        batch->done = std::async(std::launch::async,
+                                 [this, from, to, text] { AppendRowLines(Records, from, to, *text); });
+      } catch (const std::system_error&) {
+        AppendRowLines(Records, from, to, *text);  // no thread to be had
+      }
       in_flight.push_back(std::move(batch));
       next = to;
     };
@@ -406,7 +426,11 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
       while (next < count && in_flight.size() <= static_cast<std::size_t>(threads)) start();
       std::unique_ptr<Batch> batch = std::move(in_flight.front());
       in_flight.pop_front();
-      batch->done.get();
+      if (batch->done.valid()) batch->done.get();
+      rows_written += batch->rows;
+      bytes_written += batch->text.size();
+      batch_rows = std::clamp<std::size_t>(kBatchBytes * rows_written / std::max<std::size_t>(bytes_written, 1),
+                                           1, std::size_t{1} << 16);
       buffer += batch->text;
       if (!file.WriteIfFull()) return Status::Error(file.Error());
     }

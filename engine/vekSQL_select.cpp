@@ -663,9 +663,11 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   const int sets_before = engine.RecordSetCount();
   const std::int32_t result_counter = engine.ResultCounter;
   const std::int32_t current_set = engine.CurrentRecordSet;
+  const TmwStringHashList names_before = engine.NameSpace;
   auto read_failure = [&](std::string text) {
     engine.ResultCounter = result_counter;
     engine.CurrentRecordSet = current_set;
+    engine.NameSpace = names_before;
     while (engine.RecordSetCount() > sets_before) engine.DeleteRecordSet(engine.RecordSetCount());
     return Fail(std::move(text));
   };

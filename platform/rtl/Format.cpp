@@ -6,6 +6,8 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <mutex>
+#include <string>
 
 #include "rtl/DecimalDigits.h"
 #include "rtl/Separators.h"
@@ -155,19 +157,37 @@ void AppendGeneral(double magnitude, int significant, bool negative, std::string
 
 // The locale's currency symbol before or after the amount, with a space between
 // when the locale asks for one; a negative amount gets a plain leading "-".
-void AppendMoney(double magnitude, int precision, bool negative, std::string& body) {
+// The locale's currency fields, read under a lock: the C library keeps them in
+// one static structure that each call rewrites, and a statement may format on
+// several threads.
+struct MoneyFields {
+  int frac_digits = 0;
+  std::string symbol;
+  bool before = false;
+  bool separated = false;
+};
+
+MoneyFields LocaleMoney() {
+  static std::mutex mutex;
+  std::lock_guard<std::mutex> lock(mutex);
   const std::lconv* conv = std::localeconv();
+  return {static_cast<unsigned char>(conv->frac_digits), conv->currency_symbol,
+          conv->p_cs_precedes == 1, conv->p_sep_by_space == 1};
+}
+
+void AppendMoney(double magnitude, int precision, bool negative, std::string& body) {
+  const MoneyFields money = LocaleMoney();
   int decimals = precision;
   if (decimals < 0) {
-    const int locale_decimals = static_cast<unsigned char>(conv->frac_digits);
+    const int locale_decimals = money.frac_digits;
     decimals = locale_decimals <= kMaxDecimals ? locale_decimals : 2;
   }
   std::string amount;
   const bool nonzero =
       AppendFixed(magnitude, std::min(decimals, kMaxDecimals), true, false, amount);
-  const std::string_view symbol = conv->currency_symbol;
-  const bool before = conv->p_cs_precedes == 1;
-  const bool space = !symbol.empty() && conv->p_sep_by_space == 1;
+  const std::string_view symbol = money.symbol;
+  const bool before = money.before;
+  const bool space = !symbol.empty() && money.separated;
   if (negative && nonzero) body += '-';
   if (before) {
     body += symbol;
