@@ -365,12 +365,12 @@ constexpr std::size_t kManyRowsToWrite = std::size_t{1} << 18;
 constexpr std::size_t kBatchBytes = std::size_t{1} << 20;
 
 // The lines of rows [from, to) as a table file holds them. Rows a sort has
-// moved lie all over memory: each is fetched some rows ahead so that the
-// cache misses overlap.
+// moved lie all over memory: each is fetched some rows ahead (past `to` too,
+// for the next call) so that the cache misses overlap.
 void AppendRowLines(const TvekRows& rows, std::size_t from, std::size_t to, std::string& out) {
   constexpr std::size_t kAhead = 16;
   for (std::size_t i = from; i < to; ++i) {
-    if (i + kAhead < to) rows[i + kAhead].Prefetch();
+    if (i + kAhead < rows.size()) rows[i + kAhead].Prefetch();
     AppendRowLine(rows[i], out);
     out += '\n';
   }
