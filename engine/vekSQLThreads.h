@@ -35,13 +35,18 @@ void SideBySide(std::size_t parts, const Job& job) {
   for (std::future<void>& other : others) other.get();
 }
 
-// Runs job(from, to) over parts of [0, count) side by side, each part at least
-// `min_part` long, as many as there are processors to run them; one part,
-// on this thread, when there are few items or one processor.
+// The parts to cut `count` items into, each at least `min_part` long, as many
+// as there are processors to run them side by side: 1 for few items or one
+// processor.
+inline std::size_t PartsFor(std::size_t count, std::size_t min_part) {
+  return std::max<std::size_t>(1, std::min<std::size_t>(SpareProcessors() + 1, count / min_part));
+}
+
+// Runs job(from, to) over PartsFor(count, min_part) parts of [0, count) side
+// by side.
 template <typename Job>
 void ForEachPart(std::size_t count, std::size_t min_part, const Job& job) {
-  const std::size_t parts =
-      std::max<std::size_t>(1, std::min<std::size_t>(SpareProcessors() + 1, count / min_part));
+  const std::size_t parts = PartsFor(count, min_part);
   SideBySide(parts, [&](std::size_t p) { job(count * p / parts, count * (p + 1) / parts); });
 }
 

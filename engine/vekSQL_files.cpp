@@ -414,8 +414,9 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
       batch->rows = to - from;
       std::string* text = &batch->text;
       try {
-        batch->done = std::async(std::launch::async,
-                                 [this, from, to, text] { AppendRowLines(Records, from, to, *text); });
+        batch->done = std::async(std::launch::async, [this, from, to, text] {
+          AppendRowLines(Records, from, to, *text);
+        });
       } catch (const std::system_error&) {
         AppendRowLines(Records, from, to, *text);  // no thread to be had
       }
@@ -429,8 +430,9 @@ Status TvekRecordSet::SaveToFile(const std::string& file_name) const {
       if (batch->done.valid()) batch->done.get();
       rows_written += batch->rows;
       bytes_written += batch->text.size();
-      batch_rows = std::clamp<std::size_t>(kBatchBytes * rows_written / std::max<std::size_t>(bytes_written, 1),
-                                           1, std::size_t{1} << 16);
+      batch_rows = std::clamp<std::size_t>(
+          kBatchBytes * rows_written / std::max<std::size_t>(bytes_written, 1), 1,
+          std::size_t{1} << 16);
       buffer += batch->text;
       if (!file.WriteIfFull()) return Status::Error(file.Error());
     }

@@ -492,7 +492,7 @@ State* GroupAccumulator::StartNewGroup(const Row& row, std::uint32_t hash, std::
 template <typename Row>
 bool GroupAccumulator::AddRow(const Row& row) {
   const std::size_t width = columns_.size();
-  const std::uint32_t hash = keys_.empty() ? 0 : Hash(row);
+  const std::uint32_t hash = Hash(row);
   std::size_t slot = 0;
   const int group = FindGroup(row, hash, slot);
   if (group >= 0) {
@@ -510,29 +510,32 @@ bool GroupAccumulator::AddGroups(const GroupAccumulator& later) {
   const std::size_t width = columns_.size();
   // First every group is looked up and checked, so that nothing changes
   // unless all of them can be added.
-  std::vector<int>& found = found_;
-  found.assign(theirs.size(), -1);
+  std::vector<Found>& found = found_;
+  found.assign(theirs.size(), Found{});
   std::size_t slot = 0;
   for (std::size_t g = 0; g < theirs.size(); ++g) {
-    found[g] = FindGroup(theirs[g], keys_.empty() ? 0 : Hash(theirs[g]), slot);
-    if (found[g] < 0) continue;
+    found[g].hash = Hash(theirs[g]);
+    found[g].group = FindGroup(theirs[g], found[g].hash, slot);
+    if (found[g].group < 0) continue;
     for (std::size_t j = 0; j < width; ++j) {
-      if (!CanAdd(columns_[j], states_[found[g] * width + j], later.states_[g * width + j])) {
+      if (!CanAdd(columns_[j], states_[found[g].group * width + j],
+                  later.states_[g * width + j])) {
         return false;
       }
     }
   }
   for (std::size_t g = 0; g < theirs.size(); ++g) {
     const State* their_states = later.states_.data() + g * width;
-    if (found[g] < 0) {
+    if (found[g].group < 0) {
       // A group these rows start: its state is the one folding them gives.
-      const std::uint32_t hash = keys_.empty() ? 0 : Hash(theirs[g]);
-      FindGroup(theirs[g], hash, slot);
-      State* state = StartNewGroup(theirs[g], hash, slot);
+      // Its slot is looked for again, as groups started before it may have
+      // taken the one found or grown the table.
+      FindGroup(theirs[g], found[g].hash, slot);
+      State* state = StartNewGroup(theirs[g], found[g].hash, slot);
       std::copy(their_states, their_states + width, state);
       continue;
     }
-    State* state = states_.data() + found[g] * width;
+    State* state = states_.data() + found[g].group * width;
     for (std::size_t j = 0; j < width; ++j) {
       AddState(columns_[j], state[j], their_states[j], theirs[g]);
     }

@@ -181,12 +181,14 @@ bool HashJoin::SelectCandidates(int e) {
   return true;
 }
 
-JoinOutcome HashJoin::Prepare() {
-  if (prepared_) return prepared_outcome_;
+// Evaluates the constant conditions and the later tables' own ones, and
+// indexes the later tables' candidate rows, once: false when a condition is
+// no truth value.
+bool HashJoin::Prepare() {
+  if (prepared_) return prepared_ok_;
   prepared_ = true;
   RowResolver& resolver = *resolver_;
   const int entries = resolver.EntryCount();
-  prepared_outcome_ = JoinOutcome::kConditionFailed;
 
   // Conditions that read no table decide for all combinations at once; a false
   // one still leaves the others evaluated, as the nested loop evaluates every
@@ -194,13 +196,13 @@ JoinOutcome HashJoin::Prepare() {
   all_constants_hold_ = true;
   for (Filter& f : constant_filters_) {
     bool result = false;
-    if (!Holds(f, result)) return prepared_outcome_;
+    if (!Holds(f, result)) return false;
     all_constants_hold_ = all_constants_hold_ && result;
   }
   // The rows of each later table that pass its own conjuncts.
   candidates_.assign(entries, {});
   for (int e = 1; e < entries; ++e) {
-    if (!SelectCandidates(e)) return prepared_outcome_;
+    if (!SelectCandidates(e)) return false;
   }
 
   levels_ = std::vector<Level>(entries);
@@ -220,8 +222,8 @@ JoinOutcome HashJoin::Prepare() {
       level.index.Add(set.Records[r].Cell(level.driver->right_column), r);
     }
   }
-  prepared_outcome_ = JoinOutcome::kDone;
-  return prepared_outcome_;
+  prepared_ok_ = true;
+  return true;
 }
 
 bool HashJoin::WalkFrom(int e, const std::function<bool()>& visit) {
@@ -263,7 +265,7 @@ JoinOutcome HashJoin::Walk(const std::function<bool()>& visit,
   while (resolver.Set(0)->RecordCount() == 0) {
     if (!next_piece()) return JoinOutcome::kDone;
   }
-  if (Prepare() != JoinOutcome::kDone) return JoinOutcome::kConditionFailed;
+  if (!Prepare()) return JoinOutcome::kConditionFailed;
 
   // The first entry's rows in their order, piece after piece; when nothing
   // holds for all combinations, every row's own conjuncts are still evaluated.

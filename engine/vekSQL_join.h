@@ -11,10 +11,9 @@
 namespace vek {
 
 enum class JoinOutcome {
-  kDone,          // every passing combination was visited
-  kStopped,       // the visitor asked to stop
+  kDone,             // every passing combination was visited
+  kStopped,          // the visitor asked to stop
   kConditionFailed,  // the condition is no truth value for some combination
-  kNotApplicable,    // the condition has no shape the fast walk can use
 };
 
 // A walk over the combinations of rows of the resolver's entries that a WHERE
@@ -59,7 +58,7 @@ class HashJoin {
   struct Level;
   bool Holds(Filter& filter, bool& result);
   bool SelectCandidates(int entry);
-  JoinOutcome Prepare();
+  bool Prepare();
   bool WalkFrom(int entry, const std::function<bool()>& visit);
 
   RowResolver* resolver_ = nullptr;
@@ -67,7 +66,7 @@ class HashJoin {
   std::vector<std::vector<Filter>> row_filters_;
   std::vector<Filter> constant_filters_;
   bool prepared_ = false;
-  JoinOutcome prepared_outcome_ = JoinOutcome::kDone;
+  bool prepared_ok_ = false;  // no later table's own condition failed
   bool all_constants_hold_ = true;
   std::vector<std::vector<int>> candidates_;
   std::vector<Level> levels_;

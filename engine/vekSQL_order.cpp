@@ -65,7 +65,9 @@ void ComputeKey(const TvekRows& rows, bool byte_order, SortKey& key) {
     // A text that does not read as a number sorts where 0 does.
     key.numbers.resize(count);
     ForEachPart(count, kRowsPerPart, [&](std::size_t from, std::size_t to) {
-      for (std::size_t i = from; i < to; ++i) key.numbers[i] = NumberOrZero(rows[i].Cell(key.column));
+      for (std::size_t i = from; i < to; ++i) {
+        key.numbers[i] = NumberOrZero(rows[i].Cell(key.column));
+      }
     });
     return;
   }
@@ -189,9 +191,7 @@ void SortEntries(std::vector<Entry>& entries, bool prefix_decides, const RestBef
       run = end;
     }
   };
-  const std::size_t parts =
-      count < 2 * kRowsPerPart ? 1
-                               : std::min<std::size_t>(SpareProcessors() + 1, count / kRowsPerPart);
+  const std::size_t parts = PartsFor(count, kRowsPerPart);
   std::vector<std::size_t> bounds;
   for (std::size_t p = 0; p <= parts; ++p) bounds.push_back(count * p / parts);
   SideBySide(parts, [&](std::size_t p) { sort_part(bounds[p], bounds[p + 1]); });
@@ -199,7 +199,7 @@ void SortEntries(std::vector<Entry>& entries, bool prefix_decides, const RestBef
   Entry* from = entries.data();
   Entry* to = scratch.data();
   while (bounds.size() > 2) {
-    const std::size_t pairs = (bounds.size() - 1 + 1) / 2;
+    const std::size_t pairs = bounds.size() / 2;  // of parts, the last perhaps alone
     SideBySide(pairs, [&](std::size_t p) {
       const std::size_t a = bounds[2 * p];
       const std::size_t m = bounds[std::min(2 * p + 1, bounds.size() - 1)];
@@ -234,6 +234,9 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
 
   const SortKey& first = keys.front();
   const std::size_t shared = first.numeric ? 0 : SharedLength(first.texts);
+  // Stable, so rows with equal keys keep the order they had: first by the
+  // prefixes (a descending key's complemented), then each run of equal
+  // prefixes by the whole keys.
   std::vector<Entry> entries(rows.size());
   ForEachPart(entries.size(), kRowsPerPart, [&](std::size_t from, std::size_t to) {
     for (std::size_t i = from; i < to; ++i) {
@@ -242,10 +245,6 @@ Status OrderBy(TvekSQL& /*engine*/, TvekRecordSet& result, std::string_view orde
       entries[i] = {first.ascending ? prefix : ~prefix, static_cast<std::uint32_t>(i)};
     }
   });
-
-  // Stable, so rows with equal keys keep the order they had: first by the
-  // prefixes (a descending key's complemented), then each run of equal
-  // prefixes by the whole keys.
   // A numeric first key is decided by its prefix alone.
   const bool prefix_decides = first.numeric && keys.size() == 1;
   auto rest_before = [&](const Entry& x, const Entry& y) {

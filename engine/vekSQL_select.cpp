@@ -565,7 +565,8 @@ class ScannedTable {
     read_failed = !s.ok();
     return read_failed ? s.message() : text;
   }
-  // Reads the rest of the file without walking it, for its read errors.
+  // Reads the rest of the file without walking it, for its read errors, and
+  // stops reading.
   Status Drain() {
     if (!Active() || Done()) return Status::OK();
     Status s = pieces_->Drain();
@@ -573,11 +574,10 @@ class ScannedTable {
     if (!s.ok()) Unlist();
     return s;
   }
-  // Stops reading once the walk is over.
-  void Finish() { pieces_.reset(); }
 
-  // The workers cutting pieces ahead; each can evaluate the WHERE of the
-  // rows it cuts (SetPieceWork), whose marks then come with the piece.
+  // The workers cutting pieces ahead; each can work on the rows it cuts
+  // (SetPieceWork: the WHERE's marks, result rows), which then come with the
+  // piece.
   int WorkerCount() const { return pieces_ ? pieces_->WorkerCount() : 0; }
   void SetPieceWork(std::vector<std::unique_ptr<PieceWork>> work) {
     pieces_->SetPieceWork(std::move(work));
@@ -768,7 +768,7 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
     const bool on_workers = copies.empty() && (!streaming || adds_up) &&
                             (!join || (hashed && joined_rows <= kJoinedRowsPerWorker));
     std::vector<std::unique_ptr<PieceWork>> work;
-    const std::string& name = clauses.tables.front();
+    const SourceTable& scanned = tables.front();
     for (int w = 0; w < scan.WorkerCount(); ++w) {
       if (on_workers) {
         auto pieces = std::make_unique<ResultPieces>();
@@ -776,7 +776,8 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
         work.push_back(std::move(pieces));
       } else if (has_where && !join) {
         auto where = std::make_unique<WhereMarks>();
-        if (!where->Compile(query, clauses.where.first, clauses.where.last, scan.Listed(), name)) {
+        if (!where->Compile(query, clauses.where.first, clauses.where.last, scanned.set,
+                            scanned.name)) {
           break;
         }
         work.push_back(std::move(where));
@@ -867,7 +868,6 @@ StatementResult SQLSelect(TvekSQL& engine, TvekSQLQuery& query, int first_token,
   }
   // The rest of a file the walk did not need is still read for its errors.
   if (Status read = scan.Drain(); !read.ok()) return read_failure(read.message());
-  scan.Finish();
 
   if (streaming) {
     groups.Finish();

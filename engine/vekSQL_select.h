@@ -77,7 +77,11 @@ class GroupAccumulator {
   std::vector<Column> columns_;
   std::vector<Slot> slots_;
   std::vector<State> states_;
-  std::vector<int> found_;  // AddGroups' look-ups
+  struct Found {
+    std::uint32_t hash = 0;
+    int group = -1;
+  };
+  std::vector<Found> found_;  // AddGroups' look-ups
   bool active_ = false;
   bool answered_no_rows_ = false;
 };
